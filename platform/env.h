@@ -1,0 +1,65 @@
+#pragma once
+// The seam between the program and the file system. Every file step of the
+// program goes through an Env, so that tests can swap in one that fails a
+// chosen step (a full disk, a refused rename) or counts open files.
+//
+// Every fallible step throws IoError; nothing here reports failure by value.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// An open file. Reads and writes are positional, so a file has no cursor
+// that a failed step could leave in an unknown place. Destroying a File that
+// is still open closes it and ignores the outcome: a failed operation never
+// leaves a file open.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at offset; returns fewer only at the end of the file.
+  virtual size_t ReadAt(uint64_t offset, void* buf, size_t n) = 0;
+  // Writes all n bytes at offset.
+  virtual void WriteAt(uint64_t offset, const void* buf, size_t n) = 0;
+  virtual uint64_t Size() = 0;
+  virtual void Truncate(uint64_t size) = 0;
+  // Makes the content durable.
+  virtual void Sync() = 0;
+  // Closes the file; a second call does nothing.
+  virtual void Close() = 0;
+};
+
+struct DirEntry {
+  std::string name;
+  bool regular = false;  // a regular file (after following links)
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Opens a file that must exist: "File not found" otherwise.
+  virtual std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) = 0;
+  // Creates a file, or truncates it when it exists.
+  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  // A file in dir without a name: it disappears when closed or when the
+  // process dies, so a crash never leaves it behind.
+  virtual std::unique_ptr<File> CreateAnonymous(const std::string& dir) = 0;
+  // True when path names a regular file.
+  virtual bool FileExists(const std::string& path) = 0;
+  // The entries of dir, without "." and ".."; empty when it cannot be read.
+  virtual std::vector<DirEntry> ListDir(const std::string& dir) = 0;
+  // Renames from to to, replacing to in one step.
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Makes a rename or removal in dir durable.
+  virtual void SyncDir(const std::string& dir) = 0;
+
+  // The real file system.
+  static Env& Posix();
+};
+
+}  // namespace velmora

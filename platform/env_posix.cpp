@@ -1,0 +1,162 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/env.h"
+#include "platform/ioerror.h"
+
+namespace velmora {
+namespace {
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+    auto* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pread(fd_, p + done, n - done, off_t(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        ThrowIoErrorFromErrno(errno);
+      }
+      if (r == 0) break;
+      done += size_t(r);
+    }
+    return done;
+  }
+
+  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
+    auto* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        ThrowIoErrorFromErrno(errno);
+      }
+      done += size_t(r);
+    }
+  }
+
+  uint64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) ThrowIoErrorFromErrno(errno);
+    return uint64_t(st.st_size);
+  }
+
+  void Truncate(uint64_t size) override {
+    if (::ftruncate(fd_, off_t(size)) != 0) ThrowIoErrorFromErrno(errno);
+  }
+
+  void Sync() override {
+    if (::fsync(fd_) != 0) ThrowIoErrorFromErrno(errno);
+  }
+
+  void Close() override {
+    if (fd_ < 0) return;
+    int fd = fd_;
+    fd_ = -1;  // the descriptor is released even when close reports an error
+    if (::close(fd) != 0 && errno != EINTR) ThrowIoErrorFromErrno(errno);
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0) {
+  for (;;) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    if (fd >= 0) return fd;
+    if (errno != EINTR) ThrowIoErrorFromErrno(errno);
+  }
+}
+
+class PosixEnv final : public Env {
+ public:
+  std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override {
+    int fd = OpenOrThrow(path, writable ? O_RDWR : O_RDONLY);
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      ThrowIoErrorFromErrno(EISDIR);
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  std::unique_ptr<File> Create(const std::string& path) override {
+    return std::make_unique<PosixFile>(OpenOrThrow(path, O_RDWR | O_CREAT | O_TRUNC, 0666));
+  }
+
+  std::unique_ptr<File> CreateAnonymous(const std::string& dir) override {
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return std::make_unique<PosixFile>(fd);
+    // File systems without unnamed files: a named one, unlinked at once.
+    std::string tmpl = dir + ".velmora-XXXXXX";
+    fd = ::mkstemp(tmpl.data());
+    if (fd < 0) ThrowIoErrorFromErrno(errno);
+    ::unlink(tmpl.c_str());
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  bool FileExists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  std::vector<DirEntry> ListDir(const std::string& dir) override {
+    std::vector<DirEntry> out;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return out;
+    while (struct dirent* e = ::readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      bool regular;
+      if (e->d_type == DT_REG) {
+        regular = true;
+      } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+        struct stat st;
+        regular = ::stat((dir + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      } else {
+        regular = false;
+      }
+      out.push_back({std::move(name), regular});
+    }
+    ::closedir(d);
+    return out;
+  }
+
+  void Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) ThrowIoErrorFromErrno(errno);
+  }
+
+  void Remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) ThrowIoErrorFromErrno(errno);
+  }
+
+  void SyncDir(const std::string& dir) override {
+    int fd = OpenOrThrow(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY);
+    int rc = ::fsync(fd);
+    int err = errno;
+    ::close(fd);
+    // Some file systems cannot sync a directory; the rename is done anyway.
+    if (rc != 0 && err != EINVAL && err != ENOTSUP) ThrowIoErrorFromErrno(err);
+  }
+};
+
+}  // namespace
+
+Env& Env::Posix() {
+  static PosixEnv env;
+  return env;
+}
+
+}  // namespace velmora

@@ -1,0 +1,28 @@
+#pragma once
+// Qt's frames must never be unwound by an exception. Every event handler runs
+// inside Guarded: what it throws ends the user action in the standard error
+// box, and the program runs on.
+
+#include <exception>
+#include <utility>
+
+#include "platform/messagedialog.h"
+
+namespace velmora {
+
+template <class Handler>
+void Guarded(Handler&& handler) {
+  try {
+    std::forward<Handler>(handler)();
+  } catch (const std::exception& e) {
+    ShowStandardError(e);
+  }
+}
+
+// A slot that runs fn through the guard, for QObject::connect.
+template <class Fn>
+auto GuardedSlot(Fn fn) {
+  return [fn = std::move(fn)](auto&&...) { Guarded(fn); };
+}
+
+}  // namespace velmora

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test twice: in the normal
+# build and in an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# No display is needed: widget tests use Qt's offscreen platform.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+export QT_QPA_PLATFORM=offscreen
+
+BUILD_DIR=build bash scripts/build.sh
+(cd build && ctest --output-on-failure -j"$(nproc)")
+
+BUILD_DIR=build-asan bash scripts/build.sh -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+(cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$(nproc)")

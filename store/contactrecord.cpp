@@ -1,0 +1,73 @@
+#include "store/contactrecord.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/text.h"
+
+namespace velmora {
+
+ContactRecord ContactRecord::FromBytes(const unsigned char* data) {
+  ContactRecord r;
+  std::memcpy(r.bytes.data(), data, kSize);
+  return r;
+}
+
+std::string_view ContactRecord::TextIn(const unsigned char* rec, Field f) {
+  const unsigned char* field = rec + kOffset[f];
+  size_t len = std::min<size_t>(field[0], kCapacity[f]);
+  return {reinterpret_cast<const char*>(field + 1), len};
+}
+
+void ContactRecord::SetText(Field f, std::string_view text) {
+  size_t len = std::min(text.size(), kCapacity[f]);
+  unsigned char* field = bytes.data() + kOffset[f];
+  field[0] = static_cast<unsigned char>(len);
+  std::memcpy(field + 1, text.data(), len);
+}
+
+RecordTexts ContactRecord::Texts() const {
+  return {std::string(Text(kName)), std::string(Text(kSurname)), std::string(Text(kPhone1)),
+          std::string(Text(kPhone2)), std::string(Text(kComments))};
+}
+
+void ContactRecord::SetTexts(const RecordTexts& t) {
+  SetText(kName, t.name);
+  SetText(kSurname, t.surname);
+  SetText(kPhone1, t.phone1);
+  SetText(kPhone2, t.phone2);
+  SetText(kComments, t.comments);
+}
+
+std::string_view ContactRecord::IdentityIn(const unsigned char* rec, char (&buf)[kMaxIdentity]) {
+  size_t n = 0;
+  for (int f = kName; f <= kComments; ++f) {
+    std::string_view t = TextIn(rec, Field(f));
+    std::memcpy(buf + n, t.data(), t.size());
+    n += t.size();
+  }
+  size_t b = 0;
+  while (b < n && IsTrimmed(buf[b])) ++b;
+  while (n > b && IsTrimmed(buf[n - 1])) --n;
+  return {buf + b, n - b};
+}
+
+std::string_view ContactRecord::SortKeyIn(const unsigned char* rec, char (&buf)[kMaxSortKey]) {
+  std::string_view surname = TextIn(rec, kSurname), name = TextIn(rec, kName);
+  size_t n = 0;
+  for (char c : surname) buf[n++] = UpperChar(c);
+  for (char c : name) buf[n++] = UpperChar(c);
+  return {buf, n};
+}
+
+std::string ContactRecord::IdentityText() const {
+  char buf[kMaxIdentity];
+  return std::string(IdentityIn(bytes.data(), buf));
+}
+
+std::string ContactRecord::SortKey() const {
+  char buf[kMaxSortKey];
+  return std::string(SortKeyIn(bytes.data(), buf));
+}
+
+}  // namespace velmora

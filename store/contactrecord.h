@@ -1,0 +1,54 @@
+#pragma once
+// One entry of a data file: 135 bytes, five length-prefixed texts back to
+// back. A field is one length byte, the characters (single-byte, no
+// terminator) and filler up to the field's size. The filler carries no
+// meaning and is never read; a length byte above the capacity (possible only
+// in a foreign file) is read as the capacity, so no text comes from outside
+// its field.
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// The five texts of an entry, as typed or as stored.
+struct RecordTexts {
+  std::string name, surname, phone1, phone2, comments;
+  bool operator==(const RecordTexts&) const = default;
+};
+
+struct ContactRecord {
+  static constexpr size_t kSize = 135;
+  enum Field { kName, kSurname, kPhone1, kPhone2, kComments };
+  static constexpr size_t kOffset[5] = {0, 21, 42, 63, 84};
+  static constexpr size_t kCapacity[5] = {20, 20, 20, 20, 50};
+  // The longest identity text and sort key.
+  static constexpr size_t kMaxIdentity = 130;
+  static constexpr size_t kMaxSortKey = 40;
+
+  std::array<unsigned char, kSize> bytes{};
+
+  static ContactRecord FromBytes(const unsigned char* data);
+
+  std::string_view Text(Field f) const { return TextIn(bytes.data(), f); }
+  // Cuts the text to the field's capacity; the filler keeps what it held.
+  void SetText(Field f, std::string_view text);
+
+  RecordTexts Texts() const;
+  void SetTexts(const RecordTexts& t);
+
+  // The five texts run together, then trimmed. Equal identity texts make the
+  // same record; letter case counts.
+  std::string IdentityText() const;
+  // SURNAME followed by NAME, upper-cased, not trimmed.
+  std::string SortKey() const;
+
+  // The same on raw record bytes, into a caller's buffer, for the scans.
+  static std::string_view TextIn(const unsigned char* rec, Field f);
+  static std::string_view IdentityIn(const unsigned char* rec, char (&buf)[kMaxIdentity]);
+  static std::string_view SortKeyIn(const unsigned char* rec, char (&buf)[kMaxSortKey]);
+};
+
+}  // namespace velmora

@@ -1,0 +1,115 @@
+#include "store/datafile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/filenames.h"
+#include "platform/ioerror.h"
+#include "platform/savefile.h"
+#include "platform/text.h"
+
+namespace velmora {
+
+namespace {
+constexpr size_t kRec = ContactRecord::kSize;
+}
+
+RecordReader::RecordReader(File& file, uint64_t firstRecord, uint64_t endRecord,
+                           size_t blockRecords)
+    : file_(file),
+      size_(file.Size()),
+      pos_(firstRecord * kRec),
+      end_(std::min(endRecord * kRec, size_)),
+      buf_(std::max<size_t>(blockRecords, 1) * kRec) {}
+
+RecordReader::RecordReader(File& file, size_t blockRecords)
+    : RecordReader(file, 0, UINT64_MAX / kRec, blockRecords) {}
+
+const unsigned char* RecordReader::Next() {
+  if (bufPos_ + kRec <= bufLen_) {
+    const unsigned char* rec = buf_.data() + bufPos_;
+    bufPos_ += kRec;
+    return rec;
+  }
+  if (pos_ >= end_) return nullptr;
+  size_t want = size_t(std::min<uint64_t>(buf_.size(), end_ - pos_));
+  size_t got = file_.ReadAt(pos_, buf_.data(), want);
+  if (got < kRec) throw IoError(IoError::kReadBeyondEnd);
+  // A tail shorter than a record stays unread until the next call reaches it.
+  bufLen_ = got - got % kRec;
+  pos_ += bufLen_;
+  bufPos_ = kRec;
+  return buf_.data();
+}
+
+void AppendRecord(Session& s, const RecordTexts& editFields) {
+  s.ScratchRecord.SetTexts(editFields);
+  auto file = s.env().OpenExisting(s.WorkingFilePath(), true);
+  uint64_t oldSize = file->Size();
+  uint64_t at = oldSize / kRec * kRec;
+  try {
+    file->WriteAt(at, s.ScratchRecord.bytes.data(), kRec);
+    file->Sync();
+  } catch (...) {
+    // A record the user was told is not stored must not turn up later.
+    try {
+      file->Truncate(oldSize);
+    } catch (...) {
+    }
+    throw;
+  }
+  file->Close();
+}
+
+void RewriteWithout(Session& s, bool append) {
+  char buf[ContactRecord::kMaxIdentity];
+  const std::string removed(ContactRecord::IdentityIn(s.RemovedRecord.bytes.data(), buf));
+
+  std::string target = s.WorkingFilePath();
+  SaveFile out(s.env(), s.ProgramDir, kScratchName, target);
+  auto in = s.env().OpenExisting(target, false);
+  RecordReader reader(*in);
+  while (const unsigned char* rec = reader.Next()) {
+    if (ContactRecord::IdentityIn(rec, buf) != removed) out.Append(rec, kRec);
+  }
+  if (append) out.Append(s.NewRecord.bytes.data(), kRec);
+  in->Close();
+  out.Commit();
+}
+
+void RemoveOrphanText(Session& s, const std::string& name) {
+  // The name comes from an entry's texts; it must not reach outside.
+  if (!IsPlainFileName(name)) return;
+  std::string textPath = s.PathInProgramDir(name);
+  if (!s.env().FileExists(textPath)) return;
+
+  auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
+  RecordReader reader(*in);
+  bool used = false;
+  while (const unsigned char* rec = reader.Next()) {
+    std::memcpy(s.RemovedRecord.bytes.data(), rec, kRec);
+    std::string owner(s.RemovedRecord.Text(ContactRecord::kName));
+    owner += s.RemovedRecord.Text(ContactRecord::kSurname);
+    if (UpperCase(Trim(owner)) == name) used = true;
+  }
+  in->Close();
+  if (used) return;
+  try {
+    s.env().Remove(textPath);
+  } catch (const IoError&) {
+  }
+}
+
+void ReadWorkingFile(Session& s, const std::function<void(uint64_t count)>& onCount,
+                     const std::function<void(const ContactRecord&)>& onRecord) {
+  auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
+  RecordReader reader(*in);
+  onCount(reader.RecordCount());
+  while (const unsigned char* rec = reader.Next()) {
+    std::memcpy(s.ScratchRecord.bytes.data(), rec, kRec);
+    onRecord(s.ScratchRecord);
+  }
+  in->Close();
+}
+
+}  // namespace velmora

@@ -1,0 +1,66 @@
+#pragma once
+// The operations on data files: records back to back from offset 0, no
+// header; the record count is the size divided by 135, rounded down. Each
+// operation opens the files it needs, works in large sequential blocks with
+// bounded memory, and closes them before it returns, also when it fails.
+// A data file is only ever changed by appending one record in place or by
+// replacing it whole through the scratch file "temp.tmp".
+//
+// Every failed file step throws IoError.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "store/contactrecord.h"
+#include "store/session.h"
+
+namespace velmora {
+
+inline constexpr char kScratchName[] = "temp.tmp";
+inline constexpr size_t kBlockRecords = (1u << 20) / ContactRecord::kSize;
+
+// Reads whole records in file order, a block at a time.
+class RecordReader {
+ public:
+  RecordReader(File& file, uint64_t firstRecord, uint64_t endRecord,
+               size_t blockRecords = kBlockRecords);
+  // The whole file.
+  explicit RecordReader(File& file, size_t blockRecords = kBlockRecords);
+
+  uint64_t FileSize() const { return size_; }
+  uint64_t RecordCount() const { return size_ / ContactRecord::kSize; }
+  // The next record, valid until the next call; nullptr at the end. Reading
+  // on into an incomplete tail is "Read beyond end of file".
+  const unsigned char* Next();
+
+ private:
+  File& file_;
+  uint64_t size_;
+  uint64_t pos_;  // file offset of the byte after the buffer
+  uint64_t end_;  // file offset where reading stops
+  std::vector<unsigned char> buf_;
+  size_t bufPos_ = 0, bufLen_ = 0;
+};
+
+// Appends one record made of the texts (each cut to its field) at byte
+// 135 × count, over an incomplete tail if there is one.
+void AppendRecord(Session& s, const RecordTexts& editFields);
+
+// Rewrites the working file without every record that is the same record as
+// RemovedRecord; with append, NewRecord is added at the end.
+void RewriteWithout(Session& s, bool append);
+
+// Removes the extra text file ProgramDir + name unless a record of the
+// working file still has that name (NAME followed by SURNAME, trimmed and
+// upper-cased). A failed deletion is ignored.
+void RemoveOrphanText(Session& s, const std::string& name);
+
+// The reading the search uses: the record count first, then every record in
+// file order, each passed as ScratchRecord.
+void ReadWorkingFile(Session& s, const std::function<void(uint64_t count)>& onCount,
+                     const std::function<void(const ContactRecord&)>& onRecord);
+
+}  // namespace velmora

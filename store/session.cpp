@@ -1,0 +1,23 @@
+#include "store/session.h"
+
+#include "platform/codepage.h"
+#include "platform/filenames.h"
+#include "platform/ioerror.h"
+
+namespace velmora {
+
+std::string Session::PathInProgramDir(const std::string& name) const {
+  if (!IsPlainFileName(name)) throw IoError(IoError::kInvalidFilename);
+  return ResolveIn(env(), ProgramDir, Cp1252ToUtf8(name));
+}
+
+std::string Session::WorkingFilePath() const {
+  return PathInProgramDir(WorkingName + "." + WorkingExt);
+}
+
+Session& TheSession() {
+  static Session session;
+  return session;
+}
+
+}  // namespace velmora

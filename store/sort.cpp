@@ -1,0 +1,244 @@
+#include "store/sort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <queue>
+
+#include "platform/ioerror.h"
+#include "platform/savefile.h"
+
+namespace velmora {
+namespace {
+
+constexpr size_t kRec = ContactRecord::kSize;
+
+struct Key {
+  unsigned char len;
+  char b[ContactRecord::kMaxSortKey];
+};
+
+Key KeyOf(const unsigned char* rec) {
+  Key k;
+  k.len = static_cast<unsigned char>(ContactRecord::SortKeyIn(rec, k.b).size());
+  return k;
+}
+
+// Unsigned codes over the common length; then the shorter is the smaller.
+bool Less(const Key& a, const Key& b) {
+  int c = std::memcmp(a.b, b.b, std::min(a.len, b.len));
+  return c < 0 || (c == 0 && a.len < b.len);
+}
+
+// Thrown when a part of the file that was taken to be in order is not.
+struct NotSorted {};
+
+// A stream of records in sort order, merged with others.
+class Source {
+ public:
+  virtual ~Source() = default;
+  // Moves to the next record; false when none is left.
+  virtual bool Advance() = 0;
+  const unsigned char* rec = nullptr;
+  Key key{};
+};
+
+// Records [first, end) of a file. With verify, a record whose key is smaller
+// than the one before throws NotSorted.
+class FileSource final : public Source {
+ public:
+  FileSource(File& f, uint64_t first, uint64_t end, size_t blockRecords, bool verify)
+      : reader_(f, first, end, blockRecords), verify_(verify) {}
+
+  bool Advance() override {
+    rec = reader_.Next();
+    if (!rec) return false;
+    Key k = KeyOf(rec);
+    if (verify_ && started_ && Less(k, key)) throw NotSorted{};
+    key = k;
+    started_ = true;
+    return true;
+  }
+
+ private:
+  RecordReader reader_;
+  bool verify_;
+  bool started_ = false;
+};
+
+// Records held in memory, visited in stable key order.
+class MemorySource final : public Source {
+ public:
+  MemorySource(const unsigned char* base, size_t count) : base_(base), order_(count) {
+    keys_.reserve(count);
+    for (size_t i = 0; i < count; ++i) keys_.push_back(KeyOf(base + i * kRec));
+    std::iota(order_.begin(), order_.end(), 0u);
+    std::stable_sort(order_.begin(), order_.end(),
+                     [this](uint32_t a, uint32_t b) { return Less(keys_[a], keys_[b]); });
+  }
+
+  bool Advance() override {
+    if (next_ == order_.size()) return false;
+    uint32_t i = order_[next_++];
+    rec = base_ + size_t(i) * kRec;
+    key = keys_[i];
+    return true;
+  }
+
+  // Writes the records in order, a block at a time.
+  void WriteTo(File& out, uint64_t offset) {
+    std::vector<unsigned char> block(std::min(order_.size(), kBlockRecords) * kRec);
+    size_t used = 0;
+    while (Advance()) {
+      std::memcpy(block.data() + used, rec, kRec);
+      used += kRec;
+      if (used == block.size()) {
+        out.WriteAt(offset, block.data(), used);
+        offset += used;
+        used = 0;
+      }
+    }
+    if (used > 0) out.WriteAt(offset, block.data(), used);
+  }
+
+ private:
+  const unsigned char* base_;
+  std::vector<uint32_t> order_;
+  std::vector<Key> keys_;
+  size_t next_ = 0;
+};
+
+// Merges the sources; of equal keys the earlier source's record goes first,
+// which keeps the order of a stable sort when sources are in file order.
+void Merge(const std::vector<Source*>& sources, SaveFile& out) {
+  auto after = [&](size_t a, size_t b) {
+    if (Less(sources[b]->key, sources[a]->key)) return true;
+    if (Less(sources[a]->key, sources[b]->key)) return false;
+    return a > b;
+  };
+  std::priority_queue<size_t, std::vector<size_t>, decltype(after)> heads(after);
+  for (size_t i = 0; i < sources.size(); ++i)
+    if (sources[i]->Advance()) heads.push(i);
+  while (!heads.empty()) {
+    size_t i = heads.top();
+    heads.pop();
+    out.Append(sources[i]->rec, kRec);
+    if (sources[i]->Advance()) heads.push(i);
+  }
+}
+
+void ReadExactly(File& f, uint64_t offset, unsigned char* buf, size_t n) {
+  if (f.ReadAt(offset, buf, n) != n) throw IoError(IoError::kReadBeyondEnd);
+}
+
+// The bytes after the last whole record go to the end of the new file.
+void CopyTail(File& in, uint64_t size, SaveFile& out) {
+  size_t tail = size_t(size % kRec);
+  if (tail == 0) return;
+  unsigned char buf[kRec];
+  ReadExactly(in, size - tail, buf, tail);
+  out.Append(buf, tail);
+}
+
+void Finish(File& in, uint64_t size, SaveFile& out) {
+  CopyTail(in, size, out);
+  in.Close();
+  out.Commit();
+}
+
+// The usual case: the file is in order up to a point near its end (records
+// appended to a sorted file). Returns false when the file turns out not to
+// be in order before that point.
+bool SortNearlySorted(Session& s, File& in, const std::string& path, uint64_t size,
+                      const SortOptions& opt) {
+  const uint64_t n = size / kRec;
+  const uint64_t start = n - std::min<uint64_t>(n, std::max<size_t>(opt.windowRecords, 2));
+  std::vector<unsigned char> window(size_t(n - start) * kRec);
+  ReadExactly(in, start * kRec, window.data(), window.size());
+
+  uint64_t firstOutOfOrder = n;
+  Key prev = KeyOf(window.data());
+  for (uint64_t i = start + 1; i < n; ++i) {
+    Key k = KeyOf(window.data() + (i - start) * kRec);
+    if (Less(k, prev)) {
+      firstOutOfOrder = i;
+      break;
+    }
+    prev = k;
+  }
+
+  try {
+    if (firstOutOfOrder == n) {
+      // In order from start on; the part before must be checked as well.
+      FileSource before(in, 0, start + 1, kBlockRecords, true);
+      while (before.Advance()) {
+      }
+      return true;  // already in order: nothing is written
+    }
+    MemorySource rest(window.data() + (firstOutOfOrder - start) * kRec, n - firstOutOfOrder);
+    FileSource sorted(in, 0, firstOutOfOrder, kBlockRecords, true);
+    SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
+    Merge({&sorted, &rest}, out);
+    Finish(in, size, out);
+    return true;
+  } catch (const NotSorted&) {
+    return false;
+  }
+}
+
+// Any order: sorted runs of chunkRecords go to an unnamed file, then one
+// merge of all runs writes the scratch file.
+void SortExternally(Session& s, File& in, const std::string& path, uint64_t size,
+                    const SortOptions& opt) {
+  const uint64_t n = size / kRec;
+  const size_t chunk = std::max<size_t>(opt.chunkRecords, 1);
+
+  if (n <= chunk) {
+    std::vector<unsigned char> all(size_t(n) * kRec);
+    ReadExactly(in, 0, all.data(), all.size());
+    MemorySource src(all.data(), size_t(n));
+    SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
+    Merge({&src}, out);
+    Finish(in, size, out);
+    return;
+  }
+
+  auto runs = s.env().CreateAnonymous(s.ProgramDir);
+  std::vector<std::pair<uint64_t, uint64_t>> bounds;
+  {
+    std::vector<unsigned char> buf(chunk * kRec);
+    for (uint64_t first = 0; first < n; first += chunk) {
+      size_t count = size_t(std::min<uint64_t>(chunk, n - first));
+      ReadExactly(in, first * kRec, buf.data(), count * kRec);
+      MemorySource(buf.data(), count).WriteTo(*runs, first * kRec);
+      bounds.emplace_back(first, first + count);
+    }
+  }
+
+  const size_t blockRecords = std::max<size_t>(opt.mergeBufferBytes / kRec / bounds.size(), 1);
+  std::vector<std::unique_ptr<FileSource>> owned;
+  std::vector<Source*> sources;
+  for (auto [first, end] : bounds) {
+    owned.push_back(std::make_unique<FileSource>(*runs, first, end, blockRecords, false));
+    sources.push_back(owned.back().get());
+  }
+  SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
+  Merge(sources, out);
+  owned.clear();
+  runs->Close();
+  Finish(in, size, out);
+}
+
+}  // namespace
+
+void SortDataFile(Session& s, const SortOptions& options) {
+  const std::string path = s.WorkingFilePath();
+  auto in = s.env().OpenExisting(path, false);
+  const uint64_t size = in->Size();
+  if (size / kRec >= 2 && !SortNearlySorted(s, *in, path, size, options))
+    SortExternally(s, *in, path, size, options);
+  in->Close();
+}
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+// Start-up and the files that locate everything: the program directory, the
+// configuration file "velmora.ini", and the sample file BRINK.VLM with its
+// one built-in entry, written anew at every start and closed to editing.
+
+#include <string>
+
+#include "store/session.h"
+
+namespace velmora {
+
+inline constexpr char kConfigFileName[] = "velmora.ini";
+inline constexpr char kConfigSection[] = "filenames";
+inline constexpr char kSampleName[] = "BRINK";
+inline constexpr char kSampleExt[] = "VLM";
+
+// Settles ProgramDir (given: the directory of the executable, ending in
+// "/"), rewrites the sample file, creates the configuration file when it is
+// missing, and chooses the working file: the configured one when it exists,
+// else the sample file. File errors propagate and leave the values set so far.
+void RunStartUp(Session& s, const std::string& programDir);
+
+// Creates or replaces "brink.vlm" with its one record, every byte after a
+// field's text zero.
+void WriteSampleFile(Session& s);
+
+// Creates or replaces "velmora.ini" with its default five lines.
+void CreateConfigFile(Session& s);
+
+// Makes name (as given) the file opened at the next start; "Unable to write
+// to %s" when the configuration file cannot be written.
+void SetDefaultFile(Session& s, const std::string& name);
+
+// True when the working file is the sample file, whatever its extension.
+bool IsSampleFile(const Session& s);
+
+// Refuses editing in the sample file.
+void ShowCannotEdit();
+
+}  // namespace velmora

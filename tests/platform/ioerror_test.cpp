@@ -1,0 +1,36 @@
+#include "platform/ioerror.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace velmora {
+namespace {
+
+TEST(IoError, CarriesTheRuntimeTextForEachCode) {
+  EXPECT_STREQ(IoError(2).what(), "File not found");
+  EXPECT_STREQ(IoError(3).what(), "Invalid filename");
+  EXPECT_STREQ(IoError(4).what(), "Too many open files");
+  EXPECT_STREQ(IoError(5).what(), "File access denied");
+  EXPECT_STREQ(IoError(100).what(), "Read beyond end of file");
+  EXPECT_STREQ(IoError(101).what(), "Disk full");
+  EXPECT_STREQ(IoError(106).what(), "Invalid numeric input");
+  EXPECT_STREQ(IoError(32).what(), "I/O error 32");
+  EXPECT_EQ(IoError(32).code(), 32);
+}
+
+TEST(IoError, MapsErrnoOntoTheTableAndKeepsOthersApart) {
+  EXPECT_EQ(IoCodeFromErrno(ENOENT), 2);
+  EXPECT_EQ(IoCodeFromErrno(ENAMETOOLONG), 3);
+  EXPECT_EQ(IoCodeFromErrno(EMFILE), 4);
+  EXPECT_EQ(IoCodeFromErrno(EACCES), 5);
+  EXPECT_EQ(IoCodeFromErrno(EROFS), 5);
+  EXPECT_EQ(IoCodeFromErrno(ENOSPC), 101);
+  EXPECT_EQ(IoCodeFromErrno(EDQUOT), 101);
+  // EIO is 5 and must not read as "File access denied".
+  EXPECT_EQ(IoCodeFromErrno(EIO), 1000 + EIO);
+  EXPECT_STREQ(IoError(IoCodeFromErrno(EIO)).what(), "I/O error 1005");
+}
+
+}  // namespace
+}  // namespace velmora

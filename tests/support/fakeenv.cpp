@@ -1,0 +1,115 @@
+#include "support/fakeenv.h"
+
+#include "platform/ioerror.h"
+
+namespace velmora::testing {
+namespace {
+
+class CountedFile final : public File {
+ public:
+  CountedFile(FaultEnv& env, std::unique_ptr<File> f) : env_(env), f_(std::move(f)) {}
+  ~CountedFile() override {
+    if (open_) env_.FileClosed();
+  }
+  size_t ReadAt(uint64_t off, void* buf, size_t n) override {
+    env_.Step("read");
+    return f_->ReadAt(off, buf, n);
+  }
+  void WriteAt(uint64_t off, const void* buf, size_t n) override {
+    env_.Step("write");
+    f_->WriteAt(off, buf, n);
+  }
+  uint64_t Size() override {
+    env_.Step("size");
+    return f_->Size();
+  }
+  void Truncate(uint64_t size) override {
+    env_.Step("truncate");
+    f_->Truncate(size);
+  }
+  void Sync() override {
+    env_.Step("sync");
+    f_->Sync();
+  }
+  void Close() override {
+    if (!open_) return;
+    open_ = false;
+    env_.FileClosed();
+    f_->Close();
+    env_.Step("close");  // like close(2): the file is released even when it fails
+  }
+
+ private:
+  FaultEnv& env_;
+  std::unique_ptr<File> f_;
+  bool open_ = true;
+};
+
+}  // namespace
+
+void FaultEnv::FailAt(int step, int err) {
+  steps_ = 0;
+  failAt_ = step;
+  err_ = err;
+  failKind_.clear();
+  fired_ = false;
+  log_.clear();
+}
+
+void FaultEnv::FailEvery(const std::string& kind, int err) {
+  failAt_ = -1;
+  failKind_ = kind;
+  err_ = err;
+  fired_ = false;
+}
+
+void FaultEnv::Heal() {
+  failAt_ = -1;
+  failKind_.clear();
+}
+
+void FaultEnv::Step(const char* kind) {
+  int n = steps_++;
+  log_.emplace_back(kind);
+  if (n == failAt_ || (!failKind_.empty() && failKind_ == kind)) {
+    fired_ = true;
+    ThrowIoErrorFromErrno(err_);
+  }
+}
+
+std::unique_ptr<File> FaultEnv::Wrap(std::unique_ptr<File> f) {
+  ++open_;
+  return std::make_unique<CountedFile>(*this, std::move(f));
+}
+
+std::unique_ptr<File> FaultEnv::OpenExisting(const std::string& path, bool writable) {
+  Step("open");
+  return Wrap(base_.OpenExisting(path, writable));
+}
+
+std::unique_ptr<File> FaultEnv::Create(const std::string& path) {
+  Step("create");
+  return Wrap(base_.Create(path));
+}
+
+std::unique_ptr<File> FaultEnv::CreateAnonymous(const std::string& dir) {
+  Step("create");
+  return Wrap(base_.CreateAnonymous(dir));
+}
+
+void FaultEnv::Rename(const std::string& from, const std::string& to) {
+  Step("rename");
+  base_.Rename(from, to);
+}
+
+void FaultEnv::Remove(const std::string& path) {
+  Step("remove");
+  base_.Remove(path);
+}
+
+void FaultEnv::SyncDir(const std::string& dir) {
+  Step("syncdir");
+  base_.SyncDir(dir);
+}
+
+}  // namespace velmora::testing

@@ -1,0 +1,55 @@
+#pragma once
+// A file system for tests: the real one, with every fallible file step
+// counted and one chosen step made to fail with a chosen errno. It also
+// counts the files that are open, so a test can see that nothing stays open.
+
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace velmora::testing {
+
+class FaultEnv : public Env {
+ public:
+  explicit FaultEnv(Env& base = Env::Posix()) : base_(base) {}
+
+  // Fails step number `step` (counted from 0 after this call) with err.
+  void FailAt(int step, int err);
+  // Fails every step whose name is `kind` ("create", "rename", ...).
+  void FailEvery(const std::string& kind, int err);
+  void Heal();
+
+  int steps() const { return steps_; }
+  bool fired() const { return fired_; }
+  int openFiles() const { return open_; }
+  // The names of the steps taken, in order.
+  const std::vector<std::string>& log() const { return log_; }
+
+  // Counts one step; throws the injected failure when it is this one.
+  void Step(const char* kind);
+  void FileClosed() { --open_; }
+
+  std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override;
+  std::unique_ptr<File> Create(const std::string& path) override;
+  std::unique_ptr<File> CreateAnonymous(const std::string& dir) override;
+  bool FileExists(const std::string& path) override { return base_.FileExists(path); }
+  std::vector<DirEntry> ListDir(const std::string& dir) override { return base_.ListDir(dir); }
+  void Rename(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void SyncDir(const std::string& dir) override;
+
+ private:
+  std::unique_ptr<File> Wrap(std::unique_ptr<File> f);
+
+  Env& base_;
+  int steps_ = 0;
+  int failAt_ = -1;
+  int err_ = 0;
+  std::string failKind_;
+  bool fired_ = false;
+  int open_ = 0;
+  std::vector<std::string> log_;
+};
+
+}  // namespace velmora::testing
