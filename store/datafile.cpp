@@ -45,8 +45,13 @@ const unsigned char* RecordReader::Next() {
 void AppendRecord(Session& s, const RecordTexts& editFields) {
   s.ScratchRecord.SetTexts(editFields);
   auto file = s.env().OpenExisting(s.WorkingFilePath(), true);
-  uint64_t oldSize = file->Size();
-  uint64_t at = oldSize / kRec * kRec;
+  const uint64_t oldSize = file->Size();
+  const uint64_t at = oldSize / kRec * kRec;
+  // An incomplete tail is overwritten; keep it to put back on failure.
+  unsigned char tail[kRec];
+  const size_t tailBytes = size_t(oldSize - at);
+  if (tailBytes > 0 && file->ReadAt(at, tail, tailBytes) != tailBytes)
+    throw IoError(IoError::kReadBeyondEnd);
   try {
     file->WriteAt(at, s.ScratchRecord.bytes.data(), kRec);
     file->Sync();
@@ -54,6 +59,7 @@ void AppendRecord(Session& s, const RecordTexts& editFields) {
     // A record the user was told is not stored must not turn up later.
     try {
       file->Truncate(oldSize);
+      if (tailBytes > 0) file->WriteAt(at, tail, tailBytes);
     } catch (...) {
     }
     throw;
