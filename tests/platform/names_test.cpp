@@ -1,0 +1,49 @@
+// File names inside the program directory, and the code page they are
+// spelled in.
+
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+#include "platform/filenames.h"
+#include "support/testdir.h"
+
+namespace velmora {
+namespace {
+
+using testing::TestDir;
+
+TEST(FileNames, ResolveWithoutRegardToLetterCaseAndPreferTheExactName) {
+  TestDir dir;
+  Env& env = Env::Posix();
+  dir.Write("friends.vlm", "");
+  EXPECT_EQ(ResolveIn(env, dir.path(), "FRIENDS.VLM"), dir / "friends.vlm");
+  EXPECT_EQ(ResolveIn(env, dir.path(), "Friends.Vlm"), dir / "friends.vlm");
+  EXPECT_EQ(ResolveIn(env, dir.path(), "pals.vlm"), dir / "pals.vlm") << "a new file keeps its name";
+
+  dir.Write("FRIENDS.VLM", "");
+  EXPECT_EQ(ResolveIn(env, dir.path(), "FRIENDS.VLM"), dir / "FRIENDS.VLM");
+  EXPECT_EQ(ResolveIn(env, dir.path(), "friends.vlm"), dir / "friends.vlm");
+  EXPECT_EQ(ResolveIn(env, dir.path(), "Friends.vlm"), dir / "FRIENDS.VLM") << "the first in byte order";
+
+  // Only a to z fold: an accented letter is matched as it is.
+  dir.Write(Cp1252ToUtf8("\xe9t\xe9"), "");
+  EXPECT_EQ(ResolveIn(env, dir.path(), Cp1252ToUtf8("\xc9T\xc9")), dir / Cp1252ToUtf8("\xc9T\xc9"));
+}
+
+TEST(FileNames, APlainNameCannotLeaveItsDirectory) {
+  for (const char* bad : {"", ".", "..", "a/b", "../x", "/etc"}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+  EXPECT_FALSE(IsPlainFileName(std::string("a\0b", 3)));
+  for (const char* good : {"FRIENDS.VLM", "...VLM", "JOHN SMITH", ".hidden"}) EXPECT_TRUE(IsPlainFileName(good));
+}
+
+TEST(CodePage, EveryByteHasACharacterAndComesBack) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(char(b));
+  EXPECT_EQ(ToCp1252(FromCp1252(all)), all);
+  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
+  EXPECT_EQ(FromCp1252("\x80\x9f\xe9"), QString::fromUtf8("€Ÿé"));
+  EXPECT_EQ(ToCp1252(QString::fromUtf8("Zoë ‘Ω’ 😀")), "Zo\xeb \x91?\x92 ?") << "one ? per character";
+}
+
+}  // namespace
+}  // namespace velmora
