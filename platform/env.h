@@ -28,6 +28,9 @@ class File {
   virtual void Truncate(uint64_t size) = 0;
   // Makes the content durable.
   virtual void Sync() = 0;
+  // Gives the file the permissions of the file at path, if there is one, so
+  // that a replaced file stays as private as it was. Best effort: never fails.
+  virtual void TakeModeOf(const std::string& path) = 0;
   // Closes the file; a second call does nothing.
   virtual void Close() = 0;
 };

@@ -61,6 +61,11 @@ class PosixFile final : public File {
     if (::fsync(fd_) != 0) ThrowIoErrorFromErrno(errno);
   }
 
+  void TakeModeOf(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) (void)::fchmod(fd_, st.st_mode & 07777);
+  }
+
   void Close() override {
     if (fd_ < 0) return;
     int fd = fd_;

@@ -49,6 +49,7 @@ void SaveFile::Flush() {
 
 void SaveFile::Commit() {
   Flush();
+  file_->TakeModeOf(targetPath_);
   file_->Sync();
   file_->Close();
   env_.Rename(scratchPath_, targetPath_);

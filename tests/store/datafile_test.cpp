@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "platform/ioerror.h"
@@ -88,6 +90,16 @@ TEST_F(DataFile, RewriteCopiesWholeRecordsWithTheirFiller) {
   s.RemovedRecord = Rec("B", "B");
   RewriteWithout(s, false);
   EXPECT_EQ(Working(), Bytes(odd));
+}
+
+TEST_F(DataFile, RewriteKeepsTheFilePrivateAsItWas) {
+  WriteWorking({Rec("A", "A"), Rec("B", "B")});
+  ::chmod((dir / "FRIENDS.VLM").c_str(), 0600);
+  s.RemovedRecord = Rec("A", "A");
+  RewriteWithout(s, false);
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "FRIENDS.VLM").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(DataFile, RewriteOfAnEmptyFile) {

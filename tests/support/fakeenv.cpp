@@ -31,6 +31,7 @@ class CountedFile final : public File {
     env_.Step("sync");
     f_->Sync();
   }
+  void TakeModeOf(const std::string& path) override { f_->TakeModeOf(path); }
   void Close() override {
     if (!open_) return;
     open_ = false;
