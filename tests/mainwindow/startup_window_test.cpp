@@ -2,6 +2,7 @@
 
 #include "mainwindow/tform1.h"
 #include "platform/messagedialog.h"
+#include "support/dialogs.h"
 #include "support/fakeenv.h"
 #include "support/testdir.h"
 
@@ -10,14 +11,6 @@ namespace {
 
 using testing::FaultEnv;
 using testing::TestDir;
-
-struct RecordingSeam : DialogSeam {
-  std::vector<MessageRequest> shown;
-  MsgResult Answer(const MessageRequest& r) override {
-    shown.push_back(r);
-    return MsgResult::OK;
-  }
-};
 
 TEST(MainWindowStart, CaptionNamesTheWorkingFile) {
   TestDir dir;
@@ -33,8 +26,7 @@ TEST(MainWindowStart, FailedStartUpIsReportedAndTheWindowStillComesUp) {
   FaultEnv env;
   env.FailEvery("create", EACCES);
   Session s(env);
-  RecordingSeam seam;
-  ScopedDialogSeam answer(seam);
+  testing::ScriptedDialogs seam;
   SetProgramTitle("Velmora");
 
   TForm1 form(s, dir.path());

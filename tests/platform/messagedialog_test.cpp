@@ -6,6 +6,7 @@
 
 #include "platform/guard.h"
 #include "platform/ioerror.h"
+#include "support/dialogs.h"
 
 namespace velmora {
 namespace {
@@ -40,17 +41,8 @@ TEST(MessageDialog, KindGivesTitleAndIconAndTheSetGivesButtonsEnterAndEsc) {
   EXPECT_EQ(KindTitle(MsgKind::Error), "Error");
 }
 
-struct Recorder : DialogSeam {
-  std::vector<MessageRequest> shown;
-  MsgResult Answer(const MessageRequest& r) override {
-    shown.push_back(r);
-    return MsgResult::OK;
-  }
-};
-
 TEST(MessageDialog, TheGuardShowsAnErrorInTheStandardBoxAndGoesOn) {
-  Recorder seam;
-  ScopedDialogSeam answer(seam);
+  testing::ScriptedDialogs seam;
   SetProgramTitle("Velmora");
   bool after = false;
   Guarded([] { throw IoError(IoError::kDiskFull); });

@@ -4,6 +4,7 @@
 
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
+#include "support/dialogs.h"
 #include "support/fakeenv.h"
 #include "support/records.h"
 #include "support/testdir.h"
@@ -167,14 +168,7 @@ TEST(SampleFile, IsRecognisedByNameAloneAndRefusesEditing) {
     EXPECT_FALSE(IsSampleFile(s)) << name;
   }
 
-  struct Seam : DialogSeam {
-    std::vector<MessageRequest> shown;
-    MsgResult Answer(const MessageRequest& r) override {
-      shown.push_back(r);
-      return MsgResult::OK;
-    }
-  } seam;
-  ScopedDialogSeam answer(seam);
+  testing::ScriptedDialogs seam;
   ShowCannotEdit();
   ASSERT_EQ(seam.shown.size(), 1u);
   EXPECT_EQ(seam.shown[0].text, "You cannot edit this file. - Open or create a different file.");
