@@ -1,0 +1,78 @@
+#include "store/filecommands.h"
+
+#include <algorithm>
+
+#include "platform/codepage.h"
+#include "platform/ioerror.h"
+#include "platform/savefile.h"
+#include "platform/text.h"
+#include "store/datafile.h"
+
+namespace velmora {
+
+std::vector<std::string> ListDataFiles(Session& s) {
+  std::vector<std::string> out;
+  for (const DirEntry& e : s.env().ListDir(s.ProgramDir)) {
+    if (!e.regular || e.name.empty() || e.name[0] == '.') continue;
+    size_t dot = e.name.rfind('.');
+    if (dot == std::string::npos) continue;
+    std::string name = Utf8ToCp1252(e.name);
+    if (SameName(Utf8ToCp1252(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
+  }
+  std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
+    std::string ua = UpperCase(a), ub = UpperCase(b);
+    return ua != ub ? ua < ub : a < b;
+  });
+  return out;
+}
+
+std::string DataFilePath(Session& s, const std::string& name) {
+  return s.PathInProgramDir(name + "." + s.WorkingExt);
+}
+
+bool DataFileExists(Session& s, const std::string& name) {
+  return s.env().FileExists(DataFilePath(s, name));
+}
+
+void CopyFileReplacing(Session& s, const std::string& from, const std::string& to) {
+  const std::string source = s.PathInProgramDir(from);
+  const std::string target = s.PathInProgramDir(to);
+  auto in = s.env().OpenExisting(source, false);
+  // Reading the source whole before the target is replaced makes a copy onto
+  // itself harmless; skipping it saves the work.
+  if (source == target) {
+    in->Close();
+    return;
+  }
+  SaveFile out(s.env(), s.ProgramDir, kScratchName, target);
+  std::vector<char> buf(1u << 20);
+  for (uint64_t at = 0;;) {
+    size_t got = in->ReadAt(at, buf.data(), buf.size());
+    if (got == 0) break;
+    out.Append(buf.data(), got);
+    at += got;
+  }
+  in->Close();
+  out.Commit();
+}
+
+void RenameFileReplacing(Session& s, const std::string& from, const std::string& to) {
+  const std::string source = s.PathInProgramDir(from);
+  const std::string replaced = s.PathInProgramDir(to);  // an existing file in any case
+  const std::string wanted = s.ProgramDir + Cp1252ToUtf8(to);
+  // The replacing rename is the one step that matters; fixing the spelling
+  // afterwards never leaves two files or none.
+  if (replaced != source) s.env().Rename(source, replaced);
+  if (replaced != wanted) s.env().Rename(replaced, wanted);
+  s.env().SyncDir(s.ProgramDir);
+}
+
+void DeleteDataFile(Session& s, const std::string& entry) {
+  auto listed = ListDataFiles(s);
+  if (std::find(listed.begin(), listed.end(), entry) == listed.end())
+    throw IoError(IoError::kFileNotFound);
+  s.env().Remove(s.ProgramDir + Cp1252ToUtf8(entry));
+  s.env().SyncDir(s.ProgramDir);
+}
+
+}  // namespace velmora
