@@ -1,0 +1,69 @@
+#include "platform/printing.h"
+
+#include <gmock/gmock.h>
+
+#include <QRegularExpression>
+#include <cstdio>
+#include <map>
+
+#include "support/testdir.h"
+
+namespace velmora {
+namespace {
+
+struct Box {
+  double xMin, yMin;
+};
+
+// Each word's box on the page, in points, as a PDF reader sees it.
+std::map<QString, Box> WordsOf(const std::string& pdf) {
+  std::map<QString, Box> out;
+  std::string cmd = "pdftotext -bbox '" + pdf + "' -";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return out;
+  QByteArray html;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) html.append(buf, qsizetype(n));
+  ::pclose(p);
+  QRegularExpression word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)re");
+  for (auto m = word.globalMatch(QString::fromUtf8(html)); m.hasNext();) {
+    auto w = m.next();
+    out[w.captured(3)] = {w.captured(1).toDouble(), w.captured(2).toDouble()};
+  }
+  return out;
+}
+
+TEST(Printing, PlacesTextsByTheirTopLeftCornerIn300DpiDots) {
+  testing::TestDir dir;
+  const std::string pdf = dir / "list.pdf";
+  {
+    auto job = BeginPdfJob(QString::fromStdString(pdf));
+    job->TextOut(100, 100, "NAME");
+    job->TextOut(550, 100, "SURNAME");
+    job->TextOut(100, 190, "Ann");
+    job->TextOut(1800, 240, "Zo\u00eb");
+    job->End();
+  }
+  auto words = WordsOf(pdf);
+  ASSERT_EQ(words.size(), 4u) << "is pdftotext (poppler-utils) installed?";
+  const double dot = 72.0 / 300;  // points per dot
+  EXPECT_NEAR(words["SURNAME"].xMin - words["NAME"].xMin, 450 * dot, 1.0);
+  EXPECT_NEAR(words["Ann"].yMin - words["NAME"].yMin, 90 * dot, 1.0);
+  EXPECT_NEAR(words["Zo\u00eb"].yMin - words["Ann"].yMin, 50 * dot, 1.0);
+  EXPECT_NEAR(words["Zo\u00eb"].xMin - words["Ann"].xMin, 1700 * dot, 1.0);
+  // Rows 50 dots apart must not overlap: the text is less than 12 points high.
+  EXPECT_LT(words["Ann"].yMin - words["NAME"].yMin, 90 * dot + 1.0);
+}
+
+TEST(Printing, WithoutADefaultPrinterNoJobStarts) {
+  ::setenv("CUPS_SERVER", "/nonexistent/cups.sock", 1);
+  try {
+    BeginPrintJob();
+    GTEST_SKIP() << "this machine has a default printer";
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), kNoPrinterText);
+  }
+}
+
+}  // namespace
+}  // namespace velmora
