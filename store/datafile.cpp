@@ -19,8 +19,11 @@ RecordReader::RecordReader(File& file, uint64_t firstRecord, uint64_t endRecord,
     : file_(file),
       size_(file.Size()),
       pos_(firstRecord * kRec),
-      end_(std::min(endRecord * kRec, size_)),
-      buf_(std::max<size_t>(blockRecords, 1) * kRec) {}
+      end_(std::min(endRecord * kRec, size_)) {
+  // No larger than what there is to read: small files stay cheap.
+  const uint64_t left = end_ > pos_ ? end_ - pos_ : 0;
+  buf_.resize(size_t(std::clamp<uint64_t>(left, kRec, std::max<size_t>(blockRecords, 1) * kRec)));
+}
 
 RecordReader::RecordReader(File& file, size_t blockRecords)
     : RecordReader(file, 0, UINT64_MAX / kRec, blockRecords) {}
