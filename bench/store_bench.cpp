@@ -435,7 +435,8 @@ void Rates(benchmark::State& state, uint64_t records, const HeapPeak* heap) {
 
 // The search's test: the SURNAME's first characters, upper-cased, are the
 // prefix typed.
-bool SurnameStartsWith(const ContactRecord& r, std::string_view prefix) {
+template <class Record>
+bool SurnameStartsWith(const Record& r, std::string_view prefix) {
   std::string_view surname = r.Text(ContactRecord::kSurname);
   if (surname.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
@@ -467,7 +468,7 @@ void Scan(benchmark::State& state, uint64_t n) {
       heap.Start();
       velmora::ReadWorkingFile(
           s, [&](uint64_t c) { count = c; },
-          [&](const ContactRecord& r) { hits += SurnameStartsWith(r, "MA"); });
+          [&](velmora::RecordView r) { hits += SurnameStartsWith(r, "MA"); });
       heap.Stop();
       benchmark::DoNotOptimize(count);
       benchmark::DoNotOptimize(hits);

@@ -13,12 +13,6 @@ ContactRecord ContactRecord::FromBytes(const unsigned char* data) {
   return r;
 }
 
-std::string_view ContactRecord::TextIn(const unsigned char* rec, Field f) {
-  const unsigned char* field = rec + kOffset[f];
-  size_t len = std::min<size_t>(field[0], kCapacity[f]);
-  return {reinterpret_cast<const char*>(field + 1), len};
-}
-
 void ContactRecord::SetText(Field f, std::string_view text) {
   size_t len = std::min(text.size(), kCapacity[f]);
   unsigned char* field = bytes.data() + kOffset[f];

@@ -6,6 +6,7 @@
 // in a foreign file) is read as the capacity, so no text comes from outside
 // its field.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string>
@@ -46,9 +47,25 @@ struct ContactRecord {
   std::string SortKey() const;
 
   // The same on raw record bytes, into a caller's buffer, for the scans.
-  static std::string_view TextIn(const unsigned char* rec, Field f);
+  static std::string_view TextIn(const unsigned char* rec, Field f) {
+    const unsigned char* field = rec + kOffset[f];
+    return {reinterpret_cast<const char*>(field + 1), std::min<size_t>(field[0], kCapacity[f])};
+  }
   static std::string_view IdentityIn(const unsigned char* rec, char (&buf)[kMaxIdentity]);
   static std::string_view SortKeyIn(const unsigned char* rec, char (&buf)[kMaxSortKey]);
+};
+
+// A record read in place, in a reader's buffer: valid until the reader
+// moves on. Scans use it so that no record is copied.
+class RecordView {
+ public:
+  explicit RecordView(const unsigned char* bytes) : bytes_(bytes) {}
+  std::string_view Text(ContactRecord::Field f) const { return ContactRecord::TextIn(bytes_, f); }
+  const unsigned char* bytes() const { return bytes_; }
+  ContactRecord Copy() const { return ContactRecord::FromBytes(bytes_); }
+
+ private:
+  const unsigned char* bytes_;
 };
 
 }  // namespace velmora

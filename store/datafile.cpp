@@ -22,27 +22,23 @@ RecordReader::RecordReader(File& file, uint64_t firstRecord, uint64_t endRecord,
       end_(std::min(endRecord * kRec, size_)) {
   // No larger than what there is to read: small files stay cheap.
   const uint64_t left = end_ > pos_ ? end_ - pos_ : 0;
-  buf_.resize(size_t(std::clamp<uint64_t>(left, kRec, std::max<size_t>(blockRecords, 1) * kRec)));
+  bufSize_ = size_t(std::clamp<uint64_t>(left, kRec, std::max<size_t>(blockRecords, 1) * kRec));
+  buf_ = std::make_unique_for_overwrite<unsigned char[]>(bufSize_);
 }
 
 RecordReader::RecordReader(File& file, size_t blockRecords)
     : RecordReader(file, 0, UINT64_MAX / kRec, blockRecords) {}
 
-const unsigned char* RecordReader::Next() {
-  if (bufPos_ + kRec <= bufLen_) {
-    const unsigned char* rec = buf_.data() + bufPos_;
-    bufPos_ += kRec;
-    return rec;
-  }
+const unsigned char* RecordReader::Refill() {
   if (pos_ >= end_) return nullptr;
-  size_t want = size_t(std::min<uint64_t>(buf_.size(), end_ - pos_));
-  size_t got = file_.ReadAt(pos_, buf_.data(), want);
+  size_t want = size_t(std::min<uint64_t>(bufSize_, end_ - pos_));
+  size_t got = file_.ReadAt(pos_, buf_.get(), want);
   if (got < kRec) throw IoError(IoError::kReadBeyondEnd);
   // A tail shorter than a record stays unread until the next call reaches it.
   bufLen_ = got - got % kRec;
   pos_ += bufLen_;
   bufPos_ = kRec;
-  return buf_.data();
+  return buf_.get();
 }
 
 void AppendRecord(Session& s, const RecordTexts& editFields) {
@@ -107,18 +103,6 @@ void RemoveOrphanText(Session& s, const std::string& name) {
     s.env().Remove(textPath);
   } catch (const IoError&) {
   }
-}
-
-void ReadWorkingFile(Session& s, const std::function<void(uint64_t count)>& onCount,
-                     const std::function<void(const ContactRecord&)>& onRecord) {
-  auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
-  RecordReader reader(*in);
-  onCount(reader.RecordCount());
-  while (const unsigned char* rec = reader.Next()) {
-    std::memcpy(s.ScratchRecord.bytes.data(), rec, kRec);
-    onRecord(s.ScratchRecord);
-  }
-  in->Close();
 }
 
 }  // namespace velmora

@@ -9,9 +9,11 @@
 // Every failed file step throws IoError.
 
 #include <cstdint>
-#include <functional>
+#include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
+#include <type_traits>
+#include <utility>
 
 #include "platform/env.h"
 #include "store/contactrecord.h"
@@ -34,15 +36,22 @@ class RecordReader {
   uint64_t RecordCount() const { return size_ / ContactRecord::kSize; }
   // The next record, valid until the next call; nullptr at the end. Reading
   // on into an incomplete tail is "Read beyond end of file".
-  const unsigned char* Next();
+  const unsigned char* Next() {
+    if (bufPos_ + ContactRecord::kSize > bufLen_) return Refill();
+    const unsigned char* rec = buf_.get() + bufPos_;
+    bufPos_ += ContactRecord::kSize;
+    return rec;
+  }
 
  private:
+  const unsigned char* Refill();
+
   File& file_;
   uint64_t size_;
   uint64_t pos_;  // file offset of the byte after the buffer
   uint64_t end_;  // file offset where reading stops
-  std::vector<unsigned char> buf_;
-  size_t bufPos_ = 0, bufLen_ = 0;
+  std::unique_ptr<unsigned char[]> buf_;
+  size_t bufSize_ = 0, bufPos_ = 0, bufLen_ = 0;
 };
 
 // Appends one record made of the texts (each cut to its field) at byte
@@ -58,9 +67,24 @@ void RewriteWithout(Session& s, bool append);
 // upper-cased). A failed deletion is ignored.
 void RemoveOrphanText(Session& s, const std::string& name);
 
-// The reading the search uses: the record count first, then every record in
-// file order, each passed as ScratchRecord.
-void ReadWorkingFile(Session& s, const std::function<void(uint64_t count)>& onCount,
-                     const std::function<void(const ContactRecord&)>& onRecord);
+// The reading the search uses: onCount(record count) first, then onRecord
+// for every record in file order. A callback that takes a RecordView sees
+// each record in place; one that takes a ContactRecord gets it through
+// ScratchRecord, a copy per record.
+template <class OnCount, class OnRecord>
+void ReadWorkingFile(Session& s, OnCount&& onCount, OnRecord&& onRecord) {
+  auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
+  RecordReader reader(*in);
+  onCount(reader.RecordCount());
+  while (const unsigned char* rec = reader.Next()) {
+    if constexpr (std::is_invocable_v<OnRecord&, RecordView>) {
+      onRecord(RecordView(rec));
+    } else {
+      std::memcpy(s.ScratchRecord.bytes.data(), rec, ContactRecord::kSize);
+      onRecord(std::as_const(s.ScratchRecord));
+    }
+  }
+  in->Close();
+}
 
 }  // namespace velmora
