@@ -1,14 +1,55 @@
 #include "mainwindow/tform1.h"
 
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "searchedit/tform2.h"
+#include "searchedit/widgets.h"
 #include "store/startup.h"
 
 namespace velmora {
+namespace {
+
+QAction* MenuCommand(QWidget* owner, const char* name, const char* caption) {
+  auto* a = new QAction(QString::fromLatin1(caption), owner);
+  a->setObjectName(QString::fromLatin1(name));
+  return a;
+}
+
+QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption, int x, int y) {
+  auto* b = new QRadioButton(QString::fromLatin1(caption), parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAccessibleName(QString::fromLatin1(caption));
+  b->move(x, y);
+  b->resize(b->sizeHint());
+  return b;
+}
+
+// Trimming as the text rules have it: every character of code 32 or less.
+QString TrimmedText(const QString& s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && s[b].unicode() <= 32) ++b;
+  while (e > b && s[e - 1].unicode() <= 32) --e;
+  return s.mid(b, e - b);
+}
+
+}  // namespace
 
 TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
     : QMainWindow(parent), session_(session) {
+  setObjectName(QStringLiteral("Form1"));
+  setFont(WindowFont());
   resize(430, 330);
+  BuildMenu();
+  BuildSearchPanel();
   FormCreate(programDir);
 }
 
@@ -19,6 +60,148 @@ void TForm1::FormCreate(const std::string& programDir) {
     RunStartUp(session_, programDir);
     setWindowTitle(FromCp1252(session_.WorkingName));
   });
+}
+
+void TForm1::BuildMenu() {
+  QMenuBar* MainMenu1 = menuBar();
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  MainMenu1->setNativeMenuBar(false);
+
+  FILE1 = MainMenu1->addMenu(QStringLiteral("FILE"));
+  FILE1->setObjectName(QStringLiteral("FILE1"));
+  FILE1->menuAction()->setObjectName(QStringLiteral("FILE1Action"));
+  NEW1 = MenuCommand(this, "NEW1", "NEW");
+  OPEN1 = MenuCommand(this, "OPEN1", "OPEN");
+  SAVEAS1 = MenuCommand(this, "SAVEAS1", "SAVE AS");
+  RENAME1 = MenuCommand(this, "RENAME1", "RENAME");
+  DELETE1 = MenuCommand(this, "DELETE1", "DELETE");
+  EXIT1 = MenuCommand(this, "EXIT1", "EXIT");
+  FILE1->addActions({NEW1, OPEN1, SAVEAS1, RENAME1, DELETE1, EXIT1});
+
+  Newrecord1 = MenuCommand(this, "Newrecord1", "NEW RECORD");
+  SEARCH = MenuCommand(this, "SEARCH", "SEARCH/EDIT");
+  HELP1 = MenuCommand(this, "HELP1", "HELP");
+  MainMenu1->addAction(Newrecord1);
+  MainMenu1->addAction(SEARCH);
+  MainMenu1->addAction(HELP1);
+
+  // The FILE sub-menu hides the search-entry panel as soon as it opens, also
+  // when no item is then chosen.
+  connect(FILE1, &QMenu::aboutToShow, this, GuardedSlot([this] { FILE1Click(); }));
+  connect(EXIT1, &QAction::triggered, this, GuardedSlot([this] { EXIT1Click(); }));
+  connect(Newrecord1, &QAction::triggered, this, GuardedSlot([this] { Newrecord1Click(); }));
+  connect(SEARCH, &QAction::triggered, this, GuardedSlot([this] { SEARCHClick(); }));
+}
+
+void TForm1::BuildSearchPanel() {
+  auto* area = new QWidget(this);
+  area->setObjectName(QStringLiteral("Panels"));
+  setCentralWidget(area);
+
+  // The top right corner stays free for the clock.
+  Label3 = PlaceLabel(area, "Label3", QStringLiteral("Click on character to add to search string"),
+                      16, 12, 260, 17);
+  StringGrid1 = new LetterGrid(area);
+  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  StringGrid1->setAccessibleName(QStringLiteral("Letters"));
+  StringGrid1->move(16, 34);
+  Button2 = PlaceButton(area, "Button2", QStringLiteral("Clear last character"), 16, 82, 121, 25);
+  Button8 = PlaceButton(area, "Button8", QStringLiteral("Clear all"), 148, 82, 73, 25);
+  Label1 = PlaceLabel(area, "Label1", QStringLiteral("ENTER SEARCH STRING"), 16, 124, 140, 17);
+  Edit1 = new QLineEdit(area);
+  Edit1->setObjectName(QStringLiteral("Edit1"));
+  Edit1->setMaxLength(kSearchFieldLength);
+  Edit1->setGeometry(16, 144, 161, 21);
+  Label1->setBuddy(Edit1);
+  RadioButton2 = PlaceRadio(area, "RadioButton2", "BY SURNAME", 200, 124);
+  RadioButton1 = PlaceRadio(area, "RadioButton1", "BY NAME", 200, 146);
+  auto* choice = new QButtonGroup(area);
+  choice->addButton(RadioButton2);
+  choice->addButton(RadioButton1);
+  RadioButton2->setChecked(true);
+  Button6 = PlaceButton(area, "Button6", QStringLiteral("START SEARCH"), 16, 184, 105, 25);
+  Button7 = PlaceButton(area, "Button7", QStringLiteral("CANCEL"), 132, 184, 73, 25);
+
+  searchPanel_ = {Label3, StringGrid1, Button2, Button8, Label1,
+                  Edit1,  RadioButton2, RadioButton1, Button6, Button7};
+  HideSearchPanel();
+
+  connect(StringGrid1, &LetterGrid::picked, this, GuardedSlot([this] { StringGrid1Click(); }));
+  connect(Button2, &QPushButton::clicked, this, GuardedSlot([this] { Button2Click(); }));
+  connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
+  connect(Button6, &QPushButton::clicked, this, GuardedSlot([this] { Button6Click(); }));
+  connect(Button7, &QPushButton::clicked, this, GuardedSlot([this] { Button7Click(); }));
+}
+
+QString TForm1::SearchFieldText() const { return Edit1->text(); }
+
+bool TForm1::SearchByName() const { return RadioButton1->isChecked(); }
+
+void TForm1::HideSearchPanel() {
+  for (QWidget* w : searchPanel_) w->hide();
+}
+
+void TForm1::HideOtherPanels() {
+  // The file commands' panels join here when they exist.
+  if (form2_) form2_->hide();
+}
+
+void TForm1::FILE1Click() { HideSearchPanel(); }
+
+void TForm1::EXIT1Click() { close(); }
+
+void TForm1::SEARCHClick() {
+  StringGrid1->FillLetters();
+  StringGrid1->show();
+  Label3->show();
+  Button2->show();
+  Button8->show();
+  HideOtherPanels();
+  Edit1->show();
+  Edit1->clear();
+  RadioButton1->show();
+  RadioButton2->show();
+  Button6->show();
+  Button7->show();
+  Label1->show();
+}
+
+void TForm1::StringGrid1Click() {
+  if (Edit1->text().size() >= kSearchFieldLength) return;
+  Edit1->setText(Edit1->text() + StringGrid1->SelectedLetter());
+}
+
+void TForm1::Button2Click() {
+  QString text = TrimmedText(Edit1->text());
+  text.chop(1);
+  Edit1->setText(text);
+}
+
+void TForm1::Button8Click() { Edit1->clear(); }
+
+void TForm1::Button6Click() {
+  HideSearchPanel();
+  if (!form2_) return;
+  // Showing the window runs its search; it hides this window itself.
+  form2_->show();
+  form2_->ShowGridAndButtons();
+}
+
+void TForm1::Button7Click() {
+  HideSearchPanel();
+  Edit1->clear();
+}
+
+void TForm1::Newrecord1Click() {
+  if (IsSampleFile(session_)) {
+    ShowCannotEdit();
+    return;
+  }
+  if (!form2_) return;
+  form2_->EnterAddMode();
+  hide();
+  form2_->show();
+  form2_->ClearRecordFields();
 }
 
 }  // namespace velmora

@@ -1,27 +1,93 @@
 #pragma once
 // The main window: menu bar, caption naming the working file, and the
 // panels shown one at a time. Its creation runs the start-up sequence.
+//
+// The search/edit window reads the search field and the BY NAME choice from
+// here at every search, and shows and hides this window, through
+// MainWindowLink.
 
 #include <QMainWindow>
 #include <string>
+#include <vector>
 
+#include "searchedit/mainwindowlink.h"
 #include "store/session.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
 
 namespace velmora {
 
-class TForm1 : public QMainWindow {
+class LetterGrid;
+class TForm2;
+
+class TForm1 : public QMainWindow, public MainWindowLink {
   Q_OBJECT
 
  public:
+  static constexpr int kSearchFieldLength = 16;
+
   // programDir: where the program's files lie, ending in "/".
   TForm1(Session& session, const std::string& programDir, QWidget* parent = nullptr);
 
   Session& session() { return session_; }
 
+  // The search/edit window, created after this one.
+  void SetSearchWindow(TForm2* form2) { form2_ = form2; }
+
+  QString SearchFieldText() const override;
+  bool SearchByName() const override;
+  void ShowMainWindow() override { show(); }
+  void HideMainWindow() override { hide(); }
+
  private:
   void FormCreate(const std::string& programDir);
+  void BuildMenu();
+  void BuildSearchPanel();
+  void ShowSearchPanel();
+  void HideSearchPanel();
+  // Opening a panel hides every other panel and the search/edit window.
+  void HideOtherPanels();
+
+  void FILE1Click();
+  void EXIT1Click();
+  void Newrecord1Click();
+  void SEARCHClick();
+  void StringGrid1Click();
+  void Button2Click();  // Clear last character
+  void Button8Click();  // Clear all
+  void Button6Click();  // START SEARCH
+  void Button7Click();  // CANCEL
 
   Session& session_;
+  TForm2* form2_ = nullptr;
+
+  QMenu* FILE1;
+  QAction* NEW1;
+  QAction* OPEN1;
+  QAction* SAVEAS1;
+  QAction* RENAME1;
+  QAction* DELETE1;
+  QAction* EXIT1;
+  QAction* Newrecord1;
+  QAction* SEARCH;
+  QAction* HELP1;
+
+  QLabel* Label3;
+  LetterGrid* StringGrid1;
+  QPushButton* Button2;
+  QPushButton* Button8;
+  QLabel* Label1;
+  QLineEdit* Edit1;
+  QRadioButton* RadioButton2;  // BY SURNAME
+  QRadioButton* RadioButton1;  // BY NAME
+  QPushButton* Button6;
+  QPushButton* Button7;
+  std::vector<QWidget*> searchPanel_;
 };
 
 }  // namespace velmora

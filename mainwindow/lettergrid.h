@@ -1,0 +1,34 @@
+#pragma once
+// The letter grid of the search-entry panel: 13 columns by 2 rows, A to M
+// over N to Z, 20 by 18 pixels a cell. It reports a pick for every mouse
+// click on a letter cell (also on the cell already selected) and for every
+// key that moves the selected cell; a key that leaves it where it is picks
+// nothing.
+
+#include <QTableWidget>
+
+namespace velmora {
+
+class LetterGrid : public QTableWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kColumns = 13, kRows = 2, kCellWidth = 20, kCellHeight = 18;
+
+  explicit LetterGrid(QWidget* parent = nullptr);
+
+  // Sets cell (c, r) to the letter of code 65 + 13·r + c; the selected cell
+  // stays where it is.
+  void FillLetters();
+  // The letter of the selected cell, empty when none.
+  QString SelectedLetter() const;
+
+ signals:
+  void picked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+}  // namespace velmora
