@@ -175,21 +175,17 @@ void WriteFontName(RtfSink& rtf, const QString& family) {
 // whatever it is, so only those that come without it need naming here.
 bool IsHiddenDestination(std::string_view w) {
   static const std::unordered_set<std::string_view> kSet = {
-      "annotation", "atnauthor",   "atndate",    "atnid",      "atnparent",
-      "atnref",     "atrfend",     "atrfstart",  "author",     "bkmkend",
-      "bkmkstart",  "category",    "colortbl",   "comment",    "company",
-      "doccomm",    "falt",        "fldinst",    "fonttbl",    "footer",
-      "footerf",    "footerl",     "footerr",    "footnote",   "ftncn",
-      "ftnsep",     "ftnsepc",     "aftncn",     "aftnsep",    "aftnsepc",
-      "header",     "headerf",     "headerl",    "headerr",    "hlinkbase",
-      "info",       "keywords",    "leveltext",  "levelnumbers", "listoverridetable",
-      "listtable",  "manager",     "nonshppict", "object",     "objdata",
-      "operator",   "panose",      "pict",       "pntxta",     "pntxtb",
-      "revtbl",     "rsidtbl",     "rxe",        "shpinst",    "stylesheet",
-      "subject",    "tc",          "tcn",        "template",   "title",
-      "txe",        "xe",          "xmlnstbl",   "filetbl",    "themedata",
-      "colorschememapping", "datastore", "latentstyles", "pgdsctbl", "generator",
-      "userprops",  "docvar",      "private",    "fchars",     "lchars",
+      "aftncn", "aftnsep", "aftnsepc", "annotation", "atnauthor", "atndate", "atnid",
+      "atnparent", "atnref", "atrfend", "atrfstart", "author", "bkmkend", "bkmkstart",
+      "category", "colorschememapping", "colortbl", "comment", "company", "datastore",
+      "doccomm", "docvar", "falt", "fchars", "filetbl", "fldinst", "fonttbl", "footer",
+      "footerf", "footerl", "footerr", "footnote", "ftncn", "ftnsep", "ftnsepc",
+      "generator", "header", "headerf", "headerl", "headerr", "hlinkbase", "info",
+      "keywords", "latentstyles", "lchars", "levelnumbers", "leveltext",
+      "listoverridetable", "listtable", "manager", "nonshppict", "objdata", "object",
+      "operator", "panose", "pgdsctbl", "pict", "pntxta", "pntxtb", "private", "revtbl",
+      "rsidtbl", "rxe", "shpinst", "stylesheet", "subject", "tc", "tcn", "template",
+      "themedata", "title", "txe", "userprops", "xe", "xmlnstbl",
   };
   return kSet.count(w) != 0;
 }
