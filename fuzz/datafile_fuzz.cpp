@@ -61,9 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t seen = 0;
   bool tail = content.size() % 135 != 0;
   try {
-    ReadWorkingFile(s, [](uint64_t) {}, [&](const ContactRecord& r) {
+    ReadWorkingFile(s, [](uint64_t) {}, [&](RecordView r) {
       ++seen;
-      if (r.IdentityText().size() > ContactRecord::kMaxIdentity) std::abort();
+      if (r.Copy().IdentityText().size() > ContactRecord::kMaxIdentity) std::abort();
     });
     if (tail) std::abort();  // the tail must be reported
   } catch (const IoError& e) {

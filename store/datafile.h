@@ -9,11 +9,8 @@
 // Every failed file step throws IoError.
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <type_traits>
-#include <utility>
 
 #include "platform/env.h"
 #include "store/contactrecord.h"
@@ -67,23 +64,16 @@ void RewriteWithout(Session& s, bool append);
 // upper-cased). A failed deletion is ignored.
 void RemoveOrphanText(Session& s, const std::string& name);
 
-// The reading the search uses: onCount(record count) first, then onRecord
-// for every record in file order. A callback that takes a RecordView sees
-// each record in place; one that takes a ContactRecord gets it through
-// ScratchRecord, a copy per record.
+// The reading the search uses: onCount(record count) first, then
+// onRecord(RecordView) for every record in file order. Records are seen in
+// place in the reader's buffer; none is copied, so a scan of a large file
+// costs little more than reading it.
 template <class OnCount, class OnRecord>
 void ReadWorkingFile(Session& s, OnCount&& onCount, OnRecord&& onRecord) {
   auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
   RecordReader reader(*in);
   onCount(reader.RecordCount());
-  while (const unsigned char* rec = reader.Next()) {
-    if constexpr (std::is_invocable_v<OnRecord&, RecordView>) {
-      onRecord(RecordView(rec));
-    } else {
-      std::memcpy(s.ScratchRecord.bytes.data(), rec, ContactRecord::kSize);
-      onRecord(std::as_const(s.ScratchRecord));
-    }
-  }
+  while (const unsigned char* rec = reader.Next()) onRecord(RecordView(rec));
   in->Close();
 }
 
