@@ -1,0 +1,110 @@
+// Timings of the result grid: a search that fills it with 100,000 and with
+// 1,000,000 matching entries, and the deletion of one row from a grid of
+// that size. The window is shown on the offscreen platform and the events a
+// change queues (layout, painting) are processed inside the timing, so the
+// figures include what the user waits for, not only the model.
+//
+// The data file lives in a fresh directory under $TMPDIR (or /tmp), removed
+// at the end.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "searchedit/tform2.h"
+#include "store/contactrecord.h"
+#include "store/session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::ContactRecord;
+
+// Every search matches every entry: the key is empty and BY SURNAME.
+class NoMainWindow : public velmora::MainWindowLink {
+ public:
+  QString SearchFieldText() const override { return {}; }
+  bool SearchByName() const override { return false; }
+  void ShowMainWindow() override {}
+  void HideMainWindow() override {}
+};
+
+fs::path BenchDir() {
+  static fs::path dir = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string leaf = "velmora_grid_bench_";
+    leaf += std::to_string(::getpid());
+    fs::path d = fs::path(tmp && *tmp ? tmp : "/tmp") / leaf;
+    fs::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+// A sorted data file of n entries with texts of ordinary lengths.
+std::string MakeDataFile(int64_t n) {
+  std::string name = "G";
+  name += std::to_string(n);
+  std::ofstream out(BenchDir() / (name + ".VLM"), std::ios::binary);
+  ContactRecord r;
+  for (int64_t i = 0; i < n; ++i) {
+    char surname[32];
+    std::snprintf(surname, sizeof surname, "SURNAME%08lld", static_cast<long long>(i));
+    r.SetTexts({"Firstname", surname, "(012)345-6789", "(098)765-4321", "A comment of some length"});
+    out.write(reinterpret_cast<const char*>(r.bytes.data()), ContactRecord::kSize);
+  }
+  return name;
+}
+
+struct Fixture {
+  explicit Fixture(int64_t n) {
+    session.ProgramDir = BenchDir().string() + "/";
+    session.WorkingName = MakeDataFile(n);
+    session.WorkingExt = "VLM";
+    form.show();  // runs the first search
+    QApplication::processEvents();
+  }
+  velmora::Session session;
+  NoMainWindow link;
+  velmora::TForm2 form{session, link};
+};
+
+void BM_RunSearch(benchmark::State& state) {
+  Fixture f(state.range(0));
+  for (auto _ : state) {
+    f.form.RunSearch(1);
+    QApplication::processEvents();
+  }
+  if (f.form.GridRowCount() != state.range(0) + 1) state.SkipWithError("wrong row count");
+  state.counters["rows"] = double(f.form.GridRowCount() - 1);
+}
+BENCHMARK(BM_RunSearch)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RemoveGridRow(benchmark::State& state) {
+  Fixture f(state.range(0));
+  for (auto _ : state) {
+    // A row in the middle, so that half the rows move up.
+    f.form.RemoveGridRow((f.form.GridRowCount() - 1) / 2);
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_RemoveGridRow)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ec;
+  fs::remove_all(BenchDir(), ec);
+  return 0;
+}
