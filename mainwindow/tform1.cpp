@@ -50,6 +50,7 @@ TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
   resize(430, 330);
   BuildMenu();
   BuildSearchPanel();
+  BuildFilePanels();
   FormCreate(programDir);
 }
 
@@ -142,7 +143,7 @@ void TForm1::HideSearchPanel() {
 }
 
 void TForm1::HideOtherPanels() {
-  // The file commands' panels join here when they exist.
+  HideFilePanels();
   if (form2_) form2_->hide();
 }
 

@@ -16,6 +16,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -23,6 +24,7 @@ class QRadioButton;
 namespace velmora {
 
 class LetterGrid;
+class NameEntry;
 class TForm2;
 
 class TForm1 : public QMainWindow, public MainWindowLink {
@@ -63,6 +65,28 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void Button6Click();  // START SEARCH
   void Button7Click();  // CANCEL
 
+  // The FILE commands and their two panels (tform1_files.cpp).
+  enum class Button1Mode { Rename = 0, Delete = 1 };
+  void BuildFilePanels();
+  void HideFilePanels();
+  void OpenFilePanel(const QString& title, QPushButton* ok, bool nameEntry);
+  void RefreshFileList();
+  std::string SelectedEntry() const;
+  void SetWorkingName(const std::string& name);
+  void NEW1Click();
+  void OPEN1Click();
+  void SAVEAS1Click();
+  void RENAME1Click();
+  void DELETE1Click();
+  void Button4Click();   // OK of NEW
+  void Button9Click();   // OK of OPEN
+  void Button11Click();  // OK of SAVE AS
+  void Button1Click();   // OK of RENAME and DELETE
+  void Button5Click();   // CANCEL of the file panels
+  void MakeNewFile(const std::string& name);
+  void SaveWorkingFileAs(const std::string& name);
+  void RenameWorkingFile(const std::string& name);
+
   Session& session_;
   TForm2* form2_ = nullptr;
 
@@ -88,6 +112,18 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   QPushButton* Button6;
   QPushButton* Button7;
   std::vector<QWidget*> searchPanel_;
+
+  QLabel* Label4;  // title of the open file panel
+  QLabel* Label2;  // ENTER FILENAME
+  NameEntry* MaskEdit2;
+  QListWidget* FileListBox1;
+  QPushButton* Button5;   // CANCEL
+  QPushButton* Button4;   // OK of NEW
+  QPushButton* Button9;   // OK of OPEN
+  QPushButton* Button11;  // OK of SAVE AS
+  QPushButton* Button1;   // OK of RENAME and DELETE
+  Button1Mode button1Mode_ = Button1Mode::Rename;
+  std::vector<QWidget*> filePanels_;
 };
 
 }  // namespace velmora

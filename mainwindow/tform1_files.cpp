@@ -1,0 +1,256 @@
+// The FILE commands of the main window: NEW, OPEN, SAVE AS, RENAME and
+// DELETE, and their two panels, the name entry and the file list.
+//
+// Every command does its file step first. Only when the step has succeeded
+// do the working file, the caption and the default file change, so a failed
+// copy or rename (a full disk, a refused rename) is reported by the guard and
+// leaves the program on the file it had.
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <algorithm>
+
+#include "mainwindow/nameentry.h"
+#include "mainwindow/tform1.h"
+#include "platform/codepage.h"
+#include "platform/guard.h"
+#include "platform/messagedialog.h"
+#include "platform/text.h"
+#include "searchedit/tform2.h"
+#include "searchedit/widgets.h"
+#include "store/filecommands.h"
+#include "store/startup.h"
+
+namespace velmora {
+namespace {
+
+const QString kOverwrite = QStringLiteral("FILE EXISTS - OVERWRITE?");
+const QString kMakeDefault = QStringLiteral("Make this the default file ?");
+
+// Runs fn, then after, also when fn throws: the panels close whatever the
+// outcome of their command, and the error still reaches the guard.
+template <class Fn, class After>
+void ThenAlways(Fn&& fn, After&& after) {
+  try {
+    fn();
+  } catch (...) {
+    after();
+    throw;
+  }
+  after();
+}
+
+bool AskYes(const QString& text, MsgKind kind) {
+  return MessageDlg(text, kind, MsgButtons::YesNo) == MsgResult::Yes;
+}
+
+}  // namespace
+
+void TForm1::BuildFilePanels() {
+  QWidget* area = centralWidget();
+  // Both panels share the place of the search-entry panel; the four OK
+  // buttons and CANCEL sit to the right of the entry or the list.
+  Label4 = PlaceLabel(area, "Label4", QString(), 16, 12, 200, 17);
+  Label2 = PlaceLabel(area, "Label2", QStringLiteral("ENTER FILENAME"), 16, 40, 120, 17);
+  MaskEdit2 = new NameEntry(area);
+  MaskEdit2->setObjectName(QStringLiteral("MaskEdit2"));
+  const int entryWidth =
+      MaskEdit2->fontMetrics().horizontalAdvance(QString(NameEntry::kPositions, u'W')) + 12;
+  MaskEdit2->setGeometry(16, 60, entryWidth, 21);
+  Label2->setBuddy(MaskEdit2);
+  FileListBox1 = new QListWidget(area);
+  FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+  FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  FileListBox1->setGeometry(16, 40, 200, 180);
+
+  const int buttonX = std::max(232, 16 + entryWidth + 16);
+  Button4 = PlaceButton(area, "Button4", QStringLiteral("OK"), buttonX, 40, 73, 25);
+  Button9 = PlaceButton(area, "Button9", QStringLiteral("OK"), buttonX, 40, 73, 25);
+  Button11 = PlaceButton(area, "Button11", QStringLiteral("OK"), buttonX, 40, 73, 25);
+  Button1 = PlaceButton(area, "Button1", QStringLiteral("OK"), buttonX, 40, 73, 25);
+  Button5 = PlaceButton(area, "Button5", QStringLiteral("CANCEL"), buttonX, 72, 73, 25);
+
+  filePanels_ = {Label4, Label2, MaskEdit2, FileListBox1, Button4, Button9, Button11, Button1,
+                 Button5};
+  HideFilePanels();
+
+  connect(NEW1, &QAction::triggered, this, GuardedSlot([this] { NEW1Click(); }));
+  connect(OPEN1, &QAction::triggered, this, GuardedSlot([this] { OPEN1Click(); }));
+  connect(SAVEAS1, &QAction::triggered, this, GuardedSlot([this] { SAVEAS1Click(); }));
+  connect(RENAME1, &QAction::triggered, this, GuardedSlot([this] { RENAME1Click(); }));
+  connect(DELETE1, &QAction::triggered, this, GuardedSlot([this] { DELETE1Click(); }));
+  connect(Button4, &QPushButton::clicked, this, GuardedSlot([this] { Button4Click(); }));
+  connect(Button9, &QPushButton::clicked, this, GuardedSlot([this] { Button9Click(); }));
+  connect(Button11, &QPushButton::clicked, this, GuardedSlot([this] { Button11Click(); }));
+  connect(Button1, &QPushButton::clicked, this, GuardedSlot([this] { Button1Click(); }));
+  connect(Button5, &QPushButton::clicked, this, GuardedSlot([this] { Button5Click(); }));
+}
+
+void TForm1::HideFilePanels() {
+  for (QWidget* w : filePanels_) w->hide();
+}
+
+void TForm1::OpenFilePanel(const QString& title, QPushButton* ok, bool nameEntry) {
+  SetCaption(Label4, title, 200);
+  if (form2_) form2_->hide();
+  HideSearchPanel();
+  HideFilePanels();
+  Label4->show();
+  Button5->show();
+  ok->show();
+  if (nameEntry) {
+    // The entry keeps the text of its last use.
+    Label2->show();
+    MaskEdit2->show();
+    MaskEdit2->setFocus();
+  } else {
+    FileListBox1->setAccessibleName(title);
+    RefreshFileList();
+    FileListBox1->show();
+    FileListBox1->setFocus();
+  }
+}
+
+void TForm1::RefreshFileList() {
+  FileListBox1->clear();
+  for (const std::string& entry : ListDataFiles(session_))
+    FileListBox1->addItem(FromCp1252(entry));
+  FileListBox1->setCurrentRow(-1);
+}
+
+std::string TForm1::SelectedEntry() const {
+  const QList<QListWidgetItem*> picked = FileListBox1->selectedItems();
+  return picked.isEmpty() ? std::string() : ToCp1252(picked.front()->text());
+}
+
+void TForm1::SetWorkingName(const std::string& name) {
+  setWindowTitle(FromCp1252(name));
+  session_.WorkingName = name;
+}
+
+void TForm1::NEW1Click() { OpenFilePanel(QStringLiteral("File/New"), Button4, true); }
+
+void TForm1::OPEN1Click() { OpenFilePanel(QStringLiteral("File/Open"), Button9, false); }
+
+void TForm1::SAVEAS1Click() { OpenFilePanel(QStringLiteral("File/Save As"), Button11, true); }
+
+void TForm1::RENAME1Click() {
+  button1Mode_ = Button1Mode::Rename;
+  OpenFilePanel(QStringLiteral("File/Rename"), Button1, true);
+}
+
+void TForm1::DELETE1Click() {
+  button1Mode_ = Button1Mode::Delete;
+  OpenFilePanel(QStringLiteral("File/Delete"), Button1, false);
+}
+
+void TForm1::Button5Click() { HideFilePanels(); }
+
+void TForm1::Button4Click() {
+  ThenAlways(
+      [&] {
+        const std::string name = MaskEdit2->EnteredName();
+        if (name.empty()) return;
+        if (!DataFileExists(session_, name) || AskYes(kOverwrite, MsgKind::Warning))
+          MakeNewFile(name);
+      },
+      [&] { HideFilePanels(); });
+}
+
+void TForm1::Button11Click() {
+  ThenAlways(
+      [&] {
+        const std::string name = MaskEdit2->EnteredName();
+        if (name.empty()) return;
+        if (!DataFileExists(session_, name) || AskYes(kOverwrite, MsgKind::Warning))
+          SaveWorkingFileAs(name);
+      },
+      [&] { HideFilePanels(); });
+}
+
+void TForm1::Button9Click() {
+  ThenAlways(
+      [&] {
+        const std::string entry = SelectedEntry();
+        if (Trim(entry).empty()) return;
+        // The caption and the working file change together, before the
+        // question, so that a default file that cannot be written leaves
+        // them agreeing.
+        SetWorkingName(entry.substr(0, entry.find('.')));
+        if (AskYes(kMakeDefault, MsgKind::Information))
+          SetDefaultFile(session_, session_.WorkingName);
+      },
+      [&] { HideFilePanels(); });
+}
+
+void TForm1::Button1Click() {
+  ThenAlways(
+      [&] {
+        if (button1Mode_ == Button1Mode::Delete && !FileListBox1->isHidden()) {
+          // The panel stays open, so that more files can be deleted.
+          const std::string entry = SelectedEntry();
+          if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
+            MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
+                       MsgButtons::OK);
+          } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) +
+                                QStringLiteral(" will be ") +
+                                QStringLiteral("permanently deleted along with all entries it "
+                                               "contains! - Are you sure?"),
+                            MsgKind::Warning) &&
+                     !entry.empty()) {
+            DeleteDataFile(session_, entry);
+          }
+        }
+        if (button1Mode_ == Button1Mode::Rename && !MaskEdit2->isHidden()) {
+          ThenAlways(
+              [&] {
+                const std::string name = MaskEdit2->EnteredName();
+                if (name.empty()) return;
+                if (!DataFileExists(session_, name) || AskYes(kOverwrite, MsgKind::Warning))
+                  RenameWorkingFile(name);
+              },
+              [&] { HideFilePanels(); });
+        }
+      },
+      // A deleted file leaves the list; nothing is selected afterwards.
+      [&] { RefreshFileList(); });
+}
+
+void TForm1::MakeNewFile(const std::string& name) {
+  if (SameName(name, session_.WorkingName)) {
+    MessageDlg(QStringLiteral("Cannot overwrite current working file!"), MsgKind::Error,
+               MsgButtons::OK);
+    return;
+  }
+  // A new data file is a copy of the freshly written sample file; the sample
+  // file itself needs no copy.
+  WriteSampleFile(session_);
+  const std::string sample = std::string(kSampleName) + "." + kSampleExt;
+  const std::string target = name + "." + session_.WorkingExt;
+  if (!SameName(sample, target)) CopyFileReplacing(session_, sample, target);
+  if (AskYes(kMakeDefault, MsgKind::Warning)) SetDefaultFile(session_, name);
+  SetWorkingName(name);
+}
+
+void TForm1::SaveWorkingFileAs(const std::string& name) {
+  // Onto the working file's own name the copy leaves the file as it is.
+  CopyFileReplacing(session_, session_.WorkingName + "." + session_.WorkingExt,
+                    name + "." + session_.WorkingExt);
+  SetWorkingName(name);
+  if (AskYes(kMakeDefault, MsgKind::Information)) SetDefaultFile(session_, name);
+}
+
+void TForm1::RenameWorkingFile(const std::string& name) {
+  if (SameName(name, session_.WorkingName)) {
+    MessageDlg(QStringLiteral("Cannot rename to the same name!"), MsgKind::Error, MsgButtons::OK);
+    return;
+  }
+  // On disk the file is spelled as entered; the program names it upper-cased.
+  RenameFileReplacing(session_, session_.WorkingName + "." + session_.WorkingExt,
+                      name + "." + session_.WorkingExt);
+  SetWorkingName(UpperCase(Trim(name)));
+  SetDefaultFile(session_, session_.WorkingName);
+}
+
+}  // namespace velmora
