@@ -53,6 +53,7 @@ TForm2::TForm2(Session& session, MainWindowLink& mainWindow, QWidget* parent)
   resize(kDesignWidth, 298);
   BuildControls();
   BuildRecordGroup();
+  BuildExtraTextControls();
 }
 
 void TForm2::BuildControls() {
@@ -84,6 +85,8 @@ void TForm2::BuildControls() {
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int c = 0; c < ResultModel::kColumns; ++c) columns->resizeSection(c, kColumnWidths[c]);
   StringGrid1->viewport()->installEventFilter(this);
+  // A double-click on the header acts on the current row as well.
+  columns->viewport()->installEventFilter(this);
 
   // The hint ends where the grid ends when the platform's font is wider than
   // the designed one.
@@ -100,6 +103,7 @@ void TForm2::BuildControls() {
 
   connect(Button3, &QPushButton::clicked, this, GuardedSlot([this] { Button3Click(); }));
   connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
+  connect(Button1, &QPushButton::clicked, this, GuardedSlot([this] { Button1Click(); }));
 }
 
 void TForm2::BuildRecordGroup() {
@@ -140,6 +144,7 @@ void TForm2::BuildRecordGroup() {
 
   connect(Button4, &QPushButton::clicked, this, GuardedSlot([this] { Button4Click(); }));
   connect(Button9, &QPushButton::clicked, this, GuardedSlot([this] { Button9Click(); }));
+  connect(Button5, &QPushButton::clicked, this, GuardedSlot([this] { Button5Click(); }));
 }
 
 // ---- The grid ----
@@ -211,6 +216,13 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
+  if (event->type() == QEvent::MouseButtonDblClick &&
+      (watched == StringGrid1->viewport() ||
+       watched == StringGrid1->horizontalHeader()->viewport()) &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    Guarded([this] { StringGrid1DblClick(); });
+    return true;
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -258,6 +270,7 @@ void TForm2::closeEvent(QCloseEvent* event) {
 
 void TForm2::FormClose() {
   SetWidth(kDesignWidth);
+  HideExtraTextControls();
   // Put the record group back as CANCEL would: a later NEW RECORD then
   // offers all five fields even when the window was closed in edit mode.
   LeaveRecordGroup();

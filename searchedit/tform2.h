@@ -3,6 +3,9 @@
 // an entry by right click, and the record group that edits or adds one. It is
 // created once, hidden, and only ever shown and hidden.
 //
+// A double-click on a row opens the entry's extra text read-only; from edit
+// mode ADD/EDIT EXTRA TEXT opens it for editing. PRINT prints the list.
+//
 // Rows are numbered as the user sees them: row 0 is the header, data rows
 // count from 1. The record group's title is the mode flag: "Add new record"
 // means add mode, any other title edit mode.
@@ -19,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+class QTextEdit;
 
 namespace velmora {
 
@@ -28,6 +32,7 @@ class TForm2 : public QWidget {
  public:
   static constexpr int kDesignWidth = 578;
   static constexpr int kNarrowWidth = 380;
+  static constexpr int kCloseTextWidth = 570;  // after CLOSE TEXT, not 578
 
   TForm2(Session& session, MainWindowLink& mainWindow, QWidget* parent = nullptr);
 
@@ -76,6 +81,19 @@ class TForm2 : public QWidget {
   void Button4Click();  // DONE
   void Button9Click();  // CANCEL
 
+  // Extra text and printing (tform2_extratext.cpp).
+  void BuildExtraTextControls();
+  void HideExtraTextControls();
+  std::string EditorFileName() const;
+  void LoadNoteInto(QTextEdit* box, const std::string& fileName);
+  void StringGrid1DblClick();
+  void Button2Click();  // CLOSE TEXT
+  void Button5Click();  // ADD/EDIT EXTRA TEXT
+  void Button6Click();  // SAVE & EXIT
+  void Button7Click();  // CANCEL & EXIT
+  void Button1Click();  // PRINT
+  void PrintResults();
+
   Session& session_;
   MainWindowLink& main_;
   ResultModel model_;
@@ -102,6 +120,13 @@ class TForm2 : public QWidget {
   QPushButton* Button4;  // DONE
   QPushButton* Button5;  // ADD/EDIT EXTRA TEXT
   QPushButton* Button9;  // CANCEL
+
+  QTextEdit* RichEdit1;  // the text viewer
+  QPushButton* Button2;  // CLOSE TEXT
+  QGroupBox* GroupBox2;  // the text editor
+  QTextEdit* RichEdit2;
+  QPushButton* Button6;  // SAVE & EXIT
+  QPushButton* Button7;  // CANCEL & EXIT
 };
 
 }  // namespace velmora

@@ -1,0 +1,234 @@
+// The search/edit window's extra text and PRINT: the read-only viewer over
+// the result grid, the editor that replaces the record group in edit mode,
+// and the printed list of the grid's rows.
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTextCursor>
+#include <QTextEdit>
+
+#include "platform/codepage.h"
+#include "platform/ioerror.h"
+#include "platform/messagedialog.h"
+#include "platform/printing.h"
+#include "platform/richtext.h"
+#include "platform/guard.h"
+#include "searchedit/tform2.h"
+#include "searchedit/widgets.h"
+#include "store/extratext.h"
+
+namespace velmora {
+namespace {
+
+constexpr char kPlaceholder[] = "Put extra text here";
+constexpr char kSaveQuestion[] = "This action will save text changes and exit text-edit, OK?";
+constexpr char kCancelQuestion[] = "Unsaved changes will be lost, OK?";
+// Points the user to the two buttons that create the text; the blanks are
+// part of the message as users have always seen it.
+constexpr char kNoTextEnd[] = " \"EDIT\" / \"ADD EXTRA TEXT\"  ";
+static_assert(sizeof kNoTextEnd - 1 == 28);
+
+// The printed list, in dots from the top-left corner of the printable area.
+struct PrintColumn {
+  int x;
+  const char* header;
+  const char* rule;
+};
+constexpr PrintColumn kPrintColumns[ResultModel::kColumns] = {
+    {100, "NAME", "---------"},
+    {550, "SURNAME", "----------------"},
+    {1000, "PHONE1", "-------------"},
+    {1400, "PHONE2", "-------------"},
+    {1800, "COMMENTS", "-------------------"},
+};
+constexpr int kHeaderY = 100;
+constexpr int kRuleY = 140;
+constexpr int kRowStep = 50;
+// No paper the program meets is longer than 17 inches. Rows below that would
+// be drawn off the page anyway, so a list of a million entries does not send
+// a million invisible texts to the printer.
+constexpr int kPageEndY = 17 * kPrintDpi;
+
+// The editor's box. Ctrl+B, Ctrl+I and Ctrl+U switch bold, italic and
+// underline of the selection, or of what is typed next; those three are all
+// a note keeps.
+class NoteEdit final : public QTextEdit {
+ public:
+  using QTextEdit::QTextEdit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    QTextCharFormat f;
+    const QTextCharFormat now = currentCharFormat();
+    if (e->matches(QKeySequence::Bold))
+      f.setFontWeight(now.fontWeight() > QFont::Normal ? QFont::Normal : QFont::Bold);
+    else if (e->matches(QKeySequence::Italic))
+      f.setFontItalic(!now.fontItalic());
+    else if (e->matches(QKeySequence::Underline))
+      f.setFontUnderline(!now.fontUnderline());
+    else
+      return QTextEdit::keyPressEvent(e);
+    mergeCurrentCharFormat(f);
+    e->accept();
+  }
+};
+
+void SetUpNoteBox(QTextEdit* box, const char* name, int x, int y, int w, int h) {
+  box->setObjectName(QString::fromLatin1(name));
+  box->setAccessibleName(QStringLiteral("Extra text"));
+  box->setGeometry(x, y, w, h);
+  box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Pasted text keeps only what a note can hold, so the box never shows
+  // formatting that saving would drop.
+  box->setAcceptRichText(false);
+  box->setTabChangesFocus(true);
+}
+
+// A button whose caption holds "&": doubled so that it shows, not taken as
+// a keyboard mnemonic.
+QPushButton* PlaceAmpersandButton(QWidget* parent, const char* name, const QString& caption, int x,
+                                  int y, int w, int h) {
+  QString shown = caption;
+  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  QPushButton* b = PlaceButton(parent, name, shown, x, y, w, h);
+  b->setAccessibleName(caption);
+  return b;
+}
+
+}  // namespace
+
+void TForm2::BuildExtraTextControls() {
+  RichEdit1 = new QTextEdit(this);
+  SetUpNoteBox(RichEdit1, "RichEdit1", 16, 32, 329, 129);
+  RichEdit1->setReadOnly(true);
+  RichEdit1->hide();
+  Button2 = PlaceButton(this, "Button2", QStringLiteral("CLOSE TEXT"), 176, 176, 75, 25);
+  Button2->hide();
+
+  GroupBox2 = new QGroupBox(QStringLiteral("GroupBox2"), this);
+  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  GroupBox2->setGeometry(0, 24, 353, 153);
+  GroupBox2->hide();
+  RichEdit2 = new NoteEdit(GroupBox2);
+  SetUpNoteBox(RichEdit2, "RichEdit2", 8, 16, 337, 89);
+  Button6 = PlaceAmpersandButton(GroupBox2, "Button6", QStringLiteral("SAVE & EXIT"), 56, 120, 65, 25);
+  Button7 =
+      PlaceAmpersandButton(GroupBox2, "Button7", QStringLiteral("CANCEL & EXIT"), 184, 120, 81, 25);
+  setTabOrder(RichEdit2, Button6);
+  setTabOrder(Button6, Button7);
+
+  connect(Button2, &QPushButton::clicked, this, GuardedSlot([this] { Button2Click(); }));
+  connect(Button6, &QPushButton::clicked, this, GuardedSlot([this] { Button6Click(); }));
+  connect(Button7, &QPushButton::clicked, this, GuardedSlot([this] { Button7Click(); }));
+}
+
+void TForm2::HideExtraTextControls() {
+  GroupBox2->hide();
+  Button2->hide();
+  RichEdit1->hide();
+}
+
+void TForm2::LoadNoteInto(QTextEdit* box, const std::string& fileName) {
+  const std::string bytes = LoadExtraText(session_, fileName);
+  if (LoadNote(QByteArray(bytes.data(), qsizetype(bytes.size())), *box->document()) ==
+      NoteLoad::kFailed)
+    throw AppError("Failed to Load Stream");
+}
+
+// ---- The viewer ----
+
+void TForm2::StringGrid1DblClick() {
+  const int row = CurrentRow();
+  if (row == 0) return;
+  const std::string name = ViewerTextName(std::string(model_.Cell(row - 1, ContactRecord::kName)),
+                                          std::string(model_.Cell(row - 1, ContactRecord::kSurname)));
+  // The message row has neither, and says enough by itself.
+  if (name.empty()) return;
+  if (!ExtraTextExists(session_, name)) {
+    MessageDlg(QStringLiteral("No ekstra info found for ") + FromCp1252(name) +
+                   QStringLiteral(" . Create extra info in") + QString::fromLatin1(kNoTextEnd),
+               MsgKind::Information, MsgButtons::OK);
+    return;
+  }
+  // Loaded before the view changes: a file that cannot be read leaves the
+  // user in the list, not in an empty window.
+  RichEdit1->clear();
+  LoadNoteInto(RichEdit1, name);
+  HideResultControls();
+  SetWidth(kNarrowWidth);
+  RichEdit1->setReadOnly(true);
+  RichEdit1->moveCursor(QTextCursor::Start);
+  RichEdit1->show();
+  Button2->show();
+}
+
+void TForm2::Button2Click() {
+  RichEdit1->hide();
+  Button2->hide();
+  SetWidth(kCloseTextWidth);
+  ShowResultControls();
+}
+
+// ---- The editor ----
+
+std::string TForm2::EditorFileName() const {
+  return EditorTextName(ToCp1252(Edit1->text()), ToCp1252(Edit2->text()));
+}
+
+void TForm2::Button5Click() {
+  GroupBox2->show();
+  GroupBox1->hide();
+  RichEdit2->clear();
+  RichEdit2->setCurrentCharFormat(QTextCharFormat());
+  RichEdit2->insertPlainText(QString::fromLatin1(kPlaceholder));
+  RichEdit2->setFocus();
+  const std::string name = EditorFileName();
+  if (ExtraTextExists(session_, name)) LoadNoteInto(RichEdit2, name);
+  RichEdit2->moveCursor(QTextCursor::Start);
+}
+
+void TForm2::Button6Click() {
+  if (MessageDlg(QString::fromLatin1(kSaveQuestion), MsgKind::Information, MsgButtons::YesNo) !=
+      MsgResult::Yes)
+    return;
+  GroupBox2->hide();
+  GroupBox1->show();
+  Edit3->setFocus();
+  const QByteArray rtf = WriteRtf(*RichEdit2->document());
+  SaveExtraText(session_, EditorFileName(), rtf.toStdString());
+}
+
+void TForm2::Button7Click() {
+  if (MessageDlg(QString::fromLatin1(kCancelQuestion), MsgKind::Information, MsgButtons::YesNo) !=
+      MsgResult::Yes)
+    return;
+  GroupBox2->hide();
+  GroupBox1->show();
+  Edit3->setFocus();
+}
+
+// ---- PRINT ----
+
+void TForm2::Button1Click() { PrintResults(); }
+
+void TForm2::PrintResults() {
+  std::unique_ptr<PrintJob> job = BeginPrintJob();
+  for (const PrintColumn& c : kPrintColumns) {
+    job->TextOut(c.x, kHeaderY, QString::fromLatin1(c.header));
+    job->TextOut(c.x, kRuleY, QString::fromLatin1(c.rule));
+  }
+  const int rows = model_.rowCount();
+  for (int r = 1; r <= rows; ++r) {
+    const int y = kRuleY + kRowStep * r;
+    if (y > kPageEndY) break;
+    for (int f = 0; f < ResultModel::kColumns; ++f)
+      job->TextOut(kPrintColumns[f].x, y,
+                   FromCp1252(model_.Cell(r - 1, static_cast<ContactRecord::Field>(f))));
+  }
+  job->End();
+}
+
+}  // namespace velmora
