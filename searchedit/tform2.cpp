@@ -29,6 +29,7 @@ constexpr char kAddTitle[] = "Add new record";
 constexpr char kEditTitle[] = "Edit record";
 constexpr int kColumnWidths[ResultModel::kColumns] = {85, 87, 88, 90, 170};
 constexpr int kRowHeight = 24;
+constexpr int kTitleRoom = 8;
 
 // A field's text in the code page; a character outside it becomes "?".
 std::string Bytes(const QLineEdit* edit) { return ToCp1252(edit->text()); }
@@ -109,7 +110,11 @@ void TForm2::BuildControls() {
 void TForm2::BuildRecordGroup() {
   GroupBox1 = new QGroupBox(QStringLiteral("EDIT RECORD"), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(16, 16, 321, 217);
+  // The platform draws the title above the frame rather than in its top
+  // line: the group starts higher by kTitleRoom and its contents lower, so
+  // that the frame ends where it was designed to and the first field clears
+  // the title.
+  GroupBox1->setGeometry(16, 16 - kTitleRoom, 321, 217 + kTitleRoom);
   GroupBox1->hide();
 
   // Labels end before the fields at x = 104 whatever the font's width.
@@ -133,6 +138,9 @@ void TForm2::BuildRecordGroup() {
   Button5 = PlaceButton(GroupBox1, "Button5", QStringLiteral("ADD/EDIT EXTRA TEXT"), 8, 184, 137, 25);
   Button4 = PlaceButton(GroupBox1, "Button4", QStringLiteral("DONE"), 152, 184, 65, 25);
   Button9 = PlaceButton(GroupBox1, "Button9", QStringLiteral("CANCEL"), 248, 184, 49, 25);
+
+  for (QWidget* w : GroupBox1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    w->move(w->x(), w->y() + kTitleRoom);
 
   setTabOrder(Edit1, Edit2);
   setTabOrder(Edit2, Edit3);

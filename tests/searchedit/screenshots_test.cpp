@@ -1,0 +1,49 @@
+// Not a test: pictures of both windows for a person to look at, taken on a
+// real X display (scripts/screenshot.sh runs it under Xvfb). Disabled, so
+// the test runs skip it.
+#include <QDir>
+#include <QScreen>
+
+#include "searchedit/windows_fixture.h"
+
+namespace velmora {
+namespace {
+
+using testing::Rec;
+
+class Screenshots : public testing::WindowsTest {
+ protected:
+  void Shoot(QWidget* window, const char* file) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QTest::qWait(300);
+    const QPixmap shot = window->screen()->grabWindow(0, window->frameGeometry().x(),
+                                                      window->frameGeometry().y(),
+                                                      window->frameGeometry().width(),
+                                                      window->frameGeometry().height());
+    const QString dirName = qEnvironmentVariable("VELMORA_SHOTS", QStringLiteral("."));
+    EXPECT_TRUE(shot.save(QDir(dirName).filePath(QString::fromLatin1(file))));
+  }
+};
+
+TEST_F(Screenshots, DISABLED_BothWindows) {
+  Start({Rec("Anna", "Smith", "(020)555-0101", "07700 900123", "Met at the conference"),
+         Rec("Bob", "Smythe", "555-0199", "", "Plumber"),
+         Rec("Carol", "Jones", "555-0142", "555-0143", "")});
+  form1->move(40, 40);
+  Menu("SEARCH");
+  PickLetter('S');
+  PickLetter('M');
+  Shoot(form1.get(), "main_search_panel.png");
+  Click(F1<QPushButton>("Button6"));
+  Shoot(form2.get(), "result_grid.png");
+  SelectRow(2);
+  Click(F2<QPushButton>("Button3"));
+  Shoot(form2.get(), "edit_mode.png");
+  Click(F2<QPushButton>("Button9"));
+  form2->close();
+  Menu("Newrecord1");
+  Shoot(form2.get(), "add_mode.png");
+}
+
+}  // namespace
+}  // namespace velmora
