@@ -111,6 +111,11 @@ void TForm2::BuildExtraTextControls() {
   GroupBox2 = new QGroupBox(QStringLiteral("GroupBox2"), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   GroupBox2->setGeometry(0, 24, 353, 153);
+  // The title sits in the frame's top line, as in the record group, so the
+  // box laid out 16 pixels down stays inside the frame.
+  GroupBox2->setStyleSheet(QStringLiteral(
+      "#GroupBox2 { border: 1px solid gray; border-radius: 2px; margin-top: 6px; }"
+      "#GroupBox2::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }"));
   GroupBox2->hide();
   RichEdit2 = new NoteEdit(GroupBox2);
   SetUpNoteBox(RichEdit2, "RichEdit2", 8, 16, 337, 89);
