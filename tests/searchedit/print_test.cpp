@@ -116,7 +116,11 @@ TEST_F(PrintTest, WithoutAPrinterOnlyTheErrorBoxIsShown) {
 }
 
 TEST_F(PrintTest, OnASystemWithoutPrintersTheRealJobReportsIt) {
-  ::setenv("CUPS_SERVER", "/nonexistent/cups.sock", 1);
+  // A print server that is not there: no printer, and certainly no paper.
+  struct NoServer {
+    NoServer() { ::setenv("CUPS_SERVER", "/nonexistent/cups.sock", 1); }
+    ~NoServer() { ::unsetenv("CUPS_SERVER"); }
+  } noServer;
   Start({Rec("Ann", "SMITH")});
   Search("SM");
   Print();
