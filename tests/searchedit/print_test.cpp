@@ -1,7 +1,6 @@
 // PRINT: the result list as placed on the page, and a missing printer.
 #include <QRegularExpression>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <tuple>
 
@@ -113,21 +112,6 @@ TEST_F(PrintTest, WithoutAPrinterOnlyTheErrorBoxIsShown) {
   EXPECT_TRUE(printer.placed.empty());
   EXPECT_TRUE(form2->grid()->isVisible());
   EXPECT_EQ(form2->CurrentRow(), 1);
-}
-
-TEST_F(PrintTest, OnASystemWithoutPrintersTheRealJobReportsIt) {
-  // A print server that is not there: no printer, and certainly no paper.
-  struct NoServer {
-    NoServer() { ::setenv("CUPS_SERVER", "/nonexistent/cups.sock", 1); }
-    ~NoServer() { ::unsetenv("CUPS_SERVER"); }
-  } noServer;
-  Start({Rec("Ann", "SMITH")});
-  Search("SM");
-  Print();
-  ASSERT_EQ(dialogs.shown.size(), 1u);
-  if (dialogs.shown[0].text != "No default printer is set up.")
-    GTEST_SKIP() << "this machine has a default printer: " << dialogs.shown[0].text.toStdString();
-  EXPECT_EQ(dialogs.shown[0].kind, MsgKind::Error);
 }
 
 // Each word's top-left corner on the page, in points, as a PDF reader sees it.
