@@ -2,36 +2,11 @@
 
 #include <gmock/gmock.h>
 
-#include <QRegularExpression>
-#include <cstdio>
-#include <map>
-
+#include "support/pdfwords.h"
 #include "support/testdir.h"
 
 namespace velmora {
 namespace {
-
-struct Box {
-  double xMin, yMin;
-};
-
-// Each word's box on the page, in points, as a PDF reader sees it.
-std::map<QString, Box> WordsOf(const std::string& pdf) {
-  std::map<QString, Box> out;
-  std::string cmd = "pdftotext -bbox '" + pdf + "' -";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  QByteArray html;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) html.append(buf, qsizetype(n));
-  ::pclose(p);
-  QRegularExpression word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)re");
-  for (auto m = word.globalMatch(QString::fromUtf8(html)); m.hasNext();) {
-    auto w = m.next();
-    out[w.captured(3)] = {w.captured(1).toDouble(), w.captured(2).toDouble()};
-  }
-  return out;
-}
 
 TEST(Printing, PlacesTextsByTheirTopLeftCornerIn300DpiDots) {
   testing::TestDir dir;
@@ -44,7 +19,7 @@ TEST(Printing, PlacesTextsByTheirTopLeftCornerIn300DpiDots) {
     job->TextOut(1800, 240, "Zo\u00eb");
     job->End();
   }
-  auto words = WordsOf(pdf);
+  auto words = testing::PdfWords(pdf);
   ASSERT_EQ(words.size(), 4u) << "is pdftotext (poppler-utils) installed?";
   const double dot = 72.0 / 300;  // points per dot
   EXPECT_NEAR(words["SURNAME"].xMin - words["NAME"].xMin, 450 * dot, 1.0);

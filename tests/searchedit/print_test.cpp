@@ -1,12 +1,10 @@
 // PRINT: the result list as placed on the page, and a missing printer.
-#include <QRegularExpression>
-#include <cstdio>
-#include <map>
 #include <tuple>
 
 #include "platform/ioerror.h"
 #include "platform/printing.h"
 #include "searchedit/windows_fixture.h"
+#include "support/pdfwords.h"
 
 namespace velmora {
 namespace {
@@ -114,25 +112,6 @@ TEST_F(PrintTest, WithoutAPrinterOnlyTheErrorBoxIsShown) {
   EXPECT_EQ(form2->CurrentRow(), 1);
 }
 
-// Each word's top-left corner on the page, in points, as a PDF reader sees it.
-std::map<QString, std::pair<double, double>> WordsOf(const std::string& pdf) {
-  std::map<QString, std::pair<double, double>> out;
-  const std::string cmd = "pdftotext -bbox '" + pdf + "' -";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  QByteArray html;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) html.append(buf, qsizetype(n));
-  ::pclose(p);
-  QRegularExpression word(
-      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)re");
-  for (auto m = word.globalMatch(QString::fromUtf8(html)); m.hasNext();) {
-    auto w = m.next();
-    out[w.captured(3)] = {w.captured(1).toDouble(), w.captured(2).toDouble()};
-  }
-  return out;
-}
-
 TEST_F(PrintTest, ThePrintedPageReadsBackWithTheRowsInPlace) {
   struct PdfPrinter : PrinterSeam {
     std::string path;
@@ -144,15 +123,15 @@ TEST_F(PrintTest, ThePrintedPageReadsBackWithTheRowsInPlace) {
   Search("SM");
   Print();
   ASSERT_TRUE(dialogs.shown.empty());
-  auto words = WordsOf(pdf.path);
+  auto words = testing::PdfWords(pdf.path);
   ASSERT_TRUE(words.count("Ann")) << "is pdftotext (poppler-utils) installed?";
   const double dot = 72.0 / 300;
   const auto& name = words["NAME"];
-  EXPECT_NEAR(words["COMMENTS"].first - name.first, 1700 * dot, 1.0);
-  EXPECT_NEAR(words["Ann"].second - name.second, 90 * dot, 1.0);
-  EXPECT_NEAR(words["555"].first - name.first, 900 * dot, 1.0);
-  EXPECT_NEAR(words["Smalls"].second - words["Smith"].second, 50 * dot, 1.0);
-  EXPECT_NEAR(words[QString::fromUtf8("Z\u00f6e")].first - words["Bo"].first, 1700 * dot, 1.0);
+  EXPECT_NEAR(words["COMMENTS"].xMin - name.xMin, 1700 * dot, 1.0);
+  EXPECT_NEAR(words["Ann"].yMin - name.yMin, 90 * dot, 1.0);
+  EXPECT_NEAR(words["555"].xMin - name.xMin, 900 * dot, 1.0);
+  EXPECT_NEAR(words["Smalls"].yMin - words["Smith"].yMin, 50 * dot, 1.0);
+  EXPECT_NEAR(words[QString::fromUtf8("Z\u00f6e")].xMin - words["Bo"].xMin, 1700 * dot, 1.0);
 }
 
 }  // namespace
