@@ -83,6 +83,9 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void Button11Click();  // OK of SAVE AS
   void Button1Click();   // OK of RENAME and DELETE
   void Button5Click();   // CANCEL of the file panels
+  // The OK of NEW, SAVE AS and RENAME: the entered name, the question when
+  // its file exists, then the step; the panel closes whatever the outcome.
+  void RunOnEnteredName(void (TForm1::*step)(const std::string&));
   void MakeNewFile(const std::string& name);
   void SaveWorkingFileAs(const std::string& name);
   void RenameWorkingFile(const std::string& name);

@@ -147,27 +147,20 @@ void TForm1::DELETE1Click() {
 
 void TForm1::Button5Click() { HideFilePanels(); }
 
-void TForm1::Button4Click() {
+void TForm1::RunOnEnteredName(void (TForm1::*step)(const std::string&)) {
   ThenAlways(
       [&] {
         const std::string name = MaskEdit2->EnteredName();
         if (name.empty()) return;
         if (!DataFileExists(session_, name) || AskYes(kOverwrite, MsgKind::Warning))
-          MakeNewFile(name);
+          (this->*step)(name);
       },
       [&] { HideFilePanels(); });
 }
 
-void TForm1::Button11Click() {
-  ThenAlways(
-      [&] {
-        const std::string name = MaskEdit2->EnteredName();
-        if (name.empty()) return;
-        if (!DataFileExists(session_, name) || AskYes(kOverwrite, MsgKind::Warning))
-          SaveWorkingFileAs(name);
-      },
-      [&] { HideFilePanels(); });
-}
+void TForm1::Button4Click() { RunOnEnteredName(&TForm1::MakeNewFile); }
+
+void TForm1::Button11Click() { RunOnEnteredName(&TForm1::SaveWorkingFileAs); }
 
 void TForm1::Button9Click() {
   ThenAlways(
@@ -202,16 +195,8 @@ void TForm1::Button1Click() {
             DeleteDataFile(session_, entry);
           }
         }
-        if (button1Mode_ == Button1Mode::Rename && !MaskEdit2->isHidden()) {
-          ThenAlways(
-              [&] {
-                const std::string name = MaskEdit2->EnteredName();
-                if (name.empty()) return;
-                if (!DataFileExists(session_, name) || AskYes(kOverwrite, MsgKind::Warning))
-                  RenameWorkingFile(name);
-              },
-              [&] { HideFilePanels(); });
-        }
+        if (button1Mode_ == Button1Mode::Rename && !MaskEdit2->isHidden())
+          RunOnEnteredName(&TForm1::RenameWorkingFile);
       },
       // A deleted file leaves the list; nothing is selected afterwards.
       [&] { RefreshFileList(); });
