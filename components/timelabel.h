@@ -1,0 +1,66 @@
+#pragma once
+// TTimelabel: a label that shows the time of day and keeps it current by
+// itself. It ticks every 450 ms, so every second is shown at most 450 ms
+// after it began; a tick that would show the text already shown changes
+// nothing, so the label repaints once a second.
+//
+// Like a label read from a window's stored description, it starts ticking
+// only when its window calls Loaded() after setting it up; a label made by
+// code alone keeps its caption.
+
+#include <QLabel>
+#include <QString>
+#include <QTime>
+#include <functional>
+
+class QLocale;
+class QTimer;
+
+namespace velmora {
+
+// The pieces of the locale's long time format that the label uses.
+struct TimeSettings {
+  bool leadingZero = false;     // hours always as two digits
+  bool twelveHour = false;      // hours 1 to 12 and a designator
+  QString separator = ":";
+  QString am = "am";
+  QString pm = "pm";
+};
+
+// The settings of a locale; missing pieces keep the defaults above.
+TimeSettings TimeSettingsOf(const QLocale& locale);
+
+// Hour, separator, two-digit minutes, separator, two-digit seconds, and on a
+// 12-hour clock a blank and the designator.
+QString LongTimeText(const QTime& time, const TimeSettings& settings);
+
+class TTimelabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  static constexpr int kIntervalMs = 450;
+
+  explicit TTimelabel(QWidget* owner);
+
+  // Called by the window once the label is set up: starts the ticks.
+  void Loaded();
+
+  // Where the label reads the time (the local clock unless replaced).
+  void SetClock(std::function<QTime()> clock) { clock_ = std::move(clock); }
+
+  // One tick: the caption becomes the current time's text.
+  void Tick();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void ReadLocale();
+
+  TimeSettings settings_;
+  std::function<QTime()> clock_;
+  QTimer* timer_ = nullptr;  // exists once Loaded() ran
+};
+
+}  // namespace velmora
