@@ -1,6 +1,7 @@
 #include "mainwindow/tform1.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -8,6 +9,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "components/appexec.h"
+#include "components/timelabel.h"
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
@@ -51,7 +54,26 @@ TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
   BuildMenu();
   BuildSearchPanel();
   BuildFilePanels();
+  BuildComponents();
   FormCreate(programDir);
+  // Set up as stored: the clock starts ticking from here on.
+  Timelabel1->Loaded();
+}
+
+void TForm1::BuildComponents() {
+  AppExec1 = new TAppExec(this);
+  AppExec1->setObjectName(QStringLiteral("AppExec1"));
+  AppExec1->SetExeName("tolka.exe");
+  AppExec1->SetExeParams({"Velmora Help"});
+  AppExec1->SetLangType(ltEnglish);
+  AppExec1->SetWait(true);
+  AppExec1->SetWindowState(wsNormal);
+  connect(HELP1, &QAction::triggered, this, GuardedSlot([this] { HELP1Click(); }));
+
+  Timelabel1 = new TTimelabel(centralWidget());
+  Timelabel1->setObjectName(QStringLiteral("Timelabel1"));
+  Timelabel1->setText(QStringLiteral("Timelabel1"));
+  Timelabel1->setGeometry(kClockLeft, kClockTop, 65, 17);
 }
 
 void TForm1::FormCreate(const std::string& programDir) {
@@ -150,6 +172,32 @@ void TForm1::HideOtherPanels() {
 void TForm1::FILE1Click() { HideSearchPanel(); }
 
 void TForm1::EXIT1Click() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (TAppExec::Waiting()) {
+    closeWhenHelpEnds_ = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+void TForm1::HELP1Click() { ShowHelp(); }
+
+void TForm1::ShowHelp() {
+  // A close asked for during the wait happens once the outermost wait is
+  // over, also when the viewer could not be started.
+  struct CloseAfterWait {
+    TForm1* form;
+    ~CloseAfterWait() {
+      if (form->closeWhenHelpEnds_ && !TAppExec::Waiting()) {
+        form->closeWhenHelpEnds_ = false;
+        form->close();
+      }
+    }
+  } closeAfterWait{this};
+  AppExec1->Execute();
+}
 
 void TForm1::SEARCHClick() {
   StringGrid1->FillLetters();

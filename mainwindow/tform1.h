@@ -25,13 +25,18 @@ namespace velmora {
 
 class LetterGrid;
 class NameEntry;
+class TAppExec;
 class TForm2;
+class TTimelabel;
 
 class TForm1 : public QMainWindow, public MainWindowLink {
   Q_OBJECT
 
  public:
   static constexpr int kSearchFieldLength = 16;
+  // The clock's place: the top right corner, above every panel.
+  static constexpr int kClockLeft = 352;
+  static constexpr int kClockTop = 8;
 
   // programDir: where the program's files lie, ending in "/".
   TForm1(Session& session, const std::string& programDir, QWidget* parent = nullptr);
@@ -46,10 +51,16 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void ShowMainWindow() override { show(); }
   void HideMainWindow() override { hide(); }
 
+ protected:
+  // While HELP waits for the viewer the window stays on screen: closing is
+  // put off until the wait is over.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void FormCreate(const std::string& programDir);
   void BuildMenu();
   void BuildSearchPanel();
+  void BuildComponents();
   void ShowSearchPanel();
   void HideSearchPanel();
   // Opening a panel hides every other panel and the search/edit window.
@@ -59,6 +70,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void EXIT1Click();
   void Newrecord1Click();
   void SEARCHClick();
+  void HELP1Click();
+  void ShowHelp();
   void StringGrid1Click();
   void Button2Click();  // Clear last character
   void Button8Click();  // Clear all
@@ -103,6 +116,9 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   QAction* Newrecord1;
   QAction* SEARCH;
   QAction* HELP1;
+  TAppExec* AppExec1;      // starts the help viewer
+  TTimelabel* Timelabel1;  // the clock at the top right
+  bool closeWhenHelpEnds_ = false;
 
   QLabel* Label3;
   LetterGrid* StringGrid1;

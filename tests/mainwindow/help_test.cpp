@@ -1,0 +1,89 @@
+// HELP and the clock, as a user meets them on the main window. The stand-in
+// viewer is a script named tolka on a PATH of the test's own.
+#include <QTimer>
+#include <sys/stat.h>
+
+#include "searchedit/windows_fixture.h"
+
+namespace velmora {
+namespace {
+
+class HelpTest : public testing::WindowsTest {
+ protected:
+  HelpTest() : savedPath_(std::getenv("PATH")) {
+    ::setenv("PATH", (viewerDir.path() + ":" + savedPath_).c_str(), 1);
+    SetProgramTitle("Velmora");
+  }
+  ~HelpTest() override { ::setenv("PATH", savedPath_.c_str(), 1); }
+
+  void InstallViewer(const std::string& body) {
+    viewerDir.Write("tolka", "#!/bin/sh\n" + body + "\n");
+    ::chmod((viewerDir / "tolka").c_str(), 0755);
+  }
+
+  // The state HELP must leave as it was.
+  std::string PanelState() {
+    return form1->windowTitle().toStdString() + "|" + F1<QLineEdit>("Edit1")->text().toStdString() +
+           "|" + (F1<QLineEdit>("Edit1")->isVisible() ? "panel" : "idle");
+  }
+
+  testing::TestDir viewerDir;
+
+ private:
+  std::string savedPath_;
+};
+
+TEST_F(HelpTest, WithoutAViewerTheErrorBoxSaysSoAndNothingElseChanges) {
+  Start({});
+  Menu("SEARCH");
+  QTest::keyClicks(F1<QLineEdit>("Edit1"), "SM");
+  const std::string before = PanelState();
+  Menu("HELP1");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].title, "Velmora");
+  EXPECT_EQ(dialogs.shown[0].text, "File was not found.");
+  EXPECT_EQ(dialogs.shown[0].kind, MsgKind::Error);
+  EXPECT_EQ(PanelState(), before);
+}
+
+TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
+  InstallViewer("echo \"$@\" > " + viewerDir / "args" + "; sleep 1.5");
+  Start({});
+  auto* clock = F1<QLabel>("Timelabel1");
+  EXPECT_EQ(clock->text(), "Timelabel1");
+  EXPECT_GT(clock->x(), form1->width() / 2);  // top right
+  EXPECT_LT(clock->y(), 20);
+
+  QStringList clockTexts;
+  bool searchOpenedDuringWait = false;
+  QTimer::singleShot(600, [&] {
+    clockTexts << clock->text();
+    Menu("SEARCH");
+    searchOpenedDuringWait = F1<QLineEdit>("Edit1")->isVisible();
+  });
+  QTimer::singleShot(1300, [&] { clockTexts << clock->text(); });
+  Menu("HELP1");
+
+  EXPECT_EQ(viewerDir.Read("args"), "Velmora Help\n");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_TRUE(searchOpenedDuringWait);
+  ASSERT_EQ(clockTexts.size(), 2);
+  EXPECT_NE(clockTexts[0], "Timelabel1");
+  EXPECT_NE(clockTexts[0], clockTexts[1]);
+}
+
+TEST_F(HelpTest, ExitDuringTheWaitTakesEffectWhenTheViewerHasEnded) {
+  InstallViewer("sleep 0.8");
+  Start({});
+  bool visibleAfterExit = false;
+  QTimer::singleShot(200, [&] {
+    Menu("EXIT1");
+    visibleAfterExit = form1->isVisible();
+  });
+  Menu("HELP1");
+  EXPECT_TRUE(visibleAfterExit);
+  EXPECT_FALSE(form1->isVisible());
+}
+
+}  // namespace
+}  // namespace velmora
