@@ -47,7 +47,7 @@ TEST_F(HelpTest, WithoutAViewerTheErrorBoxSaysSoAndNothingElseChanges) {
 }
 
 TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
-  InstallViewer("echo \"$@\" > " + viewerDir / "args" + "; sleep 1.5");
+  InstallViewer("echo \"$@\" > " + viewerDir / "args" + "; sleep 2");
   Start({});
   auto* clock = F1<QLabel>("Timelabel1");
   EXPECT_EQ(clock->text(), "Timelabel1");
@@ -61,7 +61,7 @@ TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
     Menu("SEARCH");
     searchOpenedDuringWait = F1<QLineEdit>("Edit1")->isVisible();
   });
-  QTimer::singleShot(1300, [&] { clockTexts << clock->text(); });
+  QTimer::singleShot(1750, [&] { clockTexts << clock->text(); });  // ticks 1.2 s apart
   Menu("HELP1");
 
   EXPECT_EQ(viewerDir.Read("args"), "Velmora Help\n");
