@@ -53,6 +53,11 @@ class Env {
   virtual std::unique_ptr<File> CreateAnonymous(const std::string& dir) = 0;
   // True when path names a regular file.
   virtual bool FileExists(const std::string& path) = 0;
+  // Throws the error a write of path would meet ("File access denied" for a
+  // read-only file) when this process may not write it; does nothing when
+  // there is no such file. A file is replaced by a rename, which the file's
+  // own permissions do not stop, so replacing asks first.
+  virtual void CheckWritable(const std::string& path) = 0;
   // The entries of dir, without "." and ".."; empty when it cannot be read.
   virtual std::vector<DirEntry> ListDir(const std::string& dir) = 0;
   // Renames from to to, replacing to in one step.

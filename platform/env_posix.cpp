@@ -112,6 +112,10 @@ class PosixEnv final : public Env {
     return std::make_unique<PosixFile>(fd);
   }
 
+  void CheckWritable(const std::string& path) override {
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT) return;
+    ThrowIoErrorFromErrno(errno);
+  }
   bool FileExists(const std::string& path) override {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

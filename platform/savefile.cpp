@@ -14,6 +14,7 @@ SaveFile::SaveFile(Env& env, std::string dir, const std::string& scratchName,
       dir_(std::move(dir)),
       scratchPath_(dir_ + scratchName),
       targetPath_(std::move(targetPath)) {
+  env_.CheckWritable(targetPath_);
   file_ = env_.Create(scratchPath_);
 }
 

@@ -16,6 +16,8 @@ namespace velmora {
 class SaveFile {
  public:
   // dir ends with "/"; scratchName is created in dir; targetPath is replaced.
+  // A target this process may not write is refused here, before anything
+  // is written: "File access denied", as a write into it would fail.
   SaveFile(Env& env, std::string dir, const std::string& scratchName, std::string targetPath);
   // Without a successful Commit the scratch file is closed and removed and
   // the target stays as it was.

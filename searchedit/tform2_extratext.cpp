@@ -184,14 +184,19 @@ std::string TForm2::EditorFileName() const {
 }
 
 void TForm2::Button5Click() {
-  GroupBox2->show();
-  GroupBox1->hide();
+  // Loaded before the editor opens, as in the viewer: a note that cannot be
+  // read leaves the user in edit mode, so SAVE & EXIT can never replace a
+  // text the user did not see.
+  const std::string name = EditorFileName();
   RichEdit2->clear();
   RichEdit2->setCurrentCharFormat(QTextCharFormat());
-  RichEdit2->insertPlainText(QString::fromLatin1(kPlaceholder));
+  if (ExtraTextExists(session_, name))
+    LoadNoteInto(RichEdit2, name);
+  else
+    RichEdit2->insertPlainText(QString::fromLatin1(kPlaceholder));
+  GroupBox2->show();
+  GroupBox1->hide();
   RichEdit2->setFocus();
-  const std::string name = EditorFileName();
-  if (ExtraTextExists(session_, name)) LoadNoteInto(RichEdit2, name);
   RichEdit2->moveCursor(QTextCursor::Start);
 }
 

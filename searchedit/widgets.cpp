@@ -25,6 +25,8 @@ QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& capti
 QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int x, int y, int w,
                    int h) {
   auto* l = new QLabel(parent);
+  // Captions can hold entry texts: never read as markup.
+  l->setTextFormat(Qt::PlainText);
   l->setObjectName(QString::fromLatin1(name));
   l->setGeometry(x, y, w, h);
   SetCaption(l, caption, w);

@@ -7,6 +7,7 @@
 #include "platform/ioerror.h"
 #include "platform/savefile.h"
 #include "platform/text.h"
+#include "store/extratext.h"
 
 namespace velmora {
 
@@ -83,8 +84,9 @@ void RewriteWithout(Session& s, bool append) {
 }
 
 void RemoveOrphanText(Session& s, const std::string& name) {
-  // The name comes from an entry's texts; it must not reach outside.
-  if (!IsPlainFileName(name)) return;
+  // The name comes from an entry's texts: it must not reach outside, nor
+  // name one of the program's own files.
+  if (!IsSafeTextName(s, name)) return;
   std::string textPath = s.PathInProgramDir(name);
   if (!s.env().FileExists(textPath)) return;
 

@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
+#include "platform/richtext.h"
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"
@@ -17,7 +18,19 @@ std::string ShownPath(Session& s, const std::string& fileName) {
   return s.ProgramDir + Cp1252ToUtf8(fileName);
 }
 
+bool EndsWithName(std::string_view name, std::string_view end) {
+  return name.size() >= end.size() && SameName(name.substr(name.size() - end.size()), end);
+}
+
 }  // namespace
+
+bool IsSafeTextName(const Session& s, const std::string& fileName) {
+  if (!IsPlainFileName(fileName)) return false;
+  for (const char* own : {"velmora.ini", "temp.tmp", "velmora", "tolka"})
+    if (SameName(fileName, own)) return false;
+  if (fileName.size() >= 4 && SameName(std::string_view(fileName).substr(0, 4), "hlp#")) return false;
+  return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM");
+}
 
 std::string ViewerTextName(const std::string& name, const std::string& surname) {
   return Trim(name + surname);
@@ -30,14 +43,17 @@ std::string CleanupTextName(const std::string& name, const std::string& surname)
 }
 
 bool ExtraTextExists(Session& s, const std::string& fileName) {
-  return IsPlainFileName(fileName) && s.env().FileExists(s.PathInProgramDir(fileName));
+  return IsSafeTextName(s, fileName) && s.env().FileExists(s.PathInProgramDir(fileName));
 }
 
 std::string LoadExtraText(Session& s, const std::string& fileName) {
   try {
-    if (!IsPlainFileName(fileName)) throw IoError(IoError::kInvalidFilename);
+    if (!IsSafeTextName(s, fileName)) throw IoError(IoError::kInvalidFilename);
     auto in = s.env().OpenExisting(s.PathInProgramDir(fileName), false);
-    std::string bytes(size_t(in->Size()), '\0');
+    const uint64_t size = in->Size();
+    // Not an IoError, so it passes the catch below unchanged.
+    if (size > uint64_t(kMaxNoteBytes)) throw AppError("Failed to Load Stream");
+    std::string bytes(size_t(size), '\0');
     bytes.resize(in->ReadAt(0, bytes.data(), bytes.size()));
     in->Close();
     return bytes;
@@ -47,9 +63,11 @@ std::string LoadExtraText(Session& s, const std::string& fileName) {
 }
 
 void SaveExtraText(Session& s, const std::string& fileName, const std::string& bytes) {
+  // A read-only note is refused as a write into it would be.
+  if (IsSafeTextName(s, fileName)) s.env().CheckWritable(s.PathInProgramDir(fileName));
   std::unique_ptr<SaveFile> out;
   try {
-    if (!IsPlainFileName(fileName)) throw IoError(IoError::kInvalidFilename);
+    if (!IsSafeTextName(s, fileName)) throw IoError(IoError::kInvalidFilename);
     out = std::make_unique<SaveFile>(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(fileName));
   } catch (const IoError&) {
     throw AppError("Cannot create file " + ShownPath(s, fileName));

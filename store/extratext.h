@@ -14,14 +14,24 @@ std::string ViewerTextName(const std::string& name, const std::string& surname);
 std::string EditorTextName(const std::string& name, const std::string& surname);  // as they stand
 std::string CleanupTextName(const std::string& name, const std::string& surname);  // trimmed, upper-cased
 
+// True when fileName may name an entry's extra text: one plain name that is
+// none of the program's own files (data files of the working extension or
+// of VLM, velmora.ini, temp.tmp, the two programs, the help files), compared
+// without regard to case. An entry named FRIENDS .VLM must never read,
+// replace or delete the data file FRIENDS.VLM.
+bool IsSafeTextName(const Session& s, const std::string& fileName);
+
 bool ExtraTextExists(Session& s, const std::string& fileName);
 
-// The file's bytes; "Cannot open file %s" when it cannot be read.
+// The file's bytes; "Cannot open file %s" when it cannot be read, "Failed to
+// Load Stream" when it is larger than a note can be (told by its size,
+// without reading it).
 std::string LoadExtraText(Session& s, const std::string& fileName);
 
-// Replaces the file whole: "Cannot create file %s" when it cannot be
-// created (a name no file may have included), "Failed to Save Stream" when
-// writing fails. The old text stays whole on any failure.
+// Replaces the file whole: "File access denied" when the note is read-only,
+// "Cannot create file %s" when it cannot be created (an unsafe name
+// included), "Failed to Save Stream" when writing fails. The old text
+// stays whole on any failure.
 void SaveExtraText(Session& s, const std::string& fileName, const std::string& bytes);
 
 }  // namespace velmora

@@ -19,25 +19,6 @@ const QString kNoTextEnd = QStringLiteral(" . Create extra info in \"EDIT\" / \"
 
 class ExtraTextTest : public testing::WindowsTest {
  protected:
-  void DoubleClickRow(int row) {
-    QTableView* g = form2->grid();
-    QTest::mouseDClick(g->viewport(), Qt::LeftButton, {},
-                       g->visualRect(g->model()->index(row - 1, 0)).center());
-  }
-  // EDIT on the row, then ADD/EDIT EXTRA TEXT.
-  void OpenEditor(int row) {
-    SelectRow(row);
-    Click(F2<QPushButton>("Button3"));
-    Click(F2<QPushButton>("Button5"));
-  }
-  void Answer(MsgResult a, const char* button) {
-    dialogs.Queue(a);
-    Click(F2<QPushButton>(button));
-  }
-  QTextEdit* Viewer() { return F2<QTextEdit>("RichEdit1"); }
-  QTextEdit* Editor() { return F2<QTextEdit>("RichEdit2"); }
-  bool InEditor() { return F2("GroupBox2")->isVisible() && !F2("GroupBox1")->isVisible(); }
-  bool InEditMode() { return F2("GroupBox1")->isVisible() && !F2("GroupBox2")->isVisible(); }
   void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QTest::keyClick(Editor(), key, mods);
   }

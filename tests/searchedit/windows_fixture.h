@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTextEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -97,6 +98,26 @@ class WindowsTest : public ::testing::Test {
     QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
                       g->visualRect(g->model()->index(row - 1, 0)).center());
   }
+  void DoubleClickRow(int row) {
+    QTableView* g = form2->grid();
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, {},
+                       g->visualRect(g->model()->index(row - 1, 0)).center());
+  }
+  // EDIT on the row, then ADD/EDIT EXTRA TEXT.
+  void OpenEditor(int row) {
+    SelectRow(row);
+    Click(F2<QPushButton>("Button3"));
+    Click(F2<QPushButton>("Button5"));
+  }
+  // Clicks the search/edit window's button and answers its question.
+  void Answer(MsgResult a, const char* button) {
+    dialogs.Queue(a);
+    Click(F2<QPushButton>(button));
+  }
+  QTextEdit* Viewer() { return F2<QTextEdit>("RichEdit1"); }
+  QTextEdit* Editor() { return F2<QTextEdit>("RichEdit2"); }
+  bool InEditor() { return F2("GroupBox2")->isVisible() && !F2("GroupBox1")->isVisible(); }
+  bool InEditMode() { return F2("GroupBox1")->isVisible() && !F2("GroupBox2")->isVisible(); }
   void Type(const char* edit, const QString& text) {
     auto* e = F2<QLineEdit>(edit);
     e->clear();

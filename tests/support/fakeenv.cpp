@@ -113,4 +113,9 @@ void FaultEnv::SyncDir(const std::string& dir) {
   base_.SyncDir(dir);
 }
 
+void FaultEnv::CheckWritable(const std::string& path) {
+  Step("writable");
+  base_.CheckWritable(path);
+}
+
 }  // namespace velmora::testing

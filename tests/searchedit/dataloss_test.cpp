@@ -1,0 +1,177 @@
+// Paths where one action could destroy a data file, the configuration or a
+// note the user never saw, each tried through the windows.
+#include <QListWidget>
+#include <QMessageBox>
+#include <functional>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "searchedit/windows_fixture.h"
+
+namespace velmora {
+namespace {
+
+using testing::Rec;
+
+class DataLossTest : public testing::WindowsTest {
+ protected:
+  std::string LastMessage() {
+    return dialogs.shown.empty() ? "" : dialogs.shown.back().text.toStdString();
+  }
+};
+
+TEST_F(DataLossTest, NoteNamesNeverReachTheProgramsOwnFiles) {
+  // Entries whose NAME + SURNAME is a program file, and one that is not.
+  Start({Rec("FRIENDS", ".VLM"), Rec("velmora", ".ini"), Rec("VELM", "ORA"), Rec("TOL", "KA"),
+         Rec("HLP#0", "I"), Rec("OTHER", ".vlm"), Rec("temp", ".tmp"), Rec("J.", "SMITH")});
+  for (const char* own : {"velmora", "tolka", "hlp#0i", "OTHER.VLM"}) dir.Write(own, own);
+  dir.Write("J.SMITH", "kept note");
+  Search("");
+  const int unsafe = 7;
+  // Rows come sorted by surname then name; find each by its name.
+  auto rowOf = [&](const char* name) {
+    for (int r = 1; r < form2->GridRowCount(); ++r)
+      if (Cell(r, 0) == name) return r;
+    return 0;
+  };
+  for (const char* name : {"FRIENDS", "velmora", "VELM", "TOL", "HLP#0", "OTHER", "temp"}) {
+    const auto before = dir.Names();
+    const std::string friends = Working(), ini = dir.Read("velmora.ini");
+    dialogs.shown.clear();
+    DoubleClickRow(rowOf(name));
+    EXPECT_EQ(LastMessage().rfind("No ekstra info found for ", 0), 0u) << name;
+
+    OpenEditor(rowOf(name));
+    EXPECT_EQ(Editor()->toPlainText(), "Put extra text here") << name;
+    Answer(MsgResult::Yes, "Button6");
+    EXPECT_EQ(LastMessage().rfind("Cannot create file " + dir.path(), 0), 0u) << name;
+    Click(F2<QPushButton>("Button9"));  // CANCEL of edit mode
+    EXPECT_EQ(dir.Names(), before) << name;
+    EXPECT_EQ(Working(), friends) << name;
+    EXPECT_EQ(dir.Read("velmora.ini"), ini) << name;
+  }
+  // Deleting them all (they sort before J. SMITH): each cleanup leaves the
+  // program's files alone.
+  for (int i = 0; i < unsafe; ++i) {
+    dialogs.Queue(MsgResult::OK);
+    RightClickRow(1);
+  }
+  EXPECT_EQ(form2->GridRowCount(), 2);  // header and J. SMITH
+  EXPECT_EQ(Working().size(), ContactRecord::kSize);
+  for (const char* own : {"velmora", "tolka", "hlp#0i", "OTHER.VLM"}) EXPECT_EQ(dir.Read(own), own);
+
+  DoubleClickRow(1);  // a dotted name is still a note
+  EXPECT_EQ(Viewer()->toPlainText(), "kept note");
+}
+
+TEST_F(DataLossTest, ANoteThatCannotBeReadIsNeitherShownNorReplaced) {
+  Start({Rec("JOHN", "SMITH")});
+  const struct {
+    const char* what;
+    std::function<void()> arrange;
+    std::string message;
+  } cases[] = {
+      {"unreadable", [&] { env.FailEvery("open", EACCES); },
+       "Cannot open file " + (dir / "JOHNSMITH")},
+      // Sparse: a note of 5 GiB that must be refused by its size alone.
+      {"huge",
+       [&] {
+         const int fd = ::open((dir / "JOHNSMITH").c_str(), O_WRONLY);
+         ASSERT_EQ(::ftruncate(fd, 5LL << 30), 0);
+         ::close(fd);
+       },
+       "Failed to Load Stream"},
+  };
+  for (const auto& c : cases) {
+    dir.Write("JOHNSMITH", "the user's note");
+    Search("SM");
+    c.arrange();
+    dialogs.shown.clear();
+    DoubleClickRow(1);
+    OpenEditor(1);
+    env.Heal();
+    ASSERT_EQ(dialogs.shown.size(), 2u) << c.what;
+    EXPECT_EQ(dialogs.shown[0].text.toStdString(), c.message + ".") << c.what;
+    EXPECT_EQ(dialogs.shown[1].text.toStdString(), c.message + ".") << c.what;
+    EXPECT_TRUE(InEditMode()) << c.what;  // the editor did not open over it
+    Click(F2<QPushButton>("Button9"));
+    ::truncate((dir / "JOHNSMITH").c_str(), 15);  // back from the sparse 5 GiB
+    EXPECT_EQ(dir.Read("JOHNSMITH"), "the user's note") << c.what;
+    form2->close();
+  }
+}
+
+TEST_F(DataLossTest, ReadOnlyFilesAreNotReplaced) {
+  dir.Write("JOHNSMITH", "note");
+  dir.Write("OTHER.VLM", "");
+  Start({Rec("JOHN", "SMITH", "1"), Rec("ANN", "SMALL", "2")});
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    std::string message;
+  } cases[] = {
+      {"change",
+       [&] {
+         Search("SM");
+         SelectRow(1);
+         Click(F2<QPushButton>("Button3"));
+         Type("Edit3", "999");
+         Click(F2<QPushButton>("Button4"));
+       },
+       "File access denied."},
+      {"delete",
+       [&] {
+         Search("SM");
+         dialogs.Queue(MsgResult::OK);
+         RightClickRow(1);
+       },
+       "File access denied."},
+      {"note",
+       [&] {
+         Search("SM");
+         OpenEditor(2);
+         Answer(MsgResult::Yes, "Button6");
+       },
+       "File access denied."},
+      {"default file",
+       [&] {
+         Menu("OPEN1");
+         auto* list = F1<QListWidget>("FileListBox1");
+         list->setCurrentItem(list->findItems("OTHER.VLM", Qt::MatchExactly).value(0));
+         dialogs.Queue(MsgResult::Yes);
+         Click(F1<QPushButton>("Button9"));
+       },
+       "Unable to write to " + (dir / "velmora.ini") + "."},
+  };
+  for (const auto& c : cases) {
+    const auto before = dir.Names();
+    const std::string friends = Working(), ini = dir.Read("velmora.ini");
+    dialogs.shown.clear();
+    env.FailEvery("writable", EACCES);
+    c.act();
+    env.Heal();
+    EXPECT_EQ(LastMessage(), c.message) << c.what;
+    EXPECT_EQ(dir.Names(), before) << c.what;
+    EXPECT_EQ(Working(), friends) << c.what;
+    EXPECT_EQ(dir.Read("JOHNSMITH"), "note") << c.what;
+    EXPECT_EQ(dir.Read("velmora.ini"), ini) << c.what;
+    form2->close();
+  }
+}
+
+TEST_F(DataLossTest, EntryTextsAreNeverReadAsMarkup) {
+  Start({Rec("<b>Al", "<img src=x>")});
+  Search("<");
+  SelectRow(1);
+  Click(F2<QPushButton>("Button3"));
+  auto* label = F2<QLabel>("Label3");
+  EXPECT_EQ(label->text(), "Edit details for <b>Al <img src=x>.");
+  EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  Click(F2<QPushButton>("Button9"));
+  DoubleClickRow(1);
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(BuildMessageBox(dialogs.shown.back(), nullptr)->textFormat(), Qt::PlainText);
+}
+
+}  // namespace
+}  // namespace velmora
