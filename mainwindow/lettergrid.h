@@ -29,6 +29,9 @@ class LetterGrid : public QTableWidget {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Typed letters pick nothing: the search text is built by clicks and the
+  // navigation keys only, never by the view jumping to a matching cell.
+  void keyboardSearch(const QString&) override {}
 };
 
 }  // namespace velmora

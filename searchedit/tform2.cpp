@@ -25,6 +25,15 @@
 namespace velmora {
 namespace {
 
+// The result grid moves only by the mouse and the navigation keys: a typed
+// letter jumping to a row that begins with it would leave EDIT and a right
+// click acting on an entry the user did not choose.
+class ResultGrid final : public QTableView {
+ public:
+  using QTableView::QTableView;
+  void keyboardSearch(const QString&) override {}
+};
+
 constexpr char kAddTitle[] = "Add new record";
 constexpr char kEditTitle[] = "Edit record";
 constexpr int kColumnWidths[ResultModel::kColumns] = {85, 87, 88, 90, 170};
@@ -58,7 +67,7 @@ TForm2::TForm2(Session& session, MainWindowLink& mainWindow, QWidget* parent)
 }
 
 void TForm2::BuildControls() {
-  StringGrid1 = new QTableView(this);
+  StringGrid1 = new ResultGrid(this);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
   StringGrid1->setAccessibleName(QStringLiteral("Search results"));
   StringGrid1->setGeometry(24, 16, 537, 169);

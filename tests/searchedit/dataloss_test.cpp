@@ -173,5 +173,24 @@ TEST_F(DataLossTest, EntryTextsAreNeverReadAsMarkup) {
   EXPECT_EQ(BuildMessageBox(dialogs.shown.back(), nullptr)->textFormat(), Qt::PlainText);
 }
 
+TEST_F(DataLossTest, TypedLettersMoveNeitherGrid) {
+  Start({Rec("ANN", "ADAMS"), Rec("BOB", "SMITH"), Rec("CAROL", "SMYTHE")});
+  Menu("SEARCH");
+  PickLetter('C');
+  auto* letters = F1<LetterGrid>("StringGrid1");
+  const QModelIndex picked = letters->currentIndex();
+  QTest::keyClicks(letters, "P");  // the letter below C
+  EXPECT_EQ(letters->currentIndex(), picked);
+  EXPECT_EQ(F1<QLineEdit>("Edit1")->text(), "C");
+  QTest::keyClick(letters, Qt::Key_Right);  // the navigation keys still pick
+  EXPECT_EQ(F1<QLineEdit>("Edit1")->text(), "CD");
+
+  Click(F1<QPushButton>("Button7"));
+  Search("");
+  SelectRow(1);
+  QTest::keyClicks(form2->grid(), "C");  // the NAME of row 3
+  EXPECT_EQ(form2->grid()->currentIndex().row(), 0);
+}
+
 }  // namespace
 }  // namespace velmora
