@@ -17,6 +17,10 @@ std::vector<std::string> ListDataFiles(Session& s) {
     size_t dot = e.name.rfind('.');
     if (dot == std::string::npos) continue;
     std::string name = Utf8ToCp1252(e.name);
+    // A name that does not come back unchanged (not UTF-8, or holding a
+    // character outside the code page) would be shown with "?" in it, and
+    // OPEN or DELETE would then act on a name that is not the file's.
+    if (Cp1252ToUtf8(name) != e.name) continue;
     if (SameName(Utf8ToCp1252(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
   }
   std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {

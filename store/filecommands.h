@@ -12,8 +12,9 @@
 namespace velmora {
 
 // The data files of the program directory: regular, not hidden, with the
-// extension WorkingExt in any letter case; names as stored on disk, sorted
-// without regard to case.
+// extension WorkingExt in any letter case, and named in the code page (a
+// name that does not survive it is left out); names as stored on disk,
+// sorted without regard to case.
 std::vector<std::string> ListDataFiles(Session& s);
 
 // ProgramDir + name + "." + WorkingExt, whatever the case on disk.

@@ -192,5 +192,17 @@ TEST_F(DataLossTest, TypedLettersMoveNeitherGrid) {
   EXPECT_EQ(form2->grid()->currentIndex().row(), 0);
 }
 
+TEST_F(DataLossTest, TheFileListShowsOnlyNamesThatSurviveTheCodePage) {
+  Start({Rec("ANN", "SMITH")});
+  dir.Write("Bad\xff.VLM", "");                  // not UTF-8
+  dir.Write("\xce\xa9mega.VLM", "");             // Greek capital omega
+  dir.Write("Caf\xc3\xa9.VLM", "");              // e acute: in the code page
+  Menu("OPEN1");
+  auto* list = F1<QListWidget>("FileListBox1");
+  QStringList shown;
+  for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+  EXPECT_EQ(shown, (QStringList{"brink.vlm", QString::fromUtf8("Caf\xc3\xa9.VLM"), "FRIENDS.VLM"}));
+}
+
 }  // namespace
 }  // namespace velmora
