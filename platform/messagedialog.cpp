@@ -20,9 +20,18 @@ QMessageBox::Icon IconOf(MsgKind kind) {
   return QMessageBox::NoIcon;
 }
 
+// The window a box stands over: the active one, else a visible window of
+// the program (one just shown may not be active yet).
+QWidget* OwnerWindow() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->isWindow() && !qobject_cast<QMessageBox*>(w)) return w;
+  return nullptr;
+}
+
 MsgResult Show(const MessageRequest& request) {
   if (g_seam) return g_seam->Answer(request);
-  auto box = BuildMessageBox(request, QApplication::activeWindow());
+  auto box = BuildMessageBox(request, OwnerWindow());
   box->exec();
   auto* clicked = box->clickedButton();
   if (!clicked) clicked = box->escapeButton();

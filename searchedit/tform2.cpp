@@ -14,6 +14,7 @@
 
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "platform/ioerror.h"
 #include "platform/messagedialog.h"
 #include "platform/text.h"
 #include "searchedit/search.h"
@@ -272,7 +273,18 @@ void TForm2::showEvent(QShowEvent* event) {
   // Only a show counts as activation: focus coming back from one of this
   // window's own message boxes must not run the search again and lose the
   // current row.
-  if (!event->spontaneous()) Guarded([this] { FormActivate(); });
+  if (event->spontaneous()) return;
+  // The search runs as the window is shown, so the grid is filled before it
+  // is first painted. A failure is reported once the show has been
+  // processed, so that the box stands over this window and its grid rather
+  // than alone on the screen with the main window already hidden.
+  try {
+    FormActivate();
+  } catch (const std::exception& e) {
+    QMetaObject::invokeMethod(
+        this, [text = std::string(e.what())] { ShowStandardError(AppError(text)); },
+        Qt::QueuedConnection);
+  }
 }
 
 void TForm2::FormActivate() {

@@ -73,8 +73,8 @@ TEST(Timelabel, TicksOnlyOnceLoadedAndRepaintsOnlyWhenTheSecondChanges) {
   loaded->Loaded();
   QTest::qWait(TTimelabel::kIntervalMs / 2);
   EXPECT_EQ(loaded->text(), "Timelabel1");  // nothing before the first tick
-  QTRY_COMPARE_WITH_TIMEOUT(loaded->text().toStdString(),
-                            LongTimeText(now, TimeSettingsOf(QLocale())).toStdString(), 1000);
+  const QString first = LongTimeText(now, TimeSettingsOf(QLocale()));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return loaded->text() == first; }, 1000));
   EXPECT_EQ(byCode->text(), "Timelabel1");
 
   QTest::qWait(50);  // the paint of the first caption

@@ -204,5 +204,23 @@ TEST_F(DataLossTest, TheFileListShowsOnlyNamesThatSurviveTheCodePage) {
   EXPECT_EQ(shown, (QStringList{"brink.vlm", QString::fromUtf8("Caf\xc3\xa9.VLM"), "FRIENDS.VLM"}));
 }
 
+TEST_F(DataLossTest, AFailedSearchIsReportedOverTheShownWindow) {
+  Start({Rec("ANN", "SMITH")});
+  dir.Write("FRIENDS.VLM", Working() + "tail");  // not a whole number of records
+  for (const char* way : {"START SEARCH", "NEW RECORD"}) {
+    if (way == std::string("START SEARCH"))
+      Search("");
+    else
+      Menu("Newrecord1");
+    EXPECT_TRUE(dialogs.shown.empty()) << way;  // not before the window is up
+    EXPECT_TRUE(form2->isVisible()) << way;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.empty(); })) << way;
+    EXPECT_EQ(dialogs.shown.back().text, "Read beyond end of file.") << way;
+    EXPECT_TRUE(form2->isVisible()) << way;
+    dialogs.shown.clear();
+    form2->close();
+  }
+}
+
 }  // namespace
 }  // namespace velmora

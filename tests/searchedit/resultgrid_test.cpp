@@ -55,7 +55,8 @@ TEST_F(ResultGridTest, UnreadableFileEndsInTheErrorBoxAndTheMessageRow) {
   ::unlink((dir / "FRIENDS.VLM").c_str());
   Click(F2<QPushButton>("Button8"));
   Search("sm");
-  ASSERT_EQ(dialogs.shown.size(), 1u);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.empty(); }));
+  EXPECT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "File not found.");
   EXPECT_EQ(Column(4), (std::vector<QString>{"No matching entries found."}));
   EXPECT_EQ(Counts(), "6/3");  // neither count was reached
