@@ -222,5 +222,93 @@ TEST_F(DataLossTest, AFailedSearchIsReportedOverTheShownWindow) {
   }
 }
 
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::string out(n, '\0');
+  for (char& c : out) {
+    seed = seed * 1103515245u + 12345u;
+    c = char(seed >> 16);
+  }
+  return out;
+}
+
+TEST_F(DataLossTest, DamagedDataFilesGiveAClearMessageAndKeepTheirRecords) {
+  const std::string valid = testing::FileOf({Rec("ANN", "SMITH"), Rec("BOB", "STONE")});
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* message;  // of the search; empty when none
+  } cases[] = {
+      {"random records", RandomBytes(135 * 40, 7), ""},
+      {"random bytes", RandomBytes(1000, 9), "Read beyond end of file."},
+      {"cut in a record", valid.substr(0, 200), "Read beyond end of file."},
+      {"empty", "", ""},
+  };
+  for (const auto& c : cases) {
+    Start({});
+    dir.Write("FRIENDS.VLM", c.bytes);
+    dialogs.shown.clear();
+    Search("");
+    QTest::qWait(10);
+    EXPECT_EQ(dialogs.shown.empty() ? "" : dialogs.shown.back().text.toStdString(), c.message)
+        << c.what;
+    EXPECT_EQ(dir.Read("FRIENDS.VLM"), c.bytes) << c.what;  // reading changes nothing
+    form2->close();
+
+    // An entry added after it: every whole record is still there.
+    Menu("Newrecord1");
+    QTest::qWait(10);
+    Type("Edit1", "ZED");
+    Type("Edit2", "ZULU");
+    Click(F2<QPushButton>("Button4"));
+    QTest::qWait(10);
+    const size_t whole = c.bytes.size() / 135 * 135;
+    auto sorted = testing::RecordsOf(c.bytes.substr(0, whole));
+    sorted.push_back(Rec("ZED", "ZULU"));
+    auto after = testing::RecordsOf(Working());
+    EXPECT_EQ(after.size(), sorted.size()) << c.what;
+    auto bytesOf = [](std::vector<ContactRecord> v) {
+      std::vector<std::string> out;
+      for (const auto& r : v) out.push_back(testing::Bytes(r));
+      std::sort(out.begin(), out.end());
+      return out;
+    };
+    EXPECT_EQ(bytesOf(after), bytesOf(sorted)) << c.what;
+    form2.reset();
+    form1.reset();
+  }
+}
+
+TEST_F(DataLossTest, ABrokenConfigurationFileFallsBackToTheSampleFileUntouched) {
+  const std::string cases[] = {
+      RandomBytes(4096, 3),
+      "[filenames]\r\ndefaultfile=" + std::string(1 << 20, 'F') + "\r\nextention=vlm\r\n",
+      "defaultfile=friends\r\nextention=vlm\r\n",  // no section
+  };
+  for (const std::string& ini : cases) {
+    dir.Write("FRIENDS.VLM", testing::FileOf({Rec("ANN", "SMITH")}));
+    dir.Write("velmora.ini", ini);
+    Session fresh{env};
+    TForm1 form(fresh, dir.path());
+    EXPECT_EQ(form.windowTitle(), "BRINK");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(dir.Read("velmora.ini"), ini);
+  }
+}
+
+TEST_F(DataLossTest, ControlCharactersInEntriesAreKeptAndShownHarmlessly) {
+  Start({Rec("A\tB", "S\x01M", "1\r\n2", std::string("x\0y", 3), "\x7f\x1b[31m")});
+  Search("S");
+  ASSERT_EQ(form2->GridRowCount(), 2);
+  EXPECT_EQ(Cell(1, 0), "A\tB");
+  SelectRow(1);
+  Click(F2<QPushButton>("Button3"));
+  Type("Edit5", "fine");
+  Click(F2<QPushButton>("Button4"));
+  const auto records = testing::RecordsOf(Working());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].Text(ContactRecord::kPhone1), "1\r\n2");
+  EXPECT_EQ(records[0].Text(ContactRecord::kComments), "fine");
+}
+
 }  // namespace
 }  // namespace velmora
