@@ -47,6 +47,8 @@ QString KindTitle(MsgKind kind) {
 std::unique_ptr<QMessageBox> BuildMessageBox(const MessageRequest& request, QWidget* parent) {
   auto box = std::make_unique<QMessageBox>(IconOf(request.kind), request.title, request.text,
                                            QMessageBox::NoButton, parent);
+  // Messages carry file names and entries' texts, which are never markup.
+  box->setTextFormat(Qt::PlainText);
   auto add = [&](const char* caption, QMessageBox::ButtonRole role, MsgResult result) {
     QPushButton* b = box->addButton(QString::fromLatin1(caption), role);
     b->setProperty("velmoraResult", int(result));
