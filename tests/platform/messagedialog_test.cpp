@@ -39,6 +39,9 @@ TEST(MessageDialog, KindGivesTitleAndIconAndTheSetGivesButtonsEnterAndEsc) {
   EXPECT_EQ(static_cast<QPushButton*>(yesNo->escapeButton())->text(), "&No");
 
   EXPECT_EQ(KindTitle(MsgKind::Error), "Error");
+
+  auto named = BuildMessageBox({"Tolka", "Cannot open file /x/<b>y</b>/hlp#0i.", MsgKind::Error, MsgButtons::OK}, nullptr);
+  EXPECT_EQ(named->textFormat(), Qt::PlainText);
 }
 
 TEST(MessageDialog, TheGuardShowsAnErrorInTheStandardBoxAndGoesOn) {

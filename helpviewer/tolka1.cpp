@@ -1,0 +1,216 @@
+#include "helpviewer/tolka1.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <utility>
+
+#include "platform/guard.h"
+
+namespace tolka {
+namespace {
+
+// Places as designed, in pixels: left, top, width, height. A control's place
+// is within its group box.
+struct Place {
+  int x, y, w, h;
+};
+constexpr Place kForm{193, 102, 352, 279};
+constexpr Place kGroupBox1{8, 8, 329, 217};  // topic page
+constexpr Place kMemo1{8, 16, 313, 177};
+constexpr Place kButton2{56, 200, 65, 17};   // Back
+constexpr Place kButton4{192, 200, 65, 17};  // Exit Help
+constexpr Place kGroupBox2{8, 8, 329, 241};  // list page, over the topic page
+constexpr Place kListBox2{8, 16, 161, 169};
+constexpr Place kButton1{16, 192, 57, 17};   // Back
+constexpr Place kButton3{104, 192, 65, 17};  // Exit Help
+
+constexpr char kListPageCaption[] = "Double-click to select topic";
+
+// The platform draws a group's title above its frame rather than in the
+// frame's top line: a group starts higher by kTitleRoom and its controls
+// lower, so that the frame stays where it was designed and clears them.
+constexpr int kTitleRoom = 8;
+// The topic page's buttons were designed to end on its bottom edge, where
+// the platform draws the frame: the page reaches this much lower, still
+// wholly under the list page.
+constexpr int kTopicPageFoot = 4;
+static_assert(kGroupBox1.y + kGroupBox1.h + kTopicPageFoot <= kGroupBox2.y + kGroupBox2.h);
+
+void SetPlace(QWidget* w, Place at) { w->setGeometry(at.x, at.y, at.w, at.h); }
+
+void SetGroupPlace(QGroupBox* group, Place at, int foot = 0) {
+  group->setGeometry(at.x, at.y - kTitleRoom, at.w, at.h + kTitleRoom + foot);
+}
+
+// Moves a group's controls down by the room its title takes.
+void MakeTitleRoom(QGroupBox* group) {
+  for (QWidget* w : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    w->move(w->x(), w->y() + kTitleRoom);
+}
+
+// The platform's sans at the designed height of 11 pixels, so that the fixed
+// places hold the captions.
+QFont WindowFont() {
+  QFont f = QApplication::font();
+  f.setPixelSize(11);
+  return f;
+}
+
+// A button at its place, widened only when its caption would be cut.
+QPushButton* PlaceButton(QWidget* page, const char* name, const char* caption, Place at) {
+  const QString text = QString::fromLatin1(caption);
+  auto* b = new QPushButton(text, page);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAccessibleName(text);
+  b->setAutoDefault(false);
+  SetPlace(b, at);
+  b->resize(std::max(at.w, b->fontMetrics().horizontalAdvance(text) + 10), at.h);
+  return b;
+}
+
+}  // namespace
+
+TForm1::TForm1(velmora::Env& env, std::string viewerDir, const QStringList& arguments,
+               QWidget* parent)
+    : QWidget(parent, Qt::Window), navigator_(env, std::move(viewerDir)) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Help"));
+  setFont(WindowFont());
+  move(kForm.x, kForm.y);
+  resize(kForm.w, kForm.h);
+  BuildControls();
+  FormCreate(arguments);
+}
+
+void TForm1::BuildControls() {
+  GroupBox1 = new QGroupBox(QString::fromLatin1(kFirstTopicCaption), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  SetGroupPlace(GroupBox1, kGroupBox1, kTopicPageFoot);
+  Memo1 = new QPlainTextEdit(GroupBox1);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setAccessibleName(QStringLiteral("Topic text"));
+  SetPlace(Memo1, kMemo1);
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  Button2 = PlaceButton(GroupBox1, "Button2", "Back", kButton2);
+  Button4 = PlaceButton(GroupBox1, "Button4", "Exit Help", kButton4);
+  MakeTitleRoom(GroupBox1);
+
+  GroupBox2 = new QGroupBox(QString::fromLatin1(kListPageCaption), this);
+  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  SetGroupPlace(GroupBox2, kGroupBox2);
+  // The list page hides the topic page wholly, so it paints its background.
+  GroupBox2->setAutoFillBackground(true);
+  ListBox2 = new QListWidget(GroupBox2);
+  ListBox2->setObjectName(QStringLiteral("ListBox2"));
+  ListBox2->setAccessibleName(QStringLiteral("Topics"));
+  SetPlace(ListBox2, kListBox2);
+  ListBox2->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBox2->setSortingEnabled(false);
+  ListBox2->installEventFilter(this);
+  ListBox2->viewport()->installEventFilter(this);
+  Button1 = PlaceButton(GroupBox2, "Button1", "Back", kButton1);
+  Button3 = PlaceButton(GroupBox2, "Button3", "Exit Help", kButton3);
+  MakeTitleRoom(GroupBox2);
+  setTabOrder(ListBox2, Button1);
+  setTabOrder(Button1, Button3);
+
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(Button4, &QPushButton::clicked, this, [this] { Button3Click(); });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // A double click anywhere in the list counts, also below its last entry.
+  // It is taken here, so that the list does not select, in the entries it may
+  // just have been given, the one under the pointer.
+  if (watched == ListBox2->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    ListBox2DblClick();
+    return true;
+  }
+  if (watched == ListBox2 && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      // Enter opens the entry that has the focus frame, even when the list
+      // only gave it the frame on gaining focus and did not select it.
+      if (QListWidgetItem* current = ListBox2->currentItem(); current && SelectedEntry() < 0)
+        current->setSelected(true);
+      ListBox2DblClick();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+template <class Step>
+void TForm1::Navigate(Step step) {
+  velmora::Guarded([&] {
+    try {
+      step();
+    } catch (...) {
+      ShowNavigation();
+      throw;
+    }
+    ShowNavigation();
+  });
+}
+
+void TForm1::ShowNavigation() {
+  if (shownListVersion_ != navigator_.listVersion()) {
+    ListBox2->clear();
+    ListBox2->addItems(navigator_.entries());
+    shownListVersion_ = navigator_.listVersion();
+  }
+  if (shownTextVersion_ != navigator_.textVersion()) {
+    Memo1->setPlainText(navigator_.topicText());
+    shownTextVersion_ = navigator_.textVersion();
+  }
+  GroupBox1->setTitle(navigator_.topicCaption());
+  const bool list = navigator_.listInFront();
+  GroupBox2->setVisible(list);
+  // While covered, the topic page's controls must not take the keyboard: a
+  // Tab would otherwise land on a button nobody can see.
+  GroupBox1->setEnabled(!list);
+  if (list) ListBox2->setFocus();
+}
+
+int TForm1::SelectedEntry() const {
+  const QList<QListWidgetItem*> selected = ListBox2->selectedItems();
+  return selected.isEmpty() ? -1 : ListBox2->row(selected.front());
+}
+
+void TForm1::FormCreate(const QStringList& arguments) {
+  setWindowTitle(CaptionFromArguments(arguments));
+  Navigate([this] { navigator_.Start(); });
+}
+
+void TForm1::ListBox2DblClick() {
+  Navigate([this] { navigator_.OpenEntry(SelectedEntry()); });
+}
+
+void TForm1::Button1Click() {
+  Navigate([this] { navigator_.LevelUp(); });
+}
+
+void TForm1::Button2Click() {
+  Navigate([this] { navigator_.BackToList(); });
+}
+
+void TForm1::Button3Click() { EndProgram(); }
+
+// The message loop stops after the current event, and the program ends with
+// status 0.
+void TForm1::EndProgram() { QCoreApplication::quit(); }
+
+}  // namespace tolka

@@ -1,0 +1,67 @@
+#pragma once
+// tolka's one window: the list page, with the entries of one level of the
+// help, lying over the topic page, which shows one topic's text. Showing or
+// hiding the list page is the only switch between the two; the topic page
+// is never hidden. The window holds no state of its own: every handler
+// forwards to the HelpNavigator and then shows what it left.
+
+#include <QStringList>
+#include <QWidget>
+#include <string>
+
+#include "helpviewer/navigation.h"
+
+class QGroupBox;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tolka {
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // viewerDir: where the help files lie, ending in "/". arguments: the
+  // command-line arguments after the program's name, which make the caption.
+  // A root list that cannot be read is reported in the standard error box,
+  // and the window is still made, with an empty list.
+  TForm1(velmora::Env& env, std::string viewerDir, const QStringList& arguments,
+         QWidget* parent = nullptr);
+
+  const HelpNavigator& navigator() const { return navigator_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  // Runs one navigation step through the guard, and shows the state it
+  // leaves even when it fails part way.
+  template <class Step>
+  void Navigate(Step step);
+  void ShowNavigation();
+  int SelectedEntry() const;
+
+  void FormCreate(const QStringList& arguments);
+  void ListBox2DblClick();
+  void Button1Click();  // Back on the list page
+  void Button2Click();  // Back on the topic page
+  void Button3Click();  // Exit Help, on either page
+  void EndProgram();
+
+  HelpNavigator navigator_;
+  int shownListVersion_ = -1;  // the navigator's list that ListBox2 holds
+  int shownTextVersion_ = -1;  // the navigator's text that Memo1 holds
+
+  QGroupBox* GroupBox1;   // the topic page; its title is the topic's
+  QPlainTextEdit* Memo1;  // the topic's text
+  QPushButton* Button2;   // Back
+  QPushButton* Button4;   // Exit Help
+  QGroupBox* GroupBox2;   // the list page, over the topic page
+  QListWidget* ListBox2;  // the entries of the level shown
+  QPushButton* Button1;   // Back
+  QPushButton* Button3;   // Exit Help
+};
+
+}  // namespace tolka

@@ -1,0 +1,149 @@
+#include "helpviewer/navigation.h"
+
+#include <gmock/gmock.h>
+
+#include <cerrno>
+
+#include "helpviewer/helpfiles.h"
+#include "helpviewer/printers.h"
+#include "platform/ioerror.h"
+#include "support/fakeenv.h"
+#include "support/testdir.h"
+
+namespace tolka {
+namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+using velmora::AppError;
+
+TEST(HelpFiles, LinesEndAtCrLfLoneLfOrLoneCrAndTheTextAtNul) {
+  const std::pair<std::string, QStringList> kCases[] = {
+      {"", {}},
+      {"a\r\nb\r\n", {"a", "b"}},  // a final break adds no line
+      {"a\nb", {"a", "b"}},
+      {"a\n\rb\r", {"a", "", "b"}},  // LF then CR: two breaks
+      {"a\r\r\n\r\nb", {"a", "", "", "b"}},
+      {"\r\n", {""}},
+      {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+      {"\x80 caf\xe9", {QString::fromUtf8("€ café")}},
+  };
+  for (const auto& [bytes, lines] : kCases) EXPECT_EQ(TextLines(bytes), lines) << bytes;
+}
+
+TEST(HelpNavigation, TextPositionsCountWholeOccurrencesFromTheLeft) {
+  const struct {
+    const char *sub, *s;
+    int n;
+    size_t nth, last;
+  } kCases[] = {
+      {"#", "hlp#0#2#1", 1, 4, 8}, {"#", "hlp#0#2#1", 3, 8, 8}, {"#", "hlp#0#2#1", 4, 0, 8},
+      {"aa", "aaaaa", 2, 3, 3},    {"aa", "aaa", 2, 0, 1},      {"#", "hlp", 1, 0, 0},
+      {"", "abc", 1, 0, 0},        {"#", "#", 0, 0, 1},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(NthPos(c.sub, c.s, c.n), c.nth) << c.sub << " in " << c.s << " #" << c.n;
+    EXPECT_EQ(LastPos(c.sub, c.s), c.last) << c.sub << " in " << c.s;
+  }
+}
+
+TEST(HelpNavigation, CaptionAndProgramTitle) {
+  EXPECT_EQ(CaptionFromArguments({}), "");
+  EXPECT_EQ(CaptionFromArguments({"Velmora", "Help"}), "Velmora Help");
+  EXPECT_EQ(CaptionFromArguments({"", " \tA  B\n", ""}), "A  B");
+  EXPECT_EQ(ProgramTitleFor("tolka"), "Tolka");
+  EXPECT_EQ(ProgramTitleFor("TOLKA.bin.old"), "Tolka");
+}
+
+class Navigation : public ::testing::Test {
+ protected:
+  Navigation() {
+    dir.Write("hlp#0i", "First\r\nSecond\r\n\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\nTenth\r\n");
+    dir.Write("hlp#0#1h", "Page one\r\nline two\r\n");
+    dir.Write("hlp#0#2i", "Sub one\nSub two");
+    dir.Write("hlp#0#2h", "never shown: the sub-level wins");
+    dir.Write("hlp#0#2#1h", "Deep page\rsecond line\r");
+    dir.Write("hlp#0#3h", "Under an empty title");
+    dir.Write("HLP#0#5H", "Upper-case name");
+    dir.Write("hlp#0#10h", std::string("Page ten\0junk", 13));
+    dir.Write("hlp#0#0h", "Page zero");
+    nav.Start();
+  }
+  std::string Path(const char* name) { return dir.path() + name; }
+
+  velmora::testing::TestDir dir;
+  velmora::testing::FaultEnv env;
+  HelpNavigator nav{env, dir.path()};
+};
+
+TEST_F(Navigation, AnEntryOpensItsSubLevelElseItsPageElseTheNotFoundPage) {
+  const QString notFound = kTopicNotFound;
+  const struct {
+    int selected;
+    const char* path;
+    bool list;
+    QString text, caption;
+  } kCases[] = {
+      {0, "hlp#0", false, "Page one\nline two", "First"},
+      {1, "hlp#0#2", true, notFound, kFirstTopicCaption},
+      {2, "hlp#0", false, "Under an empty title", ""},
+      {3, "hlp#0", false, notFound, kFirstTopicCaption},  // no files for entry 4
+      {4, "hlp#0", false, "Upper-case name", "5"},
+      {9, "hlp#0", false, "Page ten", "Tenth"},  // never hlp#0#1h
+      {-1, "hlp#0", false, "Page zero", ""},     // nothing selected: entry 0
+  };
+  for (const auto& c : kCases) {
+    HelpNavigator n(env, dir.path());
+    n.Start();
+    n.OpenEntry(c.selected);
+    EXPECT_EQ(n.topicPath(), c.path) << c.selected;
+    EXPECT_EQ(n.listInFront(), c.list) << c.selected;
+    EXPECT_EQ(n.topicText(), c.text) << c.selected;
+    EXPECT_EQ(n.topicCaption(), c.caption) << c.selected;
+  }
+}
+
+TEST_F(Navigation, BackLeavesThePageThenClimbsToTheRootReadAgain) {
+  nav.OpenEntry(1);
+  nav.OpenEntry(0);
+  EXPECT_EQ(nav.topicText(), "Deep page\nsecond line");
+  nav.BackToList();
+  EXPECT_TRUE(nav.listInFront());
+  EXPECT_EQ(nav.entries(), QStringList({"Sub one", "Sub two"}));
+  EXPECT_EQ(nav.topicText(), kTopicNotFound);
+  EXPECT_EQ(nav.topicCaption(), "Sub one");
+
+  dir.Write("hlp#0i", "Read again\r\n");
+  nav.LevelUp();
+  EXPECT_EQ(nav.topicPath(), "hlp#0");
+  EXPECT_EQ(nav.entries(), QStringList{"Read again"});
+  const int version = nav.listVersion();
+  nav.LevelUp();
+  EXPECT_EQ(nav.listVersion(), version);
+}
+
+TEST_F(Navigation, AFileThatCannotBeReadOrIsTooLargeLeavesTheListAsItWas) {
+  env.FailEvery("open", EACCES);
+  EXPECT_THAT([&] { nav.OpenEntry(1); },
+              ThrowsMessage<AppError>(StrEq("Cannot open file " + Path("hlp#0#2i"))));
+  EXPECT_EQ(nav.topicPath(), "hlp#0");  // the path names the list still shown
+  EXPECT_EQ(nav.entries().size(), 10);
+  EXPECT_THAT([&] { nav.OpenEntry(0); },
+              ThrowsMessage<AppError>(StrEq("Cannot open file " + Path("hlp#0#1h"))));
+  EXPECT_FALSE(nav.listInFront());
+  EXPECT_EQ(nav.topicCaption(), kFirstTopicCaption);
+
+  env.Heal();
+  dir.Write("hlp#0#1h", std::string(kMemoCapacity + 1, 'x'));
+  env.FailAt(-1, 0);  // only to clear the log of steps
+  EXPECT_THAT([&] { nav.OpenEntry(0); },
+              ThrowsMessage<AppError>(StrEq("Text exceeds memo capacity")));
+  EXPECT_THAT(env.log(), ::testing::Not(::testing::Contains("read")));
+  EXPECT_EQ(nav.topicText(), kTopicNotFound);
+  dir.Write("hlp#0#1h", std::string(kMemoCapacity, 'x'));
+  nav.OpenEntry(0);
+  EXPECT_EQ(nav.topicText().size(), qsizetype(kMemoCapacity));
+}
+
+}  // namespace
+}  // namespace tolka
