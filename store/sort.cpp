@@ -230,45 +230,29 @@ void SortExternally(Session& s, File& in, const std::string& path, uint64_t size
   Finish(in, size, out);
 }
 
-// Tells the records that are the same record as a given one.
-class SameRecord {
- public:
-  explicit SameRecord(const ContactRecord& r) {
-    char buf[ContactRecord::kMaxIdentity];
-    identity_ = ContactRecord::IdentityIn(r.bytes.data(), buf);
-  }
-  bool operator()(const unsigned char* rec) const {
-    char buf[ContactRecord::kMaxIdentity];
-    return ContactRecord::IdentityIn(rec, buf) == identity_;
-  }
-
- private:
-  std::string identity_;
-};
-
 // The usual change: the kept records are in order, so the new record goes in
 // before the first kept one with a greater key (after its equals, where a
 // stable sort puts a record that came last) and all is written in one pass.
 // Returns false, with nothing replaced, when a kept record turns out to be
 // smaller than the one before it.
-bool ReplaceInOnePass(Session& s, File& in, const std::string& path, const SameRecord& removed) {
+bool ReplaceInOnePass(Session& s, File& in, const std::string& path, const SameRecordAs& removed) {
   const unsigned char* added = s.NewRecord.bytes.data();
-  const Key addedKey = KeyOf(added);
   bool placed = false;
-  Key prev{};  // the empty key: nothing is smaller
+  // The kept record before, copied: the reader may reuse its buffer. Empty
+  // texts make the empty key, which no key is smaller than.
+  unsigned char prev[kRec] = {};
 
   SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
   RecordReader reader(in);
   while (const unsigned char* rec = reader.Next()) {
     if (removed(rec)) continue;
-    const Key k = KeyOf(rec);
-    if (Less(k, prev)) return false;
-    if (!placed && Less(addedKey, k)) {
+    if (ContactRecord::CompareSortKeys(rec, prev) < 0) return false;
+    if (!placed && ContactRecord::CompareSortKeys(added, rec) < 0) {
       out.Append(added, kRec);
       placed = true;
     }
     out.Append(rec, kRec);
-    prev = k;
+    std::memcpy(prev, rec, kRec);
   }
   if (!placed) out.Append(added, kRec);
   in.Close();
@@ -297,7 +281,7 @@ void SortDataFile(Session& s, const SortOptions& options) {
 
 void ReplaceRecord(Session& s, const SortOptions& options) {
   const std::string path = s.WorkingFilePath();
-  const SameRecord removed(s.RemovedRecord);
+  const SameRecordAs removed(s.RemovedRecord);
   auto in = s.env().OpenExisting(path, false);
   const uint64_t size = in->Size();
   // The rewrite would fail on reaching the tail: fail before writing at all.
