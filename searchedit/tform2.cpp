@@ -418,11 +418,10 @@ void TForm2::Button4Click() {
   };
   if (details(session_.NewRecord) == details(session_.RemovedRecord)) return;
 
-  RewriteWithout(session_, true);
+  ReplaceRecord(session_);
   // The row shows the new texts only once the file holds them: a failed
-  // rewrite must not leave the grid showing an entry the file lacks.
+  // change must not leave the grid showing an entry the file lacks.
   model_.SetTexts(noted - 1, session_.NewRecord.Texts());
-  SortDataFile(session_);
   RunSearch(noted);
 }
 

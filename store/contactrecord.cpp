@@ -54,6 +54,18 @@ std::string_view ContactRecord::SortKeyIn(const unsigned char* rec, char (&buf)[
   return {buf, n};
 }
 
+int ContactRecord::CompareSortKeys(const unsigned char* a, const unsigned char* b) {
+  const std::string_view as = TextIn(a, kSurname), an = TextIn(a, kName);
+  const std::string_view bs = TextIn(b, kSurname), bn = TextIn(b, kName);
+  const size_t la = as.size() + an.size(), lb = bs.size() + bn.size();
+  for (size_t i = 0, n = std::min(la, lb); i < n; ++i) {
+    const auto ca = static_cast<unsigned char>(UpperChar(i < as.size() ? as[i] : an[i - as.size()]));
+    const auto cb = static_cast<unsigned char>(UpperChar(i < bs.size() ? bs[i] : bn[i - bs.size()]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return la < lb ? -1 : la > lb ? 1 : 0;
+}
+
 std::string ContactRecord::IdentityText() const {
   char buf[kMaxIdentity];
   return std::string(IdentityIn(bytes.data(), buf));
@@ -62,6 +74,24 @@ std::string ContactRecord::IdentityText() const {
 std::string ContactRecord::SortKey() const {
   char buf[kMaxSortKey];
   return std::string(SortKeyIn(bytes.data(), buf));
+}
+
+bool SameRecordAs::operator()(const unsigned char* rec) const {
+  // The identity text starts and ends with a byte that is not trimmed, so a
+  // record matches when its texts run together are blanks, the identity
+  // text, blanks.
+  const size_t n = identity_.size();
+  size_t i = 0;
+  for (int f = ContactRecord::kName; f <= ContactRecord::kComments; ++f) {
+    for (char c : ContactRecord::TextIn(rec, ContactRecord::Field(f))) {
+      if (i < n && c == identity_[i]) {
+        ++i;
+      } else if (!IsTrimmed(c) || (i > 0 && i < n)) {
+        return false;
+      }
+    }
+  }
+  return i == n;
 }
 
 }  // namespace velmora

@@ -53,6 +53,21 @@ struct ContactRecord {
   }
   static std::string_view IdentityIn(const unsigned char* rec, char (&buf)[kMaxIdentity]);
   static std::string_view SortKeyIn(const unsigned char* rec, char (&buf)[kMaxSortKey]);
+  // The order of two records' sort keys, negative, zero or positive, found
+  // in place up to the first byte that differs.
+  static int CompareSortKeys(const unsigned char* a, const unsigned char* b);
+};
+
+// Tells the records that are the same record as a given one. It compares
+// the texts in place and stops at the first byte that tells them apart, so
+// a scan of a whole file costs little more than reading it.
+class SameRecordAs {
+ public:
+  explicit SameRecordAs(const ContactRecord& r) : identity_(r.IdentityText()) {}
+  bool operator()(const unsigned char* rec) const;
+
+ private:
+  std::string identity_;
 };
 
 // A record read in place, in a reader's buffer: valid until the reader

@@ -68,15 +68,13 @@ void AppendRecord(Session& s, const RecordTexts& editFields) {
 }
 
 void RewriteWithout(Session& s, bool append) {
-  char buf[ContactRecord::kMaxIdentity];
-  const std::string removed(ContactRecord::IdentityIn(s.RemovedRecord.bytes.data(), buf));
-
+  const SameRecordAs removed(s.RemovedRecord);
   std::string target = s.WorkingFilePath();
   SaveFile out(s.env(), s.ProgramDir, kScratchName, target);
   auto in = s.env().OpenExisting(target, false);
   RecordReader reader(*in);
   while (const unsigned char* rec = reader.Next()) {
-    if (ContactRecord::IdentityIn(rec, buf) != removed) out.Append(rec, kRec);
+    if (!removed(rec)) out.Append(rec, kRec);
   }
   if (append) out.Append(s.NewRecord.bytes.data(), kRec);
   in->Close();

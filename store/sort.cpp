@@ -188,16 +188,19 @@ bool SortNearlySorted(Session& s, File& in, const std::string& path, uint64_t si
 }
 
 // Any order: sorted runs of chunkRecords go to an unnamed file, then one
-// merge of all runs writes the scratch file.
+// merge of all runs writes the scratch file. The records come from
+// fill(buf, max), which yields up to max of them in file order, fewer only
+// when it has run out, and at most maxRecords in all; the tail of in goes
+// after them.
+template <class Fill>
 void SortExternally(Session& s, File& in, const std::string& path, uint64_t size,
-                    const SortOptions& opt) {
-  const uint64_t n = size / kRec;
+                    const SortOptions& opt, uint64_t maxRecords, Fill&& fill) {
   const size_t chunk = std::max<size_t>(opt.chunkRecords, 1);
+  std::vector<unsigned char> buf(size_t(std::min<uint64_t>(maxRecords, chunk)) * kRec);
+  size_t count = fill(buf.data(), buf.size() / kRec);
 
-  if (n <= chunk) {
-    std::vector<unsigned char> all(size_t(n) * kRec);
-    ReadExactly(in, 0, all.data(), all.size());
-    MemorySource src(all.data(), size_t(n));
+  if (count < chunk || maxRecords <= chunk) {
+    MemorySource src(buf.data(), count);
     SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
     Merge({&src}, out);
     Finish(in, size, out);
@@ -206,15 +209,12 @@ void SortExternally(Session& s, File& in, const std::string& path, uint64_t size
 
   auto runs = s.env().CreateAnonymous(s.ProgramDir);
   std::vector<std::pair<uint64_t, uint64_t>> bounds;
-  {
-    std::vector<unsigned char> buf(chunk * kRec);
-    for (uint64_t first = 0; first < n; first += chunk) {
-      size_t count = size_t(std::min<uint64_t>(chunk, n - first));
-      ReadExactly(in, first * kRec, buf.data(), count * kRec);
-      MemorySource(buf.data(), count).WriteTo(*runs, first * kRec);
-      bounds.emplace_back(first, first + count);
-    }
+  for (uint64_t first = 0; count > 0; count = fill(buf.data(), chunk)) {
+    MemorySource(buf.data(), count).WriteTo(*runs, first * kRec);
+    bounds.emplace_back(first, first + count);
+    first += count;
   }
+  buf = {};  // the merge buffers take its place
 
   const size_t blockRecords = std::max<size_t>(opt.mergeBufferBytes / kRec / bounds.size(), 1);
   std::vector<std::unique_ptr<FileSource>> owned;
@@ -230,14 +230,85 @@ void SortExternally(Session& s, File& in, const std::string& path, uint64_t size
   Finish(in, size, out);
 }
 
+// The usual change: the kept records are in order, so the new record goes in
+// before the first kept one with a greater key (after its equals, where a
+// stable sort puts a record that came last) and all is written in one pass.
+// Returns false, with nothing replaced, when a kept record turns out to be
+// smaller than the one before it.
+bool ReplaceInOnePass(Session& s, File& in, const std::string& path, const SameRecordAs& removed) {
+  const unsigned char* added = s.NewRecord.bytes.data();
+  bool placed = false;
+  // The kept record before, copied: the reader may reuse its buffer. Empty
+  // texts make the empty key, which no key is smaller than.
+  unsigned char prev[kRec] = {};
+
+  SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
+  RecordReader reader(in);
+  while (const unsigned char* rec = reader.Next()) {
+    if (removed(rec)) continue;
+    if (ContactRecord::CompareSortKeys(rec, prev) < 0) return false;
+    if (!placed && ContactRecord::CompareSortKeys(added, rec) < 0) {
+      out.Append(added, kRec);
+      placed = true;
+    }
+    out.Append(rec, kRec);
+    std::memcpy(prev, rec, kRec);
+  }
+  if (!placed) out.Append(added, kRec);
+  in.Close();
+  out.Commit();
+  return true;
+}
+
 }  // namespace
 
 void SortDataFile(Session& s, const SortOptions& options) {
   const std::string path = s.WorkingFilePath();
   auto in = s.env().OpenExisting(path, false);
   const uint64_t size = in->Size();
-  if (size / kRec >= 2 && !SortNearlySorted(s, *in, path, size, options))
-    SortExternally(s, *in, path, size, options);
+  const uint64_t n = size / kRec;
+  if (n >= 2 && !SortNearlySorted(s, *in, path, size, options)) {
+    uint64_t next = 0;
+    SortExternally(s, *in, path, size, options, n, [&](unsigned char* buf, size_t max) {
+      const size_t count = size_t(std::min<uint64_t>(max, n - next));
+      if (count > 0) ReadExactly(*in, next * kRec, buf, count * kRec);
+      next += count;
+      return count;
+    });
+  }
+  in->Close();
+}
+
+void ReplaceRecord(Session& s, const SortOptions& options) {
+  const std::string path = s.WorkingFilePath();
+  const SameRecordAs removed(s.RemovedRecord);
+  auto in = s.env().OpenExisting(path, false);
+  const uint64_t size = in->Size();
+  // The rewrite would fail on reaching the tail: fail before writing at all.
+  if (size % kRec != 0) throw IoError(IoError::kReadBeyondEnd);
+
+  if (!ReplaceInOnePass(s, *in, path, removed)) {
+    // The same records in the same order as the rewrite would leave them,
+    // the new one last, so that a stable sort gives the same bytes.
+    RecordReader reader(*in);
+    bool addedGiven = false;
+    SortExternally(s, *in, path, size, options, size / kRec + 1, [&](unsigned char* buf, size_t max) {
+      size_t count = 0;
+      while (count < max) {
+        const unsigned char* rec = reader.Next();
+        if (!rec) {
+          if (addedGiven) break;
+          rec = s.NewRecord.bytes.data();
+          addedGiven = true;
+        } else if (removed(rec)) {
+          continue;
+        }
+        std::memcpy(buf + count * kRec, rec, kRec);
+        ++count;
+      }
+      return count;
+    });
+  }
   in->Close();
 }
 

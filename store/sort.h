@@ -28,4 +28,19 @@ struct SortOptions {
 
 void SortDataFile(Session& s, const SortOptions& options = {});
 
+// Changes one entry: the working file loses every record that is the same
+// record as RemovedRecord (as RewriteWithout decides it) and gains NewRecord
+// at its place in key order, after the records whose keys equal its own.
+// The result is byte for byte what RewriteWithout(s, true) followed by
+// SortDataFile(s) leaves, but it is written once and replaces the working
+// file in one rename, so a failure or a crash at any point leaves the file
+// wholly old or wholly changed and sorted.
+//
+// A file in order, as every change leaves it, takes one sequential pass.
+// A file found out of order on the way is sorted whole instead, still into
+// the one replacement; options matter only then. As with RewriteWithout, a
+// missing file is "File not found" and an incomplete tail "Read beyond end
+// of file", and neither changes anything.
+void ReplaceRecord(Session& s, const SortOptions& options = {});
+
 }  // namespace velmora

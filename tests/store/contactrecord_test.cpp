@@ -56,8 +56,12 @@ TEST(ContactRecord, ReadsNoTextFromOutsideAFieldWhoseLengthByteIsTooLarge) {
 }
 
 TEST(ContactRecord, IdentityTextRunsTheTextsTogetherTrimmed) {
+  // The scans' matcher must agree with the texts, both ways round.
   auto same = [](const ContactRecord& a, const ContactRecord& b) {
-    return a.IdentityText() == b.IdentityText();
+    const bool byText = a.IdentityText() == b.IdentityText();
+    EXPECT_EQ(SameRecordAs(a)(b.bytes.data()), byText) << a.IdentityText() << " / " << b.IdentityText();
+    EXPECT_EQ(SameRecordAs(b)(a.bytes.data()), byText) << b.IdentityText() << " / " << a.IdentityText();
+    return byText;
   };
   EXPECT_EQ(Rec("JOHN", "SMITH", "1", "2", "x").IdentityText(), "JOHNSMITH12x");
   // Blanks at the very start and the very end do not count...
@@ -68,8 +72,13 @@ TEST(ContactRecord, IdentityTextRunsTheTextsTogetherTrimmed) {
   // Texts that run together to the same text are the same record.
   EXPECT_TRUE(same(Rec("JO", "HNSON", "555"), Rec("JOHN", "SON", "555")));
   EXPECT_TRUE(same(Rec("A", "B", "12", "34"), Rec("A", "B", "1", "234")));
-  // An empty record has an empty identity.
+  // One identity running on past the other is a different record.
+  EXPECT_FALSE(same(Rec("AB", "C"), Rec("AB", "C", " D")));
+  EXPECT_TRUE(same(Rec("AB", "C"), Rec("A", "BC ", " ", "\t")));
+  // An empty record has an empty identity, as has one of blanks only.
   EXPECT_EQ(ContactRecord{}.IdentityText(), "");
+  EXPECT_TRUE(same(ContactRecord{}, Rec(" ", "\t", "", "  ")));
+  EXPECT_FALSE(same(ContactRecord{}, Rec(" ", "x")));
 }
 
 TEST(ContactRecord, SortKeyIsSurnameThenNameUpperCasedOnlyAToZ) {
@@ -77,6 +86,18 @@ TEST(ContactRecord, SortKeyIsSurnameThenNameUpperCasedOnlyAToZ) {
   EXPECT_EQ(Rec(" a ", " b").SortKey(), " B A ") << "not trimmed";
   EXPECT_EQ(Rec("\xe9mile", "m\xfcller").SortKey(), "M\xfcLLER\xe9MILE") << "accents stay";
   EXPECT_EQ(Rec("", "LEE").SortKey(), "LEE");
+
+  // Keys compared in place order as the keys themselves do.
+  const ContactRecord records[] = {Rec("A", "ABC"), Rec("Z", "AB"),     Rec("x", "smith"), Rec("X", "SMITH"),
+                                   Rec("A", "9LIVES"), Rec("A", " BLANK"), Rec("", "\xc9MILE"), Rec("", ""),
+                                   Rec("BC", "A"),   Rec("C", "AB"),     Rec("", "ABC")};
+  for (const auto& a : records) {
+    for (const auto& b : records) {
+      const int byKeys = a.SortKey().compare(b.SortKey());
+      const int inPlace = ContactRecord::CompareSortKeys(a.bytes.data(), b.bytes.data());
+      EXPECT_EQ((inPlace > 0) - (inPlace < 0), (byKeys > 0) - (byKeys < 0)) << a.SortKey() << " / " << b.SortKey();
+    }
+  }
 }
 
 }  // namespace

@@ -59,6 +59,18 @@ std::vector<Scenario> Scenarios() {
          s.NewRecord = Rec("N", "S100003", "556");
          RewriteWithout(s, true);
        }},
+      {"change in one pass", "FRIENDS.VLM", working(big),
+       [](Session& s) {
+         s.RemovedRecord = Rec("N", "S115000", "555");
+         s.NewRecord = Rec("N", "S100001", "556");
+         ReplaceRecord(s);
+       }},
+      {"change of a file out of order", "FRIENDS.VLM", working(shuffled),
+       [](Session& s) {
+         s.RemovedRecord = Rec("N", "S100050", "555");
+         s.NewRecord = Rec("N", "S100050", "556");
+         ReplaceRecord(s, {.chunkRecords = 30, .mergeBufferBytes = 135 * 8});
+       }},
       {"sort appended", "FRIENDS.VLM", working(appended, "tail"), [](Session& s) { SortDataFile(s); }},
       {"sort in memory", "FRIENDS.VLM", working(shuffled), [](Session& s) { SortDataFile(s); }},
       {"sort externally", "FRIENDS.VLM", working(shuffled, "t"),

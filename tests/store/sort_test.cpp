@@ -2,8 +2,11 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 
+#include "platform/ioerror.h"
 #include "store/store_fixture.h"
 
 namespace velmora {
@@ -111,6 +114,106 @@ TEST_F(Sort, EveryWayThroughGivesTheExchangeOrder) {
       ASSERT_EQ(Working(), ExchangeSorted(content))
           << "n=" << c.n << " unsorted=" << c.unsortedTail << " round=" << round;
       ASSERT_FALSE(dir.Exists("temp.tmp"));
+      ASSERT_EQ(env.openFiles(), 0);
+    }
+  }
+}
+
+// A change against the two steps it replaces, on the same file: the same
+// bytes, or the same error with the file untouched and nothing written; one
+// rename, and one scratch file only when the file was in order.
+TEST_F(Sort, ChangeInOnePassGivesTheBytesOfRewriteThenSort) {
+  enum NewKey { kSameKey, kUnchanged, kEqualToAnother, kFirst, kLast, kAny };
+  struct Case {
+    const char* what;
+    size_t n, unsortedTail;
+    int copies;         // of the removed record; 0: it is not in the file
+    bool removedAtEnd;  // one copy after the sorted records
+    NewKey newKey;
+    const char* tail;   // nullptr: no file at all
+    SortOptions options;
+  };
+  const SortOptions small{.windowRecords = 4, .chunkRecords = 16, .mergeBufferBytes = 135 * 4};
+  const Case cases[] = {
+      {"phone changed", 200, 0, 1, false, kSameKey, "", {}},
+      {"duplicates and look-alikes", 200, 0, 4, false, kSameKey, "", {}},
+      {"nothing changed", 50, 0, 1, false, kUnchanged, "", {}},
+      {"key of another entry", 200, 0, 1, false, kEqualToAnother, "", {}},
+      {"new key first", 200, 0, 2, false, kFirst, "", {}},
+      {"new key last", 200, 0, 1, false, kLast, "", {}},
+      {"removed record not there", 100, 0, 0, false, kAny, "", {}},
+      {"only the removed record out of place", 100, 0, 1, true, kAny, "", {}},
+      {"every record removed", 0, 0, 3, false, kAny, "", {}},
+      {"few appended", 200, 3, 1, false, kAny, "", {}},
+      {"any order, in memory", 200, 200, 2, false, kAny, "", {}},
+      {"any order, in runs", 300, 300, 3, false, kSameKey, "", small},
+      {"a run's worth exactly", 15, 15, 1, false, kAny, "", small},
+      {"incomplete tail", 100, 0, 1, false, kSameKey, "tail", {}},
+      {"incomplete tail, any order", 100, 100, 1, false, kSameKey, "t", small},
+      {"empty file", 0, 0, 0, false, kAny, "", {}},
+      {"missing file", 0, 0, 0, false, kAny, nullptr, {}},
+  };
+  const char* names[] = {"ab", "AB", "abc", "B", " b", "Lee", "LEE", "lee ", "Smith", "\xe9t\xe9"};
+  std::mt19937 rng(11);
+  auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+  auto anyRecord = [&] { return Rec(names[pick(10)], names[pick(10)], std::to_string(pick(100))); };
+  auto byKey = [](const ContactRecord& a, const ContactRecord& b) { return a.SortKey() < b.SortKey(); };
+  auto steps = [&](const char* kind) { return std::count(env.log().begin(), env.log().end(), kind); };
+
+  for (const Case& c : cases) {
+    for (int round = 0; round < 4; ++round) {
+      SCOPED_TRACE(std::string(c.what) + ", round " + std::to_string(round));
+      std::vector<ContactRecord> records;
+      for (size_t i = 0; i < c.n; ++i) records.push_back(anyRecord());
+      ContactRecord removed = c.copies > 0 ? anyRecord() : Rec("NOBODY", "HERE");
+      // The same record as far as identity goes: blanks at the front, or the
+      // boundary between NAME and SURNAME moved (a different key).
+      std::string name(removed.Text(ContactRecord::kName)), surname(removed.Text(ContactRecord::kSurname));
+      std::string phone(removed.Text(ContactRecord::kPhone1));
+      const ContactRecord alike[] = {removed, Rec("  " + name, surname, phone),
+                                     Rec(name + surname.substr(0, 1), surname.substr(1), phone)};
+      for (int k = c.removedAtEnd ? 1 : 0; k < c.copies; ++k)
+        records.insert(records.begin() + long(pick(records.size() + 1)), alike[k % 3]);
+      std::stable_sort(records.begin(), records.end() - long(std::min(c.unsortedTail, records.size())), byKey);
+      if (c.removedAtEnd) records.push_back(removed);
+
+      ContactRecord added = anyRecord();
+      if (c.newKey == kSameKey || c.newKey == kUnchanged) added = removed;
+      if (c.newKey == kSameKey) added.SetText(ContactRecord::kPhone1, "new");
+      if (c.newKey == kEqualToAnother) added = records[pick(records.size())], added.SetText(ContactRecord::kPhone2, "2");
+      if (c.newKey == kFirst) added = Rec(" ", " ");
+      if (c.newKey == kLast) added = Rec("\xff", "\xff");
+      s.RemovedRecord = removed;
+      s.NewRecord = added;
+      const std::string content = c.tail ? FileOf(records) + c.tail : "<none>";
+
+      auto run = [&](auto op) {
+        std::remove((dir / "FRIENDS.VLM").c_str());
+        if (c.tail) WriteWorking(content);
+        env.FailAt(-1, 0);
+        int error = 0;
+        try {
+          op();
+        } catch (const IoError& e) {
+          error = e.code();
+        }
+        return std::pair(error, dir.Exists("FRIENDS.VLM") ? Working() : "<none>");
+      };
+      const auto twoSteps = run([&] {
+        RewriteWithout(s, true);
+        SortDataFile(s, c.options);
+      });
+      const auto onePass = run([&] { ReplaceRecord(s, c.options); });
+      ASSERT_EQ(onePass.first, twoSteps.first);
+      ASSERT_TRUE(onePass.second == twoSteps.second) << onePass.second.size() << " bytes, not " << twoSteps.second.size();
+      if (onePass.first) {
+        EXPECT_TRUE(onePass.second == content);
+        EXPECT_EQ(steps("create"), 0);
+      } else {
+        EXPECT_EQ(steps("rename"), 1);
+        EXPECT_TRUE(c.unsortedTail > 0 || steps("create") == 1) << "more than one pass";
+      }
+      ASSERT_EQ(dir.Names().size(), c.tail ? 1u : 0u) << "a scratch file left behind";
       ASSERT_EQ(env.openFiles(), 0);
     }
   }
