@@ -1,5 +1,6 @@
 // HELP and the clock, as a user meets them on the main window. The stand-in
 // viewer is a script named tolka on a PATH of the test's own.
+#include <QSet>
 #include <QTimer>
 #include <sys/stat.h>
 
@@ -47,29 +48,30 @@ TEST_F(HelpTest, WithoutAViewerTheErrorBoxSaysSoAndNothingElseChanges) {
 }
 
 TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
-  InstallViewer("echo \"$@\" > " + viewerDir / "args" + "; sleep 2");
+  InstallViewer("echo \"$@\" > " + viewerDir / "args" + "; sleep 2.5");
   Start({});
   auto* clock = F1<QLabel>("Timelabel1");
   EXPECT_EQ(clock->text(), "Timelabel1");
   EXPECT_GT(clock->x(), form1->width() / 2);  // top right
   EXPECT_LT(clock->y(), 20);
 
-  QStringList clockTexts;
+  // What the clock shows while HELP waits, sampled often.
+  QSet<QString> clockTexts;
+  QTimer sampler;
+  QObject::connect(&sampler, &QTimer::timeout, [&] { clockTexts << clock->text(); });
+  sampler.start(100);
   bool searchOpenedDuringWait = false;
-  QTimer::singleShot(600, [&] {
-    clockTexts << clock->text();
+  QTimer::singleShot(300, [&] {
     Menu("SEARCH");
     searchOpenedDuringWait = F1<QLineEdit>("Edit1")->isVisible();
   });
-  QTimer::singleShot(1750, [&] { clockTexts << clock->text(); });  // ticks 1.2 s apart
   Menu("HELP1");
 
   EXPECT_EQ(viewerDir.Read("args"), "Velmora Help\n");
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_TRUE(searchOpenedDuringWait);
-  ASSERT_EQ(clockTexts.size(), 2);
-  EXPECT_NE(clockTexts[0], "Timelabel1");
-  EXPECT_NE(clockTexts[0], clockTexts[1]);
+  clockTexts.remove("Timelabel1");
+  EXPECT_GE(clockTexts.size(), 2) << "the clock stood still";
 }
 
 TEST_F(HelpTest, ExitDuringTheWaitTakesEffectWhenTheViewerHasEnded) {
