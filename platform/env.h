@@ -35,6 +35,12 @@ class File {
   virtual void Close() = 0;
 };
 
+// An advisory lock held until destroyed.
+class DirLock {
+ public:
+  virtual ~DirLock() = default;
+};
+
 struct DirEntry {
   std::string name;
   bool regular = false;  // a regular file (after following links)
@@ -65,6 +71,11 @@ class Env {
   virtual void Remove(const std::string& path) = 0;
   // Makes a rename or removal in dir durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  // Takes the exclusive advisory lock of the directory itself (it adds no
+  // file), waiting up to waitMs while another process holds it; then
+  // "File access denied". Two locks taken by one process exclude each other
+  // too, so callers nest through one holder.
+  virtual std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) = 0;
 
   // The real file system.
   static Env& Posix();

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 
 namespace velmora {
 namespace {
+
+constexpr int kLockPollMs = 10;
 
 class PosixFile final : public File {
  public:
@@ -85,6 +88,15 @@ int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0) {
   }
 }
 
+class PosixDirLock final : public DirLock {
+ public:
+  explicit PosixDirLock(int fd) : fd_(fd) {}
+  ~PosixDirLock() override { ::close(fd_); }  // closing releases the lock
+
+ private:
+  int fd_;
+};
+
 class PosixEnv final : public Env {
  public:
   std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override {
@@ -112,6 +124,21 @@ class PosixEnv final : public Env {
     return std::make_unique<PosixFile>(fd);
   }
 
+  std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) override {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) ThrowIoErrorFromErrno(errno);
+    // Polled rather than blocking, so that a holder that never lets go costs
+    // the user a short wait and a message, not a frozen window.
+    for (int waited = 0;; waited += kLockPollMs) {
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::make_unique<PosixDirLock>(fd);
+      const int err = errno;
+      if ((err != EWOULDBLOCK && err != EINTR) || waited >= waitMs) {
+        ::close(fd);
+        ThrowIoErrorFromErrno(err == EWOULDBLOCK ? EACCES : err);
+      }
+      ::usleep(kLockPollMs * 1000);
+    }
+  }
   void CheckWritable(const std::string& path) override {
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT) return;
     ThrowIoErrorFromErrno(errno);

@@ -259,10 +259,14 @@ void TForm2::StringGrid1MouseDown(const QPoint& pos) {
 
   ContactRecord& removed = session_.RemovedRecord;
   removed.SetTexts(model_.Texts(at));
-  RewriteWithout(session_, false);
-  std::string owner(removed.Text(ContactRecord::kName));
-  owner += removed.Text(ContactRecord::kSurname);
-  RemoveOrphanText(session_, UpperCase(Trim(owner)));
+  {
+    // No other instance may add the entry's namesake between the two steps.
+    StoreLock lock(session_);
+    RewriteWithout(session_, false);
+    std::string owner(removed.Text(ContactRecord::kName));
+    owner += removed.Text(ContactRecord::kSurname);
+    RemoveOrphanText(session_, UpperCase(Trim(owner)));
+  }
   RemoveGridRow(row);
 }
 
@@ -398,8 +402,8 @@ void TForm2::Button4Click() {
 
   if (addMode) {
     // Stored as typed: only cut to the field widths.
-    AppendRecord(session_, {Bytes(Edit1), Bytes(Edit2), Bytes(Edit3), Bytes(Edit4), Bytes(Edit5)});
-    SortDataFile(session_);
+    session_.NewRecord.SetTexts({Bytes(Edit1), Bytes(Edit2), Bytes(Edit3), Bytes(Edit4), Bytes(Edit5)});
+    InsertRecord(session_);
     RunSearch(1);
     hide();
     main_.ShowMainWindow();

@@ -43,6 +43,7 @@ const unsigned char* RecordReader::Refill() {
 }
 
 void AppendRecord(Session& s, const RecordTexts& editFields) {
+  StoreLock lock(s);
   s.ScratchRecord.SetTexts(editFields);
   auto file = s.env().OpenExisting(s.WorkingFilePath(), true);
   const uint64_t oldSize = file->Size();
@@ -68,6 +69,7 @@ void AppendRecord(Session& s, const RecordTexts& editFields) {
 }
 
 void RewriteWithout(Session& s, bool append) {
+  StoreLock lock(s);
   const SameRecordAs removed(s.RemovedRecord);
   std::string target = s.WorkingFilePath();
   SaveFile out(s.env(), s.ProgramDir, kScratchName, target);
@@ -88,6 +90,7 @@ void RemoveOrphanText(Session& s, const std::string& name) {
   std::string textPath = s.PathInProgramDir(name);
   if (!s.env().FileExists(textPath)) return;
 
+  StoreLock lock(s);
   auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
   RecordReader reader(*in);
   bool used = false;

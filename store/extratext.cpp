@@ -63,6 +63,7 @@ std::string LoadExtraText(Session& s, const std::string& fileName) {
 }
 
 void SaveExtraText(Session& s, const std::string& fileName, const std::string& bytes) {
+  StoreLock lock(s);
   // A read-only note is refused as a write into it would be.
   if (IsSafeTextName(s, fileName)) s.env().CheckWritable(s.PathInProgramDir(fileName));
   std::unique_ptr<SaveFile> out;

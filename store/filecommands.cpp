@@ -39,6 +39,7 @@ bool DataFileExists(Session& s, const std::string& name) {
 }
 
 void CopyFileReplacing(Session& s, const std::string& from, const std::string& to) {
+  StoreLock lock(s);
   const std::string source = s.PathInProgramDir(from);
   const std::string target = s.PathInProgramDir(to);
   auto in = s.env().OpenExisting(source, false);
@@ -61,6 +62,7 @@ void CopyFileReplacing(Session& s, const std::string& from, const std::string& t
 }
 
 void RenameFileReplacing(Session& s, const std::string& from, const std::string& to) {
+  StoreLock lock(s);
   const std::string source = s.PathInProgramDir(from);
   const std::string replaced = s.PathInProgramDir(to);  // an existing file in any case
   const std::string wanted = s.ProgramDir + Cp1252ToUtf8(to);
@@ -72,6 +74,7 @@ void RenameFileReplacing(Session& s, const std::string& from, const std::string&
 }
 
 void DeleteDataFile(Session& s, const std::string& entry) {
+  StoreLock lock(s);
   auto listed = ListDataFiles(s);
   if (std::find(listed.begin(), listed.end(), entry) == listed.end())
     throw IoError(IoError::kFileNotFound);

@@ -15,6 +15,15 @@ std::string Session::WorkingFilePath() const {
   return PathInProgramDir(WorkingName + "." + WorkingExt);
 }
 
+StoreLock::StoreLock(Session& s) : s_(s) {
+  if (s_.lockDepth_ == 0) s_.lock_ = s_.env().LockDir(s_.ProgramDir, kWaitMs);
+  ++s_.lockDepth_;
+}
+
+StoreLock::~StoreLock() {
+  if (--s_.lockDepth_ == 0) s_.lock_.reset();
+}
+
 Session& TheSession() {
   static Session session;
   return session;

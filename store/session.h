@@ -7,6 +7,7 @@
 // in "/". WorkingName and WorkingExt are single-byte texts; on disk a name is
 // spelled in UTF-8.
 
+#include <memory>
 #include <string>
 
 #include "platform/env.h"
@@ -36,7 +37,32 @@ class Session {
   std::string WorkingFilePath() const;
 
  private:
+  friend class StoreLock;
   Env* env_;
+  std::unique_ptr<DirLock> lock_;  // held while lockDepth_ > 0
+  int lockDepth_ = 0;
+};
+
+// Serializes the changes of every velmora process on one program directory:
+// each store operation and FILE command holds the directory's lock for its
+// whole length, so two instances never interleave their rewrites and an
+// append never lands in a file being replaced. Holders nest: an operation
+// made of others (a change and its sort, a command and its default file)
+// takes the lock once, at its outset.
+//
+// Throws "File access denied" when another process keeps the lock for
+// longer than kWaitMs; the operation then has changed nothing.
+class StoreLock {
+ public:
+  static constexpr int kWaitMs = 3000;
+
+  explicit StoreLock(Session& s);
+  ~StoreLock();
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+
+ private:
+  Session& s_;
 };
 
 // The process's one session, used by the windows.

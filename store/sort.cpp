@@ -235,7 +235,9 @@ void SortExternally(Session& s, File& in, const std::string& path, uint64_t size
 // stable sort puts a record that came last) and all is written in one pass.
 // Returns false, with nothing replaced, when a kept record turns out to be
 // smaller than the one before it.
-bool ReplaceInOnePass(Session& s, File& in, const std::string& path, const SameRecordAs& removed) {
+template <class Removed>
+bool ReplaceInOnePass(Session& s, File& in, const std::string& path, uint64_t records,
+                      const Removed& removed) {
   const unsigned char* added = s.NewRecord.bytes.data();
   bool placed = false;
   // The kept record before, copied: the reader may reuse its buffer. Empty
@@ -243,7 +245,7 @@ bool ReplaceInOnePass(Session& s, File& in, const std::string& path, const SameR
   unsigned char prev[kRec] = {};
 
   SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
-  RecordReader reader(in);
+  RecordReader reader(in, 0, records);
   while (const unsigned char* rec = reader.Next()) {
     if (removed(rec)) continue;
     if (ContactRecord::CompareSortKeys(rec, prev) < 0) return false;
@@ -263,6 +265,7 @@ bool ReplaceInOnePass(Session& s, File& in, const std::string& path, const SameR
 }  // namespace
 
 void SortDataFile(Session& s, const SortOptions& options) {
+  StoreLock lock(s);
   const std::string path = s.WorkingFilePath();
   auto in = s.env().OpenExisting(path, false);
   const uint64_t size = in->Size();
@@ -279,20 +282,30 @@ void SortDataFile(Session& s, const SortOptions& options) {
   in->Close();
 }
 
-void ReplaceRecord(Session& s, const SortOptions& options) {
+namespace {
+
+// The records of the working file, less those `removed` matches, with
+// NewRecord at its sorted place, written once. With tailAllowed an
+// incomplete tail is left out, as an append over it would; else it fails
+// before anything is written.
+template <class Removed>
+void ReplaceMatching(Session& s, const SortOptions& options, const Removed& removed,
+                     bool tailAllowed) {
+  StoreLock lock(s);
   const std::string path = s.WorkingFilePath();
-  const SameRecordAs removed(s.RemovedRecord);
   auto in = s.env().OpenExisting(path, false);
   const uint64_t size = in->Size();
   // The rewrite would fail on reaching the tail: fail before writing at all.
-  if (size % kRec != 0) throw IoError(IoError::kReadBeyondEnd);
+  if (size % kRec != 0 && !tailAllowed) throw IoError(IoError::kReadBeyondEnd);
+  const uint64_t records = size / kRec;
 
-  if (!ReplaceInOnePass(s, *in, path, removed)) {
+  if (!ReplaceInOnePass(s, *in, path, records, removed)) {
     // The same records in the same order as the rewrite would leave them,
     // the new one last, so that a stable sort gives the same bytes.
-    RecordReader reader(*in);
+    RecordReader reader(*in, 0, records);
     bool addedGiven = false;
-    SortExternally(s, *in, path, size, options, size / kRec + 1, [&](unsigned char* buf, size_t max) {
+    SortExternally(s, *in, path, records * kRec, options, records + 1,
+                   [&](unsigned char* buf, size_t max) {
       size_t count = 0;
       while (count < max) {
         const unsigned char* rec = reader.Next();
@@ -310,6 +323,16 @@ void ReplaceRecord(Session& s, const SortOptions& options) {
     });
   }
   in->Close();
+}
+
+}  // namespace
+
+void ReplaceRecord(Session& s, const SortOptions& options) {
+  ReplaceMatching(s, options, SameRecordAs(s.RemovedRecord), false);
+}
+
+void InsertRecord(Session& s, const SortOptions& options) {
+  ReplaceMatching(s, options, [](const unsigned char*) { return false; }, true);
 }
 
 }  // namespace velmora

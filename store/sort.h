@@ -43,4 +43,10 @@ void SortDataFile(Session& s, const SortOptions& options = {});
 // of file", and neither changes anything.
 void ReplaceRecord(Session& s, const SortOptions& options = {});
 
+// Adds NewRecord in the same one pass: byte for byte what AppendRecord of
+// its texts followed by SortDataFile leaves, an incomplete tail dropped as
+// the append would overwrite it, but the file is replaced in one step, so a
+// crash leaves it wholly old or wholly added to and sorted.
+void InsertRecord(Session& s, const SortOptions& options = {});
+
 }  // namespace velmora

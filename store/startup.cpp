@@ -23,6 +23,7 @@ constexpr char kDefaultConfig[] =
 constexpr char kConfigAccessName[] = "velmora.INI";
 
 void WriteWhole(Session& s, const std::string& name, const void* data, size_t n) {
+  StoreLock lock(s);
   SaveFile out(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(name));
   out.Append(data, n);
   out.Commit();
@@ -40,6 +41,7 @@ bool ReachesOnlyProgramDir(const std::string& name, const std::string& ext) {
 
 void RunStartUp(Session& s, const std::string& programDir) {
   s.ProgramDir = programDir;
+  StoreLock lock(s);
   WriteSampleFile(s);
   if (!s.env().FileExists(s.PathInProgramDir(kConfigFileName))) CreateConfigFile(s);
 
@@ -69,8 +71,14 @@ void CreateConfigFile(Session& s) {
 
 void SetDefaultFile(Session& s, const std::string& name) {
   const std::string path = s.PathInProgramDir(kConfigAccessName);
-  if (!WriteProfileString(s.env(), path, kConfigSection, "defaultfile", name))
-    throw AppError("Unable to write to " + path);
+  bool written = false;
+  try {
+    StoreLock lock(s);
+    written = WriteProfileString(s.env(), path, kConfigSection, "defaultfile", name);
+  } catch (const IoError&) {
+    // Another instance kept the lock: the file was not written either.
+  }
+  if (!written) throw AppError("Unable to write to " + path);
 }
 
 bool IsSampleFile(const Session& s) { return Trim(UpperCase(s.WorkingName)) == kSampleName; }

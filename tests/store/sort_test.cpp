@@ -64,7 +64,8 @@ TEST_F(Sort, SmallAndOrderedFilesAreNotRewritten) {
     SortDataFile(s);
     EXPECT_EQ(Working(), content);
     EXPECT_THAT(env.log(), ::testing::Not(::testing::Contains("create")));
-    EXPECT_EQ(env.log().front(), "open");
+    EXPECT_EQ(env.log().front(), "lock");
+    EXPECT_EQ(env.log()[1], "open");
     EXPECT_EQ(env.log().back(), "close");
   }
 }
@@ -121,8 +122,9 @@ TEST_F(Sort, EveryWayThroughGivesTheExchangeOrder) {
 
 // A change against the two steps it replaces, on the same file: the same
 // bytes, or the same error with the file untouched and nothing written; one
-// rename, and one scratch file only when the file was in order.
-TEST_F(Sort, ChangeInOnePassGivesTheBytesOfRewriteThenSort) {
+// rename, and one scratch file only when the file was in order. An addition
+// likewise against append then sort.
+TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
   enum NewKey { kSameKey, kUnchanged, kEqualToAnother, kFirst, kLast, kAny };
   struct Case {
     const char* what;
@@ -215,6 +217,18 @@ TEST_F(Sort, ChangeInOnePassGivesTheBytesOfRewriteThenSort) {
       }
       ASSERT_EQ(dir.Names().size(), c.tail ? 1u : 0u) << "a scratch file left behind";
       ASSERT_EQ(env.openFiles(), 0);
+
+      // An addition against the append and sort it replaces.
+      const auto appendThenSort = run([&] {
+        s.ScratchRecord = added;  // the same bytes after the texts
+        AppendRecord(s, added.Texts());
+        SortDataFile(s, c.options);
+      });
+      const auto inserted = run([&] { InsertRecord(s, c.options); });
+      ASSERT_EQ(inserted.first, appendThenSort.first);
+      ASSERT_TRUE(inserted.second == appendThenSort.second) << "an addition differs";
+      ASSERT_EQ(steps("rename"), inserted.first ? 0 : 1);
+      ASSERT_EQ(dir.Names().size(), c.tail ? 1u : 0u) << "a scratch file left behind";
     }
   }
 }

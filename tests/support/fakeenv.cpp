@@ -113,6 +113,11 @@ void FaultEnv::SyncDir(const std::string& dir) {
   base_.SyncDir(dir);
 }
 
+std::unique_ptr<DirLock> FaultEnv::LockDir(const std::string& dir, int waitMs) {
+  Step("lock");
+  return base_.LockDir(dir, waitMs);
+}
+
 void FaultEnv::CheckWritable(const std::string& path) {
   Step("writable");
   base_.CheckWritable(path);

@@ -35,6 +35,7 @@ class FaultEnv : public Env {
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override;
   bool FileExists(const std::string& path) override { return base_.FileExists(path); }
   void CheckWritable(const std::string& path) override;
+  std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) override;
   std::vector<DirEntry> ListDir(const std::string& dir) override { return base_.ListDir(dir); }
   void Rename(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override;

@@ -1,0 +1,134 @@
+// Every operation that writes, with the power cut after each of its file
+// calls in turn: after the restart every file is wholly as before or wholly
+// as after, whatever reached the disk. A missing sync shows here as a file
+// that is empty, half written or gone.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "store/datafile.h"
+#include "store/extratext.h"
+#include "store/filecommands.h"
+#include "store/sort.h"
+#include "store/startup.h"
+#include "support/powercutenv.h"
+#include "support/records.h"
+#include "support/testdir.h"
+
+namespace velmora {
+namespace {
+
+using testing::FileOf;
+using testing::Rec;
+
+std::vector<ContactRecord> Sorted(int n, const std::string& phone = "555") {
+  std::vector<ContactRecord> out;
+  for (int i = 0; i < n; ++i) out.push_back(Rec("N", "S" + std::to_string(100000 + i), phone));
+  return out;
+}
+
+struct Operation {
+  const char* name;
+  std::map<std::string, std::string> files;  // the directory before
+  std::function<void(Session&)> run;
+};
+
+std::vector<Operation> Operations() {
+  const std::string friends = FileOf(Sorted(20000));  // several blocks
+  auto appended = Sorted(30);
+  appended.push_back(Rec("A", "AAA"));
+  const std::string ini = "; mine\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n";
+  const std::map<std::string, std::string> base = {{"FRIENDS.VLM", friends}, {"velmora.ini", ini}};
+  auto with = [&](std::map<std::string, std::string> more) {
+    more.insert(base.begin(), base.end());
+    return more;
+  };
+  return {
+      {"add", base,
+       [](Session& s) {
+         s.NewRecord = Rec("A", "AARDVARK", "1");
+         InsertRecord(s);
+       }},
+      {"change", base,
+       [](Session& s) {
+         s.RemovedRecord = Rec("N", "S100007", "555");
+         s.NewRecord = Rec("N", "A", "556");
+         ReplaceRecord(s);
+       }},
+      {"delete", base,
+       [](Session& s) {
+         s.RemovedRecord = Rec("N", "S100007", "555");
+         RewriteWithout(s, false);
+       }},
+      {"sort", with({{"FRIENDS.VLM", FileOf(appended)}}), [](Session& s) { SortDataFile(s); }},
+      {"NEW", with({{"brink.vlm", FileOf({Rec("BRINK", "SYSTEMS")})}, {"PALS.VLM", "old pals"}}),
+       [](Session& s) { CopyFileReplacing(s, "brink.vlm", "PALS.VLM"); }},
+      {"SAVE AS", with({{"COPY.VLM", "old copy"}}),
+       [](Session& s) { CopyFileReplacing(s, "FRIENDS.VLM", "COPY.VLM"); }},
+      {"RENAME", with({{"pals.vlm", "old pals"}}),
+       [](Session& s) { RenameFileReplacing(s, "FRIENDS.VLM", "Pals.VLM"); }},
+      {"DELETE", with({{"OLD.VLM", "old"}}), [](Session& s) { DeleteDataFile(s, "OLD.VLM"); }},
+      {"note save", with({{"JOHNSMITH", "old note"}}),
+       [](Session& s) { SaveExtraText(s, "JOHNSMITH", std::string(300000, 'n')); }},
+      {"default file", base, [](Session& s) { SetDefaultFile(s, "PALS"); }},
+      {"start-up", {{"brink.vlm", "changed"}}, [](Session& s) { RunStartUp(s, s.ProgramDir); }},
+  };
+}
+
+// The directory's files, scratch files left out: a stale one is harmless.
+std::map<std::string, std::string> Files(const testing::TestDir& dir) {
+  std::map<std::string, std::string> out;
+  for (const std::string& name : dir.Names())
+    if (name.size() < 4 || name.substr(name.size() - 4) != ".tmp") out[name] = dir.Read(name);
+  return out;
+}
+
+// Runs the operation over the files, with the power cut after `cut` calls
+// (none when negative); returns the number of calls and leaves the
+// directory as found after the restart.
+int RunOver(const testing::TestDir& dir, const Operation& op, int cut) {
+  for (const auto& [name, bytes] : op.files) dir.Write(name, bytes);
+  testing::PowerCutEnv env(dir.path());
+  Session s(env);
+  s.ProgramDir = dir.path();
+  s.WorkingName = "FRIENDS";
+  s.WorkingExt = "VLM";
+  env.CutAfter(cut);
+  try {
+    op.run(s);
+  } catch (const testing::PowerCut&) {
+  }
+  const int calls = env.calls();
+  env.Restore();
+  return calls;
+}
+
+TEST(PowerCut, EveryFileIsWhollyOldOrWhollyNewAfterACutAnywhere) {
+  int points = 0;
+  for (const Operation& op : Operations()) {
+    testing::TestDir after;
+    const int calls = RunOver(after, op, -1);
+    const auto oldFiles = op.files, newFiles = Files(after);
+    ASSERT_NE(oldFiles, newFiles) << op.name;
+    for (int cut = 0; cut < calls; ++cut, ++points) {
+      testing::TestDir dir;
+      RunOver(dir, op, cut);
+      const auto found = Files(dir);
+      for (const auto& [name, bytes] : found) {
+        const bool old = oldFiles.count(name) && oldFiles.at(name) == bytes;
+        const bool now = newFiles.count(name) && newFiles.at(name) == bytes;
+        EXPECT_TRUE(old || now) << op.name << ", cut after " << cut << " calls: " << name
+                                << " is neither (" << bytes.size() << " bytes)";
+      }
+      for (const auto& [name, bytes] : oldFiles)
+        EXPECT_TRUE(found.count(name) || !newFiles.count(name))
+            << op.name << ", cut after " << cut << " calls: " << name << " is gone";
+    }
+  }
+  std::printf("[ power cut ] %d cut points tried\n", points);
+}
+
+}  // namespace
+}  // namespace velmora
