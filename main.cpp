@@ -1,18 +1,44 @@
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "mainwindow/tform1.h"
 #include "platform/messagedialog.h"
 #include "platform/programdir.h"
 #include "searchedit/tform2.h"
 
+namespace {
+
+// The answers that need no window (nor a display); any other argument is
+// ignored and the program starts as usual.
+bool AnsweredWithoutWindow(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("velmora %s\n", VELMORA_VERSION);
+      return true;
+    }
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("Usage: velmora [--version | --help]: a personal address book; "
+                  "its data files lie in %s\n",
+                  velmora::DataDirFor(velmora::ExecutableDir(), false).c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (AnsweredWithoutWindow(argc, argv)) return 0;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmora"));
   velmora::SetProgramTitle(QStringLiteral("Velmora"));
 
-  // The main window first: its creation runs the start-up. The search/edit
-  // window lives from here on, hidden until a search or NEW RECORD.
-  velmora::TForm1 form1(velmora::TheSession(), velmora::ExecutableDir());
+  // The main window first: its creation runs the start-up, in the folder
+  // that holds the user's files. The search/edit window lives from here on,
+  // hidden until a search or NEW RECORD.
+  velmora::TForm1 form1(velmora::TheSession(), velmora::DataDirFor(velmora::ExecutableDir()));
   velmora::TForm2 form2(velmora::TheSession(), form1);
   form1.SetSearchWindow(&form2);
   form1.show();

@@ -7,4 +7,18 @@ namespace velmora {
 // it, ending in "/".
 std::string ExecutableDir();
 
+// Where the address book keeps its files (data files, velmora.ini,
+// temp.tmp, extra texts): the program directory when it may be written, as
+// in a build tree or a copied folder; else, as when installed for all
+// users, the per-user data folder $XDG_DATA_HOME/velmora (by default
+// ~/.local/share/velmora), created when missing unless `create` is false.
+// Ends in "/".
+std::string DataDirFor(const std::string& programDir, bool create = true);
+
+// The rule itself: dataHome and home as the environment gives them (null
+// when unset). Without either, the program directory is kept: there is no
+// better place to try.
+std::string ChooseDataDir(const std::string& programDir, bool programDirWritable,
+                          const char* dataHome, const char* home);
+
 }  // namespace velmora

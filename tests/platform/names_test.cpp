@@ -5,6 +5,7 @@
 
 #include "platform/codepage.h"
 #include "platform/filenames.h"
+#include "platform/programdir.h"
 #include "support/testdir.h"
 
 namespace velmora {
@@ -43,6 +44,26 @@ TEST(CodePage, EveryByteHasACharacterAndComesBack) {
   EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
   EXPECT_EQ(FromCp1252("\x80\x9f\xe9"), QString::fromUtf8("€Ÿé"));
   EXPECT_EQ(ToCp1252(QString::fromUtf8("Zoë ‘Ω’ 😀")), "Zo\xeb \x91?\x92 ?") << "one ? per character";
+}
+
+TEST(DataDir, TheProgramDirectoryUnlessItCannotBeWritten) {
+  const struct {
+    bool writable;
+    const char* dataHome;
+    const char* home;
+    const char* dir;
+  } cases[] = {
+      {true, "/x/data", "/home/ann", "/opt/v/"},
+      {false, "/x/data", "/home/ann", "/x/data/velmora/"},
+      {false, "/x/data/", "/home/ann", "/x/data/velmora/"},
+      {false, nullptr, "/home/ann", "/home/ann/.local/share/velmora/"},
+      {false, "", "/home/ann", "/home/ann/.local/share/velmora/"},
+      {false, "relative", "/home/ann", "/home/ann/.local/share/velmora/"},
+      {false, nullptr, nullptr, "/opt/v/"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ChooseDataDir("/opt/v/", c.writable, c.dataHome, c.home), c.dir)
+        << (c.dataHome ? c.dataHome : "(unset)");
 }
 
 }  // namespace
