@@ -31,20 +31,20 @@ TEST_F(Screenshots, DISABLED_BothWindows) {
          Rec("Carol", "Jones", "555-0142", "555-0143", "")});
   form1->move(40, 40);
   QTest::qWait(600);  // the clock's first tick
-  Shoot(form1.get(), "main_idle.png");
+  Shoot(form1.get(), "main-idle.png");
   Menu("SEARCH");
   PickLetter('S');
   PickLetter('M');
-  Shoot(form1.get(), "main_search_panel.png");
+  Shoot(form1.get(), "main-window.png");
   Click(F1<QPushButton>("Button6"));
-  Shoot(form2.get(), "result_grid.png");
+  Shoot(form2.get(), "result-grid.png");
   SelectRow(2);
   Click(F2<QPushButton>("Button3"));
-  Shoot(form2.get(), "edit_mode.png");
+  Shoot(form2.get(), "edit-mode.png");
   Click(F2<QPushButton>("Button9"));
   form2->close();
   Menu("Newrecord1");
-  Shoot(form2.get(), "add_mode.png");
+  Shoot(form2.get(), "add-mode.png");
 }
 
 }  // namespace
