@@ -60,22 +60,6 @@ TEST(AppExecLogic, ExePathLosesOneTrailingSeparatorExceptAtARoot) {
   EXPECT_EQ(launcher.ExePath(), "C:\\TOOLS");
 }
 
-TEST(AppExecLogic, DefaultsAndTheShowCommand) {
-  TAppExec launcher;
-  EXPECT_EQ(launcher.ErrNo(), 32);
-  EXPECT_TRUE(launcher.ChangeDir());
-  EXPECT_FALSE(launcher.Wait());
-  EXPECT_EQ(launcher.PriorityClass(), pcNormal);
-  EXPECT_EQ(launcher.LangType(), ltFrench);
-  EXPECT_EQ(launcher.ShowCommand(), 1);
-  launcher.SetWindowState(wsMaximized);
-  EXPECT_EQ(launcher.ShowCommand(), 3);
-  launcher.SetWindowState(wsMinimized);
-  EXPECT_EQ(launcher.ShowCommand(), 2);
-  launcher.SetWindowState(wsNormal);
-  EXPECT_EQ(launcher.ShowCommand(), 1);
-}
-
 TEST(AppExecLogic, OneMessageTableForTheProcessInTheLanguageSetLast) {
   TAppExec english;
   english.SetLangType(ltEnglish);
