@@ -32,7 +32,9 @@ rm -f "$dir"/velmora_*.deb
 (cd "$dir" && cpack -G DEB) >"$dir/package-check-cpack.log" 2>&1 \
   || { cat "$dir/package-check-cpack.log" >&2; fail "cpack failed"; }
 debs=("$dir"/velmora_*_"$(dpkg --print-architecture)".deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one velmora_<version>_<arch>.deb in $dir"
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  fail "expected one velmora_<version>_<arch>.deb in $dir"
+fi
 deb="${debs[0]}"
 echo "$deb: $(stat -c %s "$deb") bytes"
 
@@ -46,8 +48,8 @@ grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks libqt6widgets6"
 scratch="$(mktemp -d)"
 pid=""
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  [ "$(id -u)" -ne 0 ] && chmod -R u+w "$scratch" 2>/dev/null || true
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ "$(id -u)" -ne 0 ]; then chmod -R u+w "$scratch" 2>/dev/null || true; fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -60,15 +62,19 @@ step "Layout"
 [ "$(readlink "$root/usr/bin/velmora")" = "../lib/velmora/velmora" ] \
   || fail "usr/bin/velmora is not the link ../lib/velmora/velmora"
 for f in usr/lib/velmora/velmora usr/lib/velmora/tolka; do
-  [ -f "$root/$f" ] && [ -x "$root/$f" ] || fail "$f missing or not executable"
+  if [ ! -f "$root/$f" ] || [ ! -x "$root/$f" ]; then fail "$f missing or not executable"; fi
 done
 for f in 'usr/lib/velmora/hlp#0i' usr/share/applications/velmora.desktop \
          usr/share/icons/hicolor/scalable/apps/velmora.svg \
          usr/share/metainfo/org.velmora.velmora.metainfo.xml; do
   [ -f "$root/$f" ] || fail "$f missing"
 done
-[ "$(ls "$root/usr/lib/velmora" | grep -c '^hlp')" -eq "$(ls help/topics | grep -c '^hlp')" ] \
-  || fail "usr/lib/velmora does not hold every help file of help/topics"
+help_names() { (cd "$1" && printf '%s\n' hlp*); }
+diff <(help_names help/topics) <(help_names "$root/usr/lib/velmora") >&2 \
+  || fail "usr/lib/velmora does not hold the help files of help/topics"
+for f in help/topics/hlp*; do
+  cmp -s "$f" "$root/usr/lib/velmora/${f##*/}" || fail "usr/lib/velmora/${f##*/} differs from $f"
+done
 validate_desktop "$root/usr/share/applications/velmora.desktop"
 # Also checks that the metadata's file name, its id and the menu entry agree.
 appstreamcli validate-tree --no-net "$root"
