@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots need,
-# when they are missing.
+# Installs the Debian packages the build, the tests, the screenshots and the
+# package check need, when they are missing.
 set -euo pipefail
 
 packages=(
@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-apps poppler-utils fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

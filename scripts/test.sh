@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: in the normal
-# build and in an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# build and in an AddressSanitizer + UndefinedBehaviorSanitizer build; the
+# normal build is also packaged and the package checked.
 # No display is needed: widget tests use Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +10,7 @@ export QT_QPA_PLATFORM=offscreen
 
 BUILD_DIR=build bash scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)")
+bash scripts/package-check.sh build
 
 BUILD_DIR=build-asan bash scripts/build.sh -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$(nproc)")
