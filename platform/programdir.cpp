@@ -30,8 +30,12 @@ std::string ChooseDataDir(const std::string& programDir, bool programDirWritable
   return base + "/velmora/";
 }
 
+bool ProgramDirWritable(const std::string& programDir) {
+  return programDir.rfind("/usr/", 0) != 0 && ::access(programDir.c_str(), W_OK) == 0;
+}
+
 std::string DataDirFor(const std::string& programDir, bool create) {
-  const bool writable = ::access(programDir.c_str(), W_OK) == 0;
+  const bool writable = ProgramDirWritable(programDir);
   const std::string dir =
       ChooseDataDir(programDir, writable, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
   if (create && dir != programDir) {

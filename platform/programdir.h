@@ -15,6 +15,11 @@ std::string ExecutableDir();
 // Ends in "/".
 std::string DataDirFor(const std::string& programDir, bool create = true);
 
+// Whether the user's files may live in the program directory: it may be
+// written, and it is not under /usr, which belongs to the system's package
+// manager even for root.
+bool ProgramDirWritable(const std::string& programDir);
+
 // The rule itself: dataHome and home as the environment gives them (null
 // when unset). Without either, the program directory is kept: there is no
 // better place to try.

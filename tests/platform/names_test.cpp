@@ -64,6 +64,9 @@ TEST(DataDir, TheProgramDirectoryUnlessItCannotBeWritten) {
   for (const auto& c : cases)
     EXPECT_EQ(ChooseDataDir("/opt/v/", c.writable, c.dataHome, c.home), c.dir)
         << (c.dataHome ? c.dataHome : "(unset)");
+  // Installed by the package: never written, whoever runs it.
+  EXPECT_FALSE(ProgramDirWritable("/usr/lib/velmora/"));
+  EXPECT_TRUE(ProgramDirWritable(testing::TestDir().path()));
 }
 
 }  // namespace
