@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the screenshots need,
-# when they are missing.
+# when they are missing. python3-vobject and abook are other programs that
+# read and write vCard: the import and export tests make round trips
+# through them.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-apps poppler-utils fonts-dejavu-core
+  python3-vobject abook
 )
 
 missing=()
