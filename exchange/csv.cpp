@@ -1,6 +1,7 @@
 #include "exchange/csv.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "exchange/fieldtext.h"
 #include "platform/text.h"
@@ -38,8 +39,10 @@ bool IsBlankOrTab(int c) { return c == ' ' || c == '\t'; }
 
 bool NeedsQuotes(std::string_view t) {
   if (t.empty()) return false;
-  return t.find_first_of(",\"\r\n") != std::string_view::npos || IsBlankOrTab(t.front()) ||
-         IsBlankOrTab(t.back());
+  if (IsBlankOrTab(t.front()) || IsBlankOrTab(t.back())) return true;
+  for (char c : t)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  return false;
 }
 
 }  // namespace
@@ -157,25 +160,56 @@ bool CsvReader::Next(ExchangeEntry& e) {
 
 void AppendCsvHeader(std::string& out) { out.append("name,surname,phone1,phone2,comments\r\n"); }
 
-void AppendCsvRow(std::string& out, const RecordTexts& t) {
-  const std::string* fields[] = {&t.name, &t.surname, &t.phone1, &t.phone2, &t.comments};
-  for (size_t i = 0; i < std::size(fields); ++i) {
-    if (i > 0) out.push_back(',');
-    const std::string& f = *fields[i];
-    if (!NeedsQuotes(f)) {
-      AppendUtf8(out, f);
-      continue;
+char* PutCsvRow(char* w, const TextsView& t) {
+  const Utf8Code* codes = Utf8Codes();
+  auto putByte = [codes](char* at, char c) {
+    if (c == '"') *at++ = '"';
+    return PutUtf8(at, codes, static_cast<unsigned char>(c));
+  };
+  auto field = [&](std::string_view f) {
+    const bool blankEnds = !f.empty() && (IsBlankOrTab(f.front()) || IsBlankOrTab(f.back()));
+    if (!WordWise(t, f)) {
+      const bool quoted = NeedsQuotes(f);
+      if (quoted) *w++ = '"';
+      for (char c : f) w = putByte(w, c);
+      if (quoted) *w++ = '"';
+      return;
     }
-    out.push_back('"');
-    size_t from = 0;
-    for (size_t q; (q = f.find('"', from)) != std::string::npos; from = q + 1) {
-      AppendUtf8(out, std::string_view(f).substr(from, q + 1 - from));
-      out.push_back('"');
+    // Plain ASCII needing no quotes, the most common field, in one copy.
+    if (!blankEnds && !HasAny<kHighBytes, ',', '"', '\r', '\n'>(f.data(), f.size())) {
+      w = CopyWithSlack(w, f.data(), f.size());
+      return;
     }
-    AppendUtf8(out, std::string_view(f).substr(from));
-    out.push_back('"');
-  }
-  out.append("\r\n");
+    const bool quoted = blankEnds || HasAny<kJustThese, ',', '"', '\r', '\n'>(f.data(), f.size());
+    if (quoted) *w++ = '"';
+    // Word by word: one without quotes or upper-half bytes is copied whole.
+    for (size_t i = 0; i < f.size(); i += 8) {
+      const size_t k = std::min<size_t>(8, f.size() - i);
+      if (!HasAny<kHighBytes, '"'>(f.data() + i, k)) {
+        std::memcpy(w, f.data() + i, 8);
+        w += k;
+      } else {
+        for (char c : f.substr(i, k)) w = putByte(w, c);
+      }
+    }
+    if (quoted) *w++ = '"';
+  };
+  field(t.name);
+  *w++ = ',';
+  field(t.surname);
+  *w++ = ',';
+  field(t.phone1);
+  *w++ = ',';
+  field(t.phone2);
+  *w++ = ',';
+  field(t.comments);
+  return Put(w, "\r\n");
+}
+
+void AppendCsvRow(std::string& out, const TextsView& t) {
+  const size_t at = out.size();
+  out.resize(at + kMaxCsvRowBytes);
+  out.resize(size_t(PutCsvRow(out.data() + at, t) - out.data()));
 }
 
 }  // namespace velmora

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "exchange/entry.h"
+#include "exchange/fieldtext.h"
 #include "store/contactrecord.h"
 
 namespace velmora {
@@ -46,7 +47,12 @@ class CsvReader : public EntryReader {
 };
 
 void AppendCsvHeader(std::string& out);
-// One row of the record's texts, which are in the code page.
-void AppendCsvRow(std::string& out, const RecordTexts& texts);
+// The most bytes a row takes: three a character, the quotes, the commas.
+inline constexpr size_t kMaxCsvRowBytes = 512;
+
+// One row of the record's texts, which are in the code page, at w, which
+// has room for kMaxCsvRowBytes; returns the end.
+char* PutCsvRow(char* w, const TextsView& texts);
+void AppendCsvRow(std::string& out, const TextsView& texts);
 
 }  // namespace velmora

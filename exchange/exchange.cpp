@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QTextDocument>
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
@@ -36,9 +39,11 @@ class ExtraTexts {
   std::optional<std::string> Of(std::string_view name, std::string_view surname,
                                 ExportSummary& summary) {
     if (names_.empty()) return std::nullopt;
+    // The name the viewer forms, upper-cased to look it up.
     const std::string file = ViewerTextName(std::string(name), std::string(surname));
-    if (file.empty() || !names_.count(UpperCase(file)) || !IsSafeTextName(s_, file))
-      return std::nullopt;
+    key_.assign(file);
+    for (char& c : key_) c = UpperChar(c);
+    if (file.empty() || !names_.count(key_) || !IsSafeTextName(s_, file)) return std::nullopt;
     try {
       const std::string bytes = LoadExtraText(s_, file);
       QTextDocument doc;
@@ -55,6 +60,7 @@ class ExtraTexts {
  private:
   Session& s_;
   std::unordered_set<std::string> names_;
+  std::string key_;
 };
 
 }  // namespace
@@ -80,28 +86,42 @@ ExportSummary ExportEntries(Session& s, ExchangeFormat format,
   ExportSummary summary;
   std::optional<ExtraTexts> extra;
   if (format == ExchangeFormat::kVcard) extra.emplace(s);
-  std::string out;
-  out.reserve(kFlushBytes + 4096);
-  if (format == ExchangeFormat::kCsv) AppendCsvHeader(out);
+  // Entries are written straight into one block, with room for the
+  // largest, and the block goes out whenever it is full.
+  const size_t room = std::max(kMaxCardBytes, kMaxCsvRowBytes);
+  const auto block = std::make_unique_for_overwrite<char[]>(kFlushBytes + room);
+  char* w = block.get();
+  auto flush = [&] {
+    write(std::string_view(block.get(), size_t(w - block.get())));
+    w = block.get();
+  };
+  if (format == ExchangeFormat::kCsv) {
+    std::string header;
+    AppendCsvHeader(header);
+    w = Put(w, header);
+  }
   ReadWorkingFile(
       s, [](uint64_t) {},
       [&](RecordView r) {
-        RecordTexts t{std::string(r.Text(ContactRecord::kName)),
-                      std::string(r.Text(ContactRecord::kSurname)),
-                      std::string(r.Text(ContactRecord::kPhone1)),
-                      std::string(r.Text(ContactRecord::kPhone2)),
-                      std::string(r.Text(ContactRecord::kComments))};
-        if (format == ExchangeFormat::kCsv)
-          AppendCsvRow(out, t);
-        else
-          AppendVcard(out, t, extra->Of(t.name, t.surname, summary));
-        ++summary.entries;
-        if (out.size() >= kFlushBytes) {
-          write(out);
-          out.clear();
+        // A copy with room after it, for the writers' word-at-a-time way.
+        alignas(8) char copy[ContactRecord::kSize + kSlack];
+        std::memcpy(copy, r.bytes(), ContactRecord::kSize);
+        TextsView t(RecordView(reinterpret_cast<const unsigned char*>(copy)));
+        t.slack = true;
+        if (format == ExchangeFormat::kCsv) {
+          w = PutCsvRow(w, t);
+        } else if (std::optional<std::string> note = extra->Of(t.name, t.surname, summary)) {
+          std::string card;
+          AppendVcard(card, t, note);
+          flush();
+          write(card);
+        } else {
+          w = PutVcard(w, t);
         }
+        ++summary.entries;
+        if (size_t(w - block.get()) >= kFlushBytes) flush();
       });
-  if (!out.empty()) write(out);
+  if (w != block.get()) flush();
   return summary;
 }
 

@@ -11,19 +11,14 @@
 namespace velmora {
 namespace {
 
-struct Utf8Of {
-  std::array<char, 3> bytes;
-  unsigned char len;
-};
-
 // The UTF-8 of every byte of the code page, worked out once: an export
 // converts every character of every entry.
-const std::array<Utf8Of, 256>& Utf8Table() {
-  static const std::array<Utf8Of, 256> table = [] {
-    std::array<Utf8Of, 256> t{};
+const std::array<Utf8Code, 256>& Utf8Table() {
+  static const std::array<Utf8Code, 256> table = [] {
+    std::array<Utf8Code, 256> t{};
     for (int b = 0; b < 256; ++b) {
       const char16_t c = Cp1252ToUnicode(static_cast<unsigned char>(b));
-      Utf8Of& u = t[size_t(b)];
+      Utf8Code& u = t[size_t(b)];
       if (c < 0x80) {
         u = {{char(c)}, 1};
       } else if (c < 0x800) {
@@ -83,11 +78,20 @@ std::string ToField(std::string_view utf8, ContactRecord::Field f, ImportCounts&
 
 }  // namespace
 
+const Utf8Code* Utf8Codes() { return Utf8Table().data(); }
+
 void AppendUtf8(std::string& out, std::string_view cp1252) {
-  const auto& table = Utf8Table();
-  for (char c : cp1252) {
-    const Utf8Of& u = table[static_cast<unsigned char>(c)];
-    out.append(u.bytes.data(), u.len);
+  // Runs of ASCII, which most texts are wholly, go in one piece.
+  const char* p = cp1252.data();
+  const char* const end = p + cp1252.size();
+  while (p < end) {
+    const char* run = p;
+    while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
+    out.append(run, size_t(p - run));
+    if (p < end) {
+      const Utf8Code& u = Utf8Table()[static_cast<unsigned char>(*p++)];
+      out.append(u.bytes, u.len);
+    }
   }
 }
 

@@ -279,86 +279,165 @@ bool VcardReader::Next(ExchangeEntry& e) {
 
 namespace {
 
-const char* EscapeOf(char c, bool component) {
-  switch (c) {
-    case '\\': return "\\\\";
-    case ',': return "\\,";
-    case ';': return component ? "\\;" : nullptr;
-    case '\n':
-    case '\r': return "\\n";
-    case '\t': return nullptr;
-    default: return static_cast<unsigned char>(c) < 0x20 ? " " : nullptr;
-  }
+// What each byte needs on its way into a text value: nothing (copied as it
+// stands), its UTF-8 (the code page's upper half), or an escape.
+enum ByteKind : unsigned char { kPlain, kHigh, kSpecial };
+
+struct ByteKinds {
+  ByteKind text[256], component[256];
+};
+
+const ByteKinds& Kinds() {
+  static const ByteKinds kinds = [] {
+    ByteKinds k;
+    for (int b = 0; b < 256; ++b) {
+      const bool special = (b < 0x20 && b != '\t') || b == '\\' || b == ',';
+      const ByteKind kind = b >= 0x80 ? kHigh : special ? kSpecial : kPlain;
+      k.text[b] = kind;
+      k.component[b] = b == ';' ? kSpecial : kind;
+    }
+    return k;
+  }();
+  return kinds;
+}
+
+std::string_view Trimmed(std::string_view t) {
+  while (!t.empty() && IsTrimmed(t.front())) t.remove_prefix(1);
+  while (!t.empty() && IsTrimmed(t.back())) t.remove_suffix(1);
+  return t;
 }
 
 // A text value: "\" and "," escaped, and ";" in a component of N; line
 // breaks as "\n"; other control characters, which a card may not hold, as
-// blanks. The text is in the code page, or already UTF-8.
-void AppendEscaped(std::string& line, std::string_view text, bool component, bool cp1252) {
-  size_t plain = 0;  // start of the run not yet copied
-  auto flush = [&](size_t end) {
-    if (cp1252)
-      AppendUtf8(line, text.substr(plain, end - plain));
-    else
-      line.append(text.substr(plain, end - plain));
-  };
+// blanks. The text is in the code page; each character takes at most three
+// bytes.
+char* PutEscaped(char* w, std::string_view text, bool component, bool wordWise) {
+  constexpr unsigned kAlso = kHighBytes | kControls;
+  if (wordWise && !(component ? HasAny<kAlso, '\\', ',', ';'>(text.data(), text.size())
+                              : HasAny<kAlso, '\\', ','>(text.data(), text.size())))
+    return CopyWithSlack(w, text.data(), text.size());
+  const ByteKind* kind = component ? Kinds().component : Kinds().text;
+  const Utf8Code* codes = Utf8Codes();
   for (size_t i = 0; i < text.size(); ++i) {
-    const char* escaped = EscapeOf(text[i], component);
-    if (!escaped) continue;
-    flush(i);
-    line.append(escaped);
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    plain = i + 1;
+    // Runs of plain ASCII, most texts wholly, in one copy.
+    size_t end = i;
+    while (end < text.size() && kind[static_cast<unsigned char>(text[end])] == kPlain) ++end;
+    w = Put(w, text.substr(i, end - i));
+    if ((i = end) == text.size()) break;
+    const auto c = static_cast<unsigned char>(text[i]);
+    switch (kind[c]) {
+      case kPlain: *w++ = char(c); break;
+      case kHigh: w = PutUtf8(w, codes, c); break;
+      case kSpecial:
+        if (c == '\r' || c == '\n') {
+          w = Put(w, "\\n");
+          if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (c < 0x20) {
+          *w++ = ' ';
+        } else {
+          *w++ = '\\';
+          *w++ = char(c);
+        }
+        break;
+    }
   }
-  flush(text.size());
+  return w;
 }
 
-// The line with its end, folded: no line longer than 75 octets, a
-// continuation starting with one blank, and no character cut in two.
-void AppendFolded(std::string& out, std::string_view line) {
+// The same for a text that is UTF-8 already, of any length.
+void AppendEscapedUtf8(std::string& out, std::string_view text) {
+  const ByteKind* kind = Kinds().text;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (kind[c] != kSpecial) {
+      out.push_back(char(c));
+    } else if (c == '\r' || c == '\n') {
+      out.append("\\n");
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (c < 0x20) {
+      out.push_back(' ');
+    } else {
+      out.push_back('\\');
+      out.push_back(char(c));
+    }
+  }
+}
+
+// A content line, folded: no line longer than 75 octets, a continuation
+// starting with one blank, and no character cut in two.
+template <class PutPiece>
+void Fold(std::string_view line, PutPiece put) {
   size_t room = kFoldAt;
   while (line.size() > room) {
     size_t cut = room;
     while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-    out.append(line.substr(0, cut));
-    out.append("\r\n ");
+    put(line.substr(0, cut));
+    put("\r\n ");
     line.remove_prefix(cut);
     room = kFoldAt - 1;
   }
-  out.append(line);
-  out.append("\r\n");
+  put(line);
+  put("\r\n");
 }
+
+// Ends the content line written from `start` to w; most are short and stay
+// as they are.
+char* EndLine(char* start, char* w) {
+  if (size_t(w - start) <= kFoldAt) return Put(w, "\r\n");
+  const std::string line(start, w);
+  w = start;
+  Fold(line, [&](std::string_view piece) { w = Put(w, piece); });
+  return w;
+}
+
+// The card up to its comments' NOTE, which comes also when the comments are
+// empty if noteAlways.
+char* PutCardStart(char* w, const TextsView& t, bool noteAlways) {
+  w = Put(w, "BEGIN:VCARD\r\nVERSION:4.0\r\n");
+  char* line = w;
+  auto escaped = [&t](char* at, std::string_view text, bool component) {
+    return PutEscaped(at, text, component, WordWise(t, text));
+  };
+  const std::string_view name = Trimmed(t.name), surname = Trimmed(t.surname);
+  w = escaped(Put(w, "FN:"), name, false);
+  if (!name.empty() && !surname.empty()) *w++ = ' ';
+  w = EndLine(line, escaped(w, surname, false));
+
+  line = w;
+  w = escaped(Put(w, "N:"), t.surname, true);
+  *w++ = ';';
+  w = EndLine(line, Put(escaped(w, t.name, true), ";;;"));
+
+  for (std::string_view phone : {t.phone1, t.phone2}) {
+    if (phone.empty()) continue;
+    line = w;
+    w = EndLine(line, escaped(Put(w, "TEL:"), phone, false));
+  }
+  // The comments are the first NOTE, also when empty, so that a reader
+  // never takes the extra text for them.
+  if (!t.comments.empty() || noteAlways) {
+    line = w;
+    w = EndLine(line, escaped(Put(w, "NOTE:"), t.comments, false));
+  }
+  return w;
+}
+
+constexpr std::string_view kEnd = "END:VCARD\r\n";
 
 }  // namespace
 
-void AppendVcard(std::string& out, const RecordTexts& t,
-                 const std::optional<std::string>& extraText) {
-  thread_local std::string line;
-  auto property = [&](std::string_view start, auto&& fill) {
-    line.assign(start);
-    fill();
-    AppendFolded(out, line);
-  };
+char* PutVcard(char* w, const TextsView& t) { return Put(PutCardStart(w, t, false), kEnd); }
 
-  out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
-  const std::string name = Trim(t.name), surname = Trim(t.surname);
-  property("FN:", [&] {
-    AppendEscaped(line, name + (name.empty() || surname.empty() ? "" : " ") + surname, false, true);
-  });
-  property("N:", [&] {
-    AppendEscaped(line, t.surname, true, true);
-    line.push_back(';');
-    AppendEscaped(line, t.name, true, true);
-    line.append(";;;");
-  });
-  for (const std::string* phone : {&t.phone1, &t.phone2})
-    if (!phone->empty()) property("TEL:", [&] { AppendEscaped(line, *phone, false, true); });
-  // The comments are the first NOTE, also when empty, so that a reader
-  // never takes the extra text for them.
-  if (!t.comments.empty() || extraText)
-    property("NOTE:", [&] { AppendEscaped(line, t.comments, false, true); });
-  if (extraText) property("NOTE:", [&] { AppendEscaped(line, *extraText, false, false); });
-  out.append("END:VCARD\r\n");
+void AppendVcard(std::string& out, const TextsView& t, const std::optional<std::string>& extraText) {
+  const size_t at = out.size();
+  out.resize(at + kMaxCardBytes);
+  out.resize(size_t(PutCardStart(out.data() + at, t, extraText.has_value()) - out.data()));
+  if (extraText) {
+    std::string line = "NOTE:";
+    AppendEscapedUtf8(line, *extraText);
+    Fold(line, [&](std::string_view piece) { out.append(piece); });
+  }
+  out.append(kEnd);
 }
 
 }  // namespace velmora

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "exchange/entry.h"
+#include "exchange/fieldtext.h"
 #include "store/contactrecord.h"
 
 namespace velmora {
@@ -33,10 +34,18 @@ class VcardReader : public EntryReader {
   bool v21_ = false;  // the card is 2.1: other folding and escapes
 };
 
+// The most bytes a card of the five texts takes: three a character, the
+// property names, and the folds.
+inline constexpr size_t kMaxCardBytes = 1024;
+
+// One entry without extra text as a card at w, which has room for
+// kMaxCardBytes; returns the end. The export's inner loop.
+char* PutVcard(char* w, const TextsView& texts);
+
 // One entry as a card, appended to out. The texts are the record's own,
 // in the code page; extraText, the entry's extra text as plain UTF-8,
 // becomes a second NOTE.
-void AppendVcard(std::string& out, const RecordTexts& texts,
+void AppendVcard(std::string& out, const TextsView& texts,
                  const std::optional<std::string>& extraText);
 
 }  // namespace velmora

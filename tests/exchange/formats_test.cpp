@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "exchange/csv.h"
@@ -209,6 +210,21 @@ TEST(ExchangeFormats, WhatIsWrittenReadsBack) {
     written.push_back(t);
     AppendVcard(vcf, t, std::nullopt);
     AppendCsvRow(csv, t);
+
+    // The export's way, a record in a block with room after it, writes the
+    // same bytes.
+    ContactRecord r;
+    r.SetTexts(t);
+    char block[ContactRecord::kSize + kSlack], out[kMaxCardBytes];
+    std::memcpy(block, r.bytes.data(), ContactRecord::kSize);
+    TextsView view(RecordView(reinterpret_cast<const unsigned char*>(block)));
+    view.slack = true;
+    std::string one;
+    AppendVcard(one, t, std::nullopt);
+    ASSERT_EQ(std::string(out, PutVcard(out, view)), one);
+    one.clear();
+    AppendCsvRow(one, t);
+    ASSERT_EQ(std::string(out, PutCsvRow(out, view)), one);
   }
   for (const std::string* file : {&vcf, &csv}) {
     std::unique_ptr<EntryReader> reader;
