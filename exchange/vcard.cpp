@@ -281,7 +281,7 @@ namespace {
 
 // What each byte needs on its way into a text value: nothing (copied as it
 // stands), its UTF-8 (the code page's upper half), or an escape.
-enum ByteKind : unsigned char { kPlain, kHigh, kSpecial };
+enum ByteKind : unsigned char { kPlain, kHigh, kEscaped };
 
 struct ByteKinds {
   ByteKind text[256], component[256];
@@ -291,10 +291,10 @@ const ByteKinds& Kinds() {
   static const ByteKinds kinds = [] {
     ByteKinds k;
     for (int b = 0; b < 256; ++b) {
-      const bool special = (b < 0x20 && b != '\t') || b == '\\' || b == ',';
-      const ByteKind kind = b >= 0x80 ? kHigh : special ? kSpecial : kPlain;
+      const bool escaped = (b < 0x20 && b != '\t') || b == '\\' || b == ',';
+      const ByteKind kind = b >= 0x80 ? kHigh : escaped ? kEscaped : kPlain;
       k.text[b] = kind;
-      k.component[b] = b == ';' ? kSpecial : kind;
+      k.component[b] = b == ';' ? kEscaped : kind;
     }
     return k;
   }();
@@ -328,7 +328,7 @@ char* PutEscaped(char* w, std::string_view text, bool component, bool wordWise) 
     switch (kind[c]) {
       case kPlain: *w++ = char(c); break;
       case kHigh: w = PutUtf8(w, codes, c); break;
-      case kSpecial:
+      case kEscaped:
         if (c == '\r' || c == '\n') {
           w = Put(w, "\\n");
           if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
@@ -349,7 +349,7 @@ void AppendEscapedUtf8(std::string& out, std::string_view text) {
   const ByteKind* kind = Kinds().text;
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (kind[c] != kSpecial) {
+    if (kind[c] != kEscaped) {
       out.push_back(char(c));
     } else if (c == '\r' || c == '\n') {
       out.append("\\n");

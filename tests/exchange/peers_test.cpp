@@ -13,10 +13,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "exchange/csv.h"
-#include "exchange/exchange.h"
+#include "exchange/command.h"
 #include "exchange/exchange_support.h"
-#include "exchange/vcard.h"
 #include "support/records.h"
 #include "support/testdir.h"
 
@@ -39,34 +37,14 @@ std::string Python() {
   return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
 }
 
-// A session on data file NAME of dir.
-Session On(const TestDir& dir, const std::string& name) {
-  Session s;
-  s.ProgramDir = dir.path();
-  s.WorkingName = name;
-  s.WorkingExt = "VLM";
-  return s;
-}
-
-ImportSummary ImportFile(Session& s, const std::string& path, bool vcard) {
-  auto file = std::shared_ptr<File>(Env::Posix().OpenExisting(path, false));
-  ByteSource source = [file, at = uint64_t(0)](char* buf, size_t n) mutable {
-    const size_t got = file->ReadAt(at, buf, n);
-    at += got;
-    return got;
-  };
-  std::unique_ptr<EntryReader> reader;
-  if (vcard)
-    reader = std::make_unique<VcardReader>(source);
-  else
-    reader = std::make_unique<CsvReader>(source);
-  return ImportEntries(s, *reader, true);
-}
-
-void ExportFile(Session& s, const TestDir& dir, const std::string& name) {
-  std::string out;
-  ExportEntries(s, ExchangeFormat::kVcard, [&](std::string_view b) { out.append(b); });
-  dir.Write(name, out);
+// velmora's command line on the data folder dir; its standard output.
+std::string Velmora(const TestDir& dir, const std::vector<std::string>& args) {
+  std::string out, err;
+  CommandIo io{[&](std::string_view b) { out.append(b); },
+               [&](const std::string& line) { err += line + "\n"; },
+               [](char*, size_t) { return size_t(0); }};
+  EXPECT_EQ(RunExchangeCommand(args, dir.path(), Env::Posix(), io), 0) << err;
+  return out;
 }
 
 // Entries as people write them: accents, commas, quotes, semicolons,
@@ -115,18 +93,11 @@ TEST(Peers, VobjectReadsEveryCardAndItsCardsComeBackTheSame) {
   if (Shell(Python() + " -c 'import vobject' 2>/dev/null") != 0)
     GTEST_SKIP() << "SKIPPED: python3-vobject is not installed (scripts/deps.sh installs it)";
   TestDir dir;
-  Session original = On(dir, "ORIGINAL");
-  const std::vector<ContactRecord> entries = Entries(1000);
-  size_t next = 0;
-  InsertRecords(
-      original,
-      [&](ContactRecord& r) {
-        if (next == entries.size()) return false;
-        r = entries[next++];
-        return true;
-      },
-      {}, true);
-  ExportFile(original, dir, "cards.vcf");
+  std::vector<ContactRecord> entries = Entries(1000);
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return a.SortKey() < b.SortKey(); });
+  dir.Write("ORIGINAL.VLM", FileOf(entries));
+  dir.Write("cards.vcf", Velmora(dir, {"--export", "vcard", "original"}));
 
   ASSERT_EQ(Shell(Python() + " " + Quote(VELMORA_EXCHANGE_TEST_DIR "/vobject_roundtrip.py") + " " +
                   Quote(dir / "cards.vcf") + " " + Quote(dir / "values.json") + " " +
@@ -157,8 +128,7 @@ TEST(Peers, VobjectReadsEveryCardAndItsCardsComeBackTheSame) {
   // Its vCard 3.0 makes a new file equal to the original.
   const std::string cards30 = dir.Read("cards30.vcf");
   ASSERT_THAT(cards30, HasSubstr("VERSION:3.0\r\n"));
-  Session copy = On(dir, "COPY");
-  EXPECT_EQ(ImportFile(copy, dir / "cards30.vcf", true).added, 1000u);
+  Velmora(dir, {"--import", "vcard", dir / "cards30.vcf", "COPY"});
   EXPECT_TRUE(dir.Read("COPY.VLM") == dir.Read("ORIGINAL.VLM"));
 }
 
@@ -178,8 +148,7 @@ TEST(Peers, AbookCardsImportAndOurCardsOpenInAbook) {
             0);
   ASSERT_THAT(dir.Read("abook.vcf"), Not(HasSubstr("VERSION")));
 
-  Session s = On(dir, "FROMABOOK");
-  EXPECT_EQ(ImportFile(s, dir / "abook.vcf", true).added, 3u);
+  Velmora(dir, {"--import", "vcard", dir / "abook.vcf", "FROMABOOK"});
   std::vector<RecordTexts> got;
   for (const ContactRecord& r : RecordsOf(dir.Read("FROMABOOK.VLM"))) got.push_back(r.Texts());
   EXPECT_EQ(got, (std::vector<RecordTexts>{
@@ -189,7 +158,7 @@ TEST(Peers, AbookCardsImportAndOurCardsOpenInAbook) {
 
   // And back: abook reads our cards (it does not unfold or unescape, so
   // only the short values are compared).
-  ExportFile(s, dir, "ours.vcf");
+  dir.Write("ours.vcf", Velmora(dir, {"--export", "vcard", "fromabook"}));
   ASSERT_EQ(Shell(abook + "--informat vcard --infile " + Quote(dir / "ours.vcf") +
                   " --outformat csv --outfile " + Quote(dir / "back.csv")),
             0);
