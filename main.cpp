@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "exchange/command.h"
 #include "mainwindow/tform1.h"
 #include "platform/messagedialog.h"
 #include "platform/programdir.h"
@@ -19,7 +20,11 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--help") == 0) {
       std::printf("Usage: velmora [--version | --help]: a personal address book; "
-                  "its data files lie in %s\n",
+                  "its data files lie in %s\n"
+                  "       velmora --export vcard|csv [NAME]: the entries of data file NAME "
+                  "(default: the one opened at start) to standard output\n"
+                  "       velmora --import vcard|csv FILE [NAME]: adds the entries of FILE "
+                  "(\"-\": standard input) to data file NAME, made when missing\n",
                   velmora::DataDirFor(velmora::ExecutableDir(), false).c_str());
       return true;
     }
@@ -30,6 +35,8 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Import and export run without a window, and so without a display.
+  if (velmora::IsExchangeCommand(argc, argv)) return velmora::RunExchangeCommand(argc, argv);
   if (AnsweredWithoutWindow(argc, argv)) return 0;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmora"));

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests, the screenshots and the
-# package check need, when they are missing.
+# package check need, when they are missing. python3-vobject and abook are
+# other programs that read and write vCard: the import and export tests make
+# round trips through them.
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-apps poppler-utils fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream
+  python3-vobject abook
 )
 
 missing=()

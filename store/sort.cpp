@@ -335,4 +335,91 @@ void InsertRecord(Session& s, const SortOptions& options) {
   ReplaceMatching(s, options, [](const unsigned char*) { return false; }, true);
 }
 
+uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
+                       const SortOptions& options, bool createMissing) {
+  StoreLock lock(s);
+  const std::string path = s.WorkingFilePath();
+  std::unique_ptr<File> in;
+  if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
+  // Refused now rather than after the whole input has been read.
+  s.env().CheckWritable(path);
+  // An incomplete tail goes, as the first append would overwrite it.
+  const uint64_t records = in ? in->Size() / kRec : 0;
+
+  // The added records: sorted chunks, every full one parked as a run.
+  const size_t chunk = std::max<size_t>(options.chunkRecords, 1);
+  std::vector<unsigned char> last;
+  size_t inLast = 0;
+  std::unique_ptr<File> runs;
+  std::vector<std::pair<uint64_t, uint64_t>> bounds;
+  uint64_t added = 0;
+  ContactRecord rec;
+  while (next(rec)) {
+    if (inLast == chunk) {
+      if (!runs) runs = s.env().CreateAnonymous(s.ProgramDir);
+      const uint64_t first = bounds.empty() ? 0 : bounds.back().second;
+      MemorySource(last.data(), inLast).WriteTo(*runs, first * kRec);
+      bounds.emplace_back(first, first + inLast);
+      inLast = 0;
+    }
+    // Grown by doubling, so a small import holds little.
+    if (last.size() < (inLast + 1) * kRec)
+      last.resize(std::min(std::max<size_t>(last.size() * 2, 64 * kRec), chunk * kRec));
+    std::memcpy(last.data() + inLast * kRec, rec.bytes.data(), kRec);
+    ++inLast;
+    ++added;
+  }
+  if (added == 0) {
+    if (in) in->Close();
+    return 0;
+  }
+
+  // The file in order, as every change leaves it: one merge of the file and
+  // the runs. Of equal keys the file's records come first, then the added
+  // ones in the order given, which is where a stable sort puts them.
+  const size_t runBlock =
+      std::max<size_t>(options.mergeBufferBytes / kRec / std::max<size_t>(bounds.size(), 1), 1);
+  try {
+    std::vector<std::unique_ptr<Source>> owned;
+    if (records > 0)
+      owned.push_back(std::make_unique<FileSource>(*in, 0, records, kBlockRecords, true));
+    for (auto [first, end] : bounds)
+      owned.push_back(std::make_unique<FileSource>(*runs, first, end, runBlock, false));
+    owned.push_back(std::make_unique<MemorySource>(last.data(), inLast));
+    std::vector<Source*> sources;
+    for (auto& o : owned) sources.push_back(o.get());
+    SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
+    Merge(sources, out);
+    owned.clear();
+    if (runs) runs->Close();
+    if (in) in->Close();
+    out.Commit();
+    return added;
+  } catch (const NotSorted&) {
+  }
+
+  // Out of order (only a file there before can be): everything sorted anew,
+  // the file's records first, then the added ones, which the runs still hold
+  // in the order given wherever keys are equal.
+  RecordReader fromFile(*in, 0, records);
+  std::unique_ptr<RecordReader> fromRuns;
+  if (runs) fromRuns = std::make_unique<RecordReader>(*runs, 0, bounds.back().second, runBlock);
+  size_t fromLast = 0;
+  SortExternally(s, *in, path, records * kRec, options, records + added,
+                 [&](unsigned char* buf, size_t max) {
+    size_t count = 0;
+    for (; count < max; ++count) {
+      const unsigned char* r = fromFile.Next();
+      if (!r && fromRuns) r = fromRuns->Next();
+      if (!r && fromLast < inLast) r = last.data() + kRec * fromLast++;
+      if (!r) break;
+      std::memcpy(buf + count * kRec, r, kRec);
+    }
+    return count;
+  });
+  // The file is replaced and `in` closed by now: the unnamed runs go quietly.
+  runs.reset();
+  return added;
+}
+
 }  // namespace velmora

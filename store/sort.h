@@ -11,6 +11,8 @@
 // sequential pass; any other order falls back to an external merge sort.
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 
 #include "store/datafile.h"
 #include "store/session.h"
@@ -48,5 +50,21 @@ void ReplaceRecord(Session& s, const SortOptions& options = {});
 // the append would overwrite it, but the file is replaced in one step, so a
 // crash leaves it wholly old or wholly added to and sorted.
 void InsertRecord(Session& s, const SortOptions& options = {});
+
+// Adds many records at once, as an import does: byte for byte what the
+// records appended as they are, in the order `next` yields them, followed by
+// one SortDataFile would leave (an incomplete tail dropped, as the first
+// append would overwrite it), but written once and replaced in one rename,
+// so a crash leaves the file wholly old or wholly added to. `next`
+// fills the record and returns true, or returns false when there are no
+// more; whatever it throws leaves the working file as it was. The records
+// are taken in sorted chunks (chunkRecords), all but the last parked in an
+// unnamed file, so memory stays bounded however many there are.
+//
+// With createMissing a working file that does not exist is made of the
+// added records alone; otherwise it is "File not found". When `next` yields
+// nothing, nothing is written (nor created). Returns the records added.
+uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
+                       const SortOptions& options = {}, bool createMissing = false);
 
 }  // namespace velmora

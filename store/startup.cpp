@@ -84,8 +84,7 @@ void SetDefaultFile(Session& s, const std::string& name) {
 bool IsSampleFile(const Session& s) { return Trim(UpperCase(s.WorkingName)) == kSampleName; }
 
 void ShowCannotEdit() {
-  MessageDlg(QStringLiteral("You cannot edit this file. - Open or create a different file."),
-             MsgKind::Information, MsgButtons::OK);
+  MessageDlg(QString::fromUtf8(kCannotEditText), MsgKind::Information, MsgButtons::OK);
 }
 
 }  // namespace velmora

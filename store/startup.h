@@ -35,6 +35,8 @@ void SetDefaultFile(Session& s, const std::string& name);
 bool IsSampleFile(const Session& s);
 
 // Refuses editing in the sample file.
+inline constexpr char kCannotEditText[] =
+    "You cannot edit this file. - Open or create a different file.";
 void ShowCannotEdit();
 
 }  // namespace velmora

@@ -35,6 +35,15 @@ std::vector<ContactRecord> Sorted(int n) {
   return out;
 }
 
+// Records for an import, in no order, some with keys the file has.
+std::function<bool(ContactRecord&)> Adding(int n) {
+  return [n, i = 0](ContactRecord& r) mutable {
+    if (i == n) return false;
+    r = Rec("N", "S" + std::to_string(100000 + (i++ * 37) % 60), "556");
+    return true;
+  };
+}
+
 std::vector<Scenario> Scenarios() {
   auto working = [](std::vector<ContactRecord> records, std::string tail = "") {
     return [records, tail](testing::TestDir& d) { d.Write("FRIENDS.VLM", FileOf(records) + tail); };
@@ -71,6 +80,15 @@ std::vector<Scenario> Scenarios() {
          s.NewRecord = Rec("N", "S100050", "556");
          ReplaceRecord(s, {.chunkRecords = 30, .mergeBufferBytes = 135 * 8});
        }},
+      {"import", "FRIENDS.VLM", working(Sorted(50), "tail"),
+       [](Session& s) { InsertRecords(s, Adding(20), {.chunkRecords = 6, .mergeBufferBytes = 135 * 4}); }},
+      {"import into a file out of order", "FRIENDS.VLM", working(shuffled),
+       [](Session& s) {
+         InsertRecords(s, Adding(20), {.windowRecords = 4, .chunkRecords = 6, .mergeBufferBytes = 135 * 4});
+       }},
+      {"import into a new file", "FRIENDS.VLM",
+       [](testing::TestDir& d) { std::remove((d / "FRIENDS.VLM").c_str()); },
+       [](Session& s) { InsertRecords(s, Adding(20), {.chunkRecords = 6}, true); }},
       {"sort appended", "FRIENDS.VLM", working(appended, "tail"), [](Session& s) { SortDataFile(s); }},
       {"sort in memory", "FRIENDS.VLM", working(shuffled), [](Session& s) { SortDataFile(s); }},
       {"sort externally", "FRIENDS.VLM", working(shuffled, "t"),

@@ -120,6 +120,70 @@ TEST_F(Sort, EveryWayThroughGivesTheExchangeOrder) {
   }
 }
 
+// Many records added at once, as an import adds them, against appending
+// them and sorting: the same bytes in one rename, whatever the order of the
+// file, and nothing written when there is nothing to add.
+TEST_F(Sort, ManyAdditionsGiveTheBytesOfAppendingThemAndSorting) {
+  struct Case {
+    const char* what;
+    size_t n, unsortedTail, added;
+    const char* tail;  // nullptr: no file at all
+    SortOptions options;
+  };
+  const SortOptions small{.windowRecords = 4, .chunkRecords = 16, .mergeBufferBytes = 135 * 4};
+  const Case cases[] = {
+      {"into a sorted file", 200, 0, 50, "", {}},
+      {"into a sorted file, in runs", 200, 0, 100, "", small},
+      {"a run's worth exactly", 20, 0, 16, "", small},
+      {"into a file out of order", 200, 200, 40, "", {}},
+      {"into a file out of order, in runs", 200, 30, 100, "tail", small},
+      {"incomplete tail", 50, 0, 5, "tail", {}},
+      {"into an empty file", 0, 0, 30, "", small},
+      {"into a new file", 0, 0, 30, nullptr, small},
+      {"nothing to add", 50, 0, 0, "tail", {}},
+      {"nothing to add to a new file", 0, 0, 0, nullptr, {}},
+  };
+  std::mt19937 rng(13);
+  auto steps = [&](const char* kind) { return std::count(env.log().begin(), env.log().end(), kind); };
+  for (const Case& c : cases) {
+    for (int round = 0; round < 3; ++round) {
+      SCOPED_TRACE(std::string(c.what) + ", round " + std::to_string(round));
+      std::remove((dir / "FRIENDS.VLM").c_str());
+      const std::string records = RandomFile(rng, c.n, c.unsortedTail);
+      const std::string added = RandomFile(rng, c.added, c.added);
+      if (c.tail) WriteWorking(records + c.tail);
+      env.FailAt(-1, 0);
+      size_t next = 0;
+      const uint64_t count = InsertRecords(
+          s,
+          [&](ContactRecord& r) {
+            if (next == c.added) return false;
+            r = ContactRecord::FromBytes(
+                reinterpret_cast<const unsigned char*>(added.data()) + next++ * 135);
+            return true;
+          },
+          c.options, c.tail == nullptr);
+      EXPECT_EQ(count, c.added);
+      if (c.added == 0) {
+        EXPECT_EQ(dir.Exists("FRIENDS.VLM") ? Working() : "<none>",
+                  c.tail ? records + c.tail : "<none>");
+      } else {
+        ASSERT_EQ(Working(), ExchangeSorted(records + added));
+      }
+      EXPECT_EQ(steps("rename"), c.added > 0 ? 1 : 0);
+      EXPECT_FALSE(dir.Exists("temp.tmp"));
+      EXPECT_EQ(env.openFiles(), 0);
+    }
+  }
+  std::remove((dir / "FRIENDS.VLM").c_str());
+  try {
+    InsertRecords(s, [](ContactRecord&) { return true; });
+    ADD_FAILURE() << "added to a file that does not exist";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.code(), IoError::kFileNotFound);
+  }
+}
+
 // A change against the two steps it replaces, on the same file: the same
 // bytes, or the same error with the file untouched and nothing written; one
 // rename, and one scratch file only when the file was in order. An addition

@@ -1,0 +1,379 @@
+// Timings of import and export. An import of 10,000 to 1,000,000 cards into
+// a new data file, and of 100,000 into one of 1,000,000 entries; an export
+// of 100,000 and 1,000,000 entries as vCard and as CSV, set against what the
+// disk allows for the same work: one sequential read of the data file plus
+// the output written in 1 MiB blocks. Each export reports its time as a multiple of that baseline
+// ("x_read_write", the goal being at most 3), and every operation the most
+// heap it held at once, which must not grow with the size of the file.
+//
+// The files live in a fresh directory under $TMPDIR (or /tmp), removed at the
+// end; inputs are generated once, untimed.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <new>
+#include <numeric>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "exchange/exchange.h"
+#include "exchange/vcard.h"
+#include "platform/codepage.h"
+#include "store/contactrecord.h"
+#include "store/session.h"
+
+// ---------------------------------------------------------------------------
+// Heap accounting: every global allocation counted by its usable size.
+
+namespace {
+
+std::atomic<size_t> g_heapNow{0};
+std::atomic<size_t> g_heapPeak{0};
+
+void* Counted(void* p) {
+  if (!p) throw std::bad_alloc();
+  const size_t now = g_heapNow.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) +
+                     malloc_usable_size(p);
+  size_t peak = g_heapPeak.load(std::memory_order_relaxed);
+  while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+  }
+  return p;
+}
+
+void* Aligned(size_t n, size_t align) {
+  void* p = nullptr;
+  if (posix_memalign(&p, std::max(align, sizeof(void*)), n ? n : 1) != 0) p = nullptr;
+  return Counted(p);
+}
+
+void Release(void* p) noexcept {
+  if (p) g_heapNow.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(size_t n) { return Counted(std::malloc(n ? n : 1)); }
+void* operator new[](size_t n) { return Counted(std::malloc(n ? n : 1)); }
+void* operator new(size_t n, std::align_val_t a) { return Aligned(n, size_t(a)); }
+void* operator new[](size_t n, std::align_val_t a) { return Aligned(n, size_t(a)); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, size_t) noexcept { Release(p); }
+void operator delete[](void* p, size_t) noexcept { Release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { Release(p); }
+
+namespace {
+
+using velmora::ContactRecord;
+using velmora::RecordTexts;
+using velmora::Session;
+
+constexpr size_t kRec = ContactRecord::kSize;
+constexpr size_t kBlock = 1u << 20;
+using Clock = std::chrono::steady_clock;
+
+class HeapPeak {
+ public:
+  void Start() {
+    base_ = g_heapNow.load();
+    g_heapPeak.store(base_);
+  }
+  void Stop() { max_ = std::max(max_, g_heapPeak.load() - base_); }
+  double MiB() const { return double(max_) / double(1u << 20); }
+
+ private:
+  size_t base_ = 0, max_ = 0;
+};
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+int OpenFd(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) Fail("open " + path);
+  return fd;
+}
+
+void WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) Fail("write");
+    p += w;
+    n -= size_t(w);
+  }
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  const int fd = OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC);
+  WriteAll(fd, bytes.data(), bytes.size());
+  ::close(fd);
+}
+
+// Entries as people keep them: names with now and then an accent, phone
+// numbers in a few shapes, comments of a few words or none, and some with
+// commas and semicolons for the writers to escape.
+class EntryMaker {
+ public:
+  explicit EntryMaker(uint64_t seed) : rng_(seed) {}
+
+  RecordTexts Entry() {
+    RecordTexts t{Word(3, 12), Word(3, 12), Phone(), Between(0, 1) ? Phone() : "", ""};
+    for (size_t words = Between(0, 3) ? Between(1, 7) : 0; words > 0; --words) {
+      std::string w = Word(2, 8) + (Between(0, 9) == 0 ? "," : Between(0, 9) == 0 ? ";" : "");
+      if (t.comments.size() + 1 + w.size() > 50) break;
+      t.comments += (t.comments.empty() ? "" : " ") + w;
+    }
+    return t;
+  }
+
+ private:
+  size_t Between(size_t lo, size_t hi) {
+    return std::uniform_int_distribution<size_t>(lo, hi)(rng_);
+  }
+  std::string Word(size_t minLen, size_t maxLen) {
+    std::string w;
+    for (size_t i = 0, n = Between(minLen, maxLen); i < n; ++i)
+      w += Between(0, 30) == 0 ? '\xe9' : char((i == 0 ? 'A' : 'a') + Between(0, 25));
+    return w;
+  }
+  std::string Phone() {
+    static constexpr const char* kShapes[] = {"0### ### ####", "+44 ## #### ####", "0###-######",
+                                              "(0##) ### ## ##"};
+    std::string p = kShapes[Between(0, std::size(kShapes) - 1)];
+    for (char& c : p)
+      if (c == '#') c = char('0' + Between(0, 9));
+    return p;
+  }
+
+  std::mt19937_64 rng_;
+};
+
+class BenchDir {
+ public:
+  static BenchDir& Get() {
+    static BenchDir d;
+    return d;
+  }
+  ~BenchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+  const std::string& Root() const { return root_; }
+
+  // A sorted data file of n entries, made on first use.
+  const std::string& DataFile(uint64_t n) {
+    auto [it, made] = files_.try_emplace("data" + std::to_string(n));
+    if (made) {
+      EntryMaker maker(n);
+      std::vector<ContactRecord> records(n);
+      for (ContactRecord& r : records) r.SetTexts(maker.Entry());
+      std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+        return ContactRecord::CompareSortKeys(a.bytes.data(), b.bytes.data()) < 0;
+      });
+      std::string bytes;
+      bytes.reserve(n * kRec);
+      for (const ContactRecord& r : records)
+        bytes.append(reinterpret_cast<const char*>(r.bytes.data()), kRec);
+      it->second = root_ + "data-" + std::to_string(n) + ".VLM";
+      WriteFile(it->second, bytes);
+    }
+    return it->second;
+  }
+
+  // n cards, as velmora writes them (other entries than the data files').
+  const std::string& Cards(uint64_t n) {
+    auto [it, made] = files_.try_emplace("cards" + std::to_string(n));
+    if (made) {
+      EntryMaker maker(n + 7);
+      std::string out;
+      for (uint64_t i = 0; i < n; ++i) velmora::AppendVcard(out, maker.Entry(), std::nullopt);
+      it->second = root_ + "cards-" + std::to_string(n) + ".vcf";
+      WriteFile(it->second, out);
+    }
+    return it->second;
+  }
+
+  // An empty work folder holding, when n > 0, a copy of the data file of n
+  // entries as BENCH.VLM.
+  Session Fresh(uint64_t n) {
+    std::filesystem::remove_all(work_);
+    std::filesystem::create_directory(work_);
+    if (n > 0) std::filesystem::copy_file(DataFile(n), work_ + "BENCH.VLM");
+    Session s;
+    s.ProgramDir = work_;
+    s.WorkingName = "BENCH";
+    s.WorkingExt = "VLM";
+    return s;
+  }
+
+ private:
+  BenchDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-exchange-bench-XXXXXX";
+    if (!::mkdtemp(tmpl.data())) Fail("mkdtemp " + tmpl);
+    root_ = tmpl + "/";
+    work_ = root_ + "work/";
+  }
+
+  std::string root_, work_;
+  std::map<std::string, std::string> files_;
+};
+
+template <class Body>
+void Guarded(benchmark::State& state, Body body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+// `cards` cards into a new data file (into == 0) or one of `into` entries.
+void Import(benchmark::State& state, uint64_t cards, uint64_t into) {
+  Guarded(state, [&] {
+    const std::string input = BenchDir::Get().Cards(cards);
+    Session s = BenchDir::Get().Fresh(into);
+    HeapPeak heap;
+    for (auto _ : state) {
+      state.PauseTiming();
+      s = BenchDir::Get().Fresh(into);
+      state.ResumeTiming();
+      heap.Start();
+      auto file = std::shared_ptr<velmora::File>(velmora::Env::Posix().OpenExisting(input, false));
+      velmora::VcardReader reader([file, at = uint64_t(0)](char* buf, size_t n) mutable {
+        const size_t got = file->ReadAt(at, buf, n);
+        at += got;
+        return got;
+      });
+      const auto sum = velmora::ImportEntries(s, reader, true);
+      heap.Stop();
+      if (sum.added != cards) state.SkipWithError("not every card was added");
+    }
+    state.counters["cards_per_s"] =
+        benchmark::Counter(double(cards) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["peak_heap_MiB"] = heap.MiB();
+  });
+}
+
+// The export's output written to a file, as a redirection of standard
+// output would; returns the bytes written.
+uint64_t ExportTo(Session& s, velmora::ExchangeFormat format, const std::string& path) {
+  const int fd = OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC);
+  uint64_t bytes = 0;
+  velmora::ExportEntries(s, format, [&](std::string_view b) {
+    WriteAll(fd, b.data(), b.size());
+    bytes += b.size();
+  });
+  ::close(fd);
+  return bytes;
+}
+
+// The baseline: the data file read start to end in 1 MiB blocks, and
+// `outBytes` written in 1 MiB blocks.
+void ReadAndWrite(const std::string& dataFile, uint64_t outBytes, const std::string& outPath) {
+  static std::vector<char> buf(kBlock);
+  const int in = OpenFd(dataFile, O_RDONLY);
+  for (ssize_t r; (r = ::read(in, buf.data(), kBlock)) != 0;)
+    if (r < 0 && errno != EINTR) Fail("read");
+  ::close(in);
+  const int out = OpenFd(outPath, O_WRONLY | O_CREAT | O_TRUNC);
+  for (uint64_t left = outBytes; left > 0;) {
+    const size_t n = size_t(std::min<uint64_t>(left, kBlock));
+    WriteAll(out, buf.data(), n);
+    left -= n;
+  }
+  ::close(out);
+}
+
+// Each iteration times the baseline and then the export, back to back, so
+// that both meet the same state of the page cache and of the machine; the
+// ratio reported is the median of the iterations'.
+void Export(benchmark::State& state, uint64_t n, velmora::ExchangeFormat format) {
+  Guarded(state, [&] {
+    Session s = BenchDir::Get().Fresh(n);
+    // Outside the data folder, where standard output goes.
+    const std::string out = BenchDir::Get().Root() + "out";
+    const uint64_t bytes = ExportTo(s, format, out);  // also warms the cache
+    auto seconds = [](auto body) {
+      const auto t0 = Clock::now();
+      body();
+      return std::chrono::duration<double>(Clock::now() - t0).count();
+    };
+    HeapPeak heap;
+    std::vector<double> ratios, baselines;
+    for (auto _ : state) {
+      const double baseline = seconds([&] { ReadAndWrite(s.WorkingFilePath(), bytes, out); });
+      heap.Start();
+      const double exported = seconds([&] { benchmark::DoNotOptimize(ExportTo(s, format, out)); });
+      heap.Stop();
+      state.SetIterationTime(exported);
+      baselines.push_back(baseline);
+      ratios.push_back(exported / baseline);
+    }
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    };
+    state.counters["x_read_write"] = median(ratios);
+    state.counters["baseline_ms"] = median(baselines) * 1e3;
+    state.counters["output_MB"] = double(bytes) / 1e6;
+    state.counters["peak_heap_MiB"] = heap.MiB();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using velmora::ExchangeFormat;
+  for (uint64_t cards : {10000, 100000})
+    benchmark::RegisterBenchmark(("ImportVcards/" + std::to_string(cards) + "/new file").c_str(),
+                                 [cards](benchmark::State& st) { Import(st, cards, 0); })
+        ->Iterations(5)
+        ->Unit(benchmark::kMillisecond);
+  // A million cards: the heap must stay what it was for a hundred thousand.
+  benchmark::RegisterBenchmark("ImportVcards/1000000/new file",
+                               [](benchmark::State& st) { Import(st, 1000000, 0); })
+      ->Iterations(1)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("ImportVcards/100000/into 1000000",
+                               [](benchmark::State& st) { Import(st, 100000, 1000000); })
+      ->Iterations(3)
+      ->Unit(benchmark::kMillisecond);
+  for (uint64_t n : {100000, 1000000}) {
+    for (auto [name, format] : {std::pair("ExportVcard/", ExchangeFormat::kVcard),
+                                std::pair("ExportCsv/", ExchangeFormat::kCsv)})
+      benchmark::RegisterBenchmark((name + std::to_string(n)).c_str(),
+                                   [n, format](benchmark::State& st) { Export(st, n, format); })
+          ->Iterations(n >= 1000000 ? 5 : 11)
+          ->UseManualTime()
+          ->Unit(benchmark::kMillisecond);
+  }
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,215 @@
+#include "exchange/csv.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "exchange/fieldtext.h"
+#include "platform/text.h"
+
+namespace velmora {
+namespace {
+
+// A header name without case and separators: "First Name", "first_name"
+// and "FIRSTNAME" are one column.
+std::string Normalized(std::string_view header) {
+  std::string out;
+  for (char c : header) {
+    if (c == ' ' || c == '-' || c == '_' || c == '.' || c == '\t') continue;
+    out.push_back((c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c);
+  }
+  return out;
+}
+
+bool OneOf(const std::string& h, std::initializer_list<const char*> names) {
+  return std::any_of(names.begin(), names.end(), [&](const char* n) { return h == n; });
+}
+
+bool IsPhoneColumn(const std::string& h) {
+  if (OneOf(h, {"phone", "phone1", "phone2", "mobile", "mobilephone", "mobilenumber", "cell",
+                "cellphone", "homephone", "homephone2", "workphone", "businessphone",
+                "businessphone2", "primaryphone", "otherphone", "telephone", "tel"}))
+    return true;
+  // "Phone 1 - Value", as one widespread web address book names them.
+  if (h.size() > 10 && h.starts_with("phone") && h.ends_with("value"))
+    return std::all_of(h.begin() + 5, h.end() - 5, [](char c) { return c >= '0' && c <= '9'; });
+  return false;
+}
+
+bool IsBlankOrTab(int c) { return c == ' ' || c == '\t'; }
+
+bool NeedsQuotes(std::string_view t) {
+  if (t.empty()) return false;
+  if (IsBlankOrTab(t.front()) || IsBlankOrTab(t.back())) return true;
+  for (char c : t)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  return false;
+}
+
+}  // namespace
+
+bool CsvReader::ReadRow() {
+  fields_.clear();
+  int c;
+  while ((c = in_.Peek()) == '\r' || c == '\n') in_.Get();
+  if (c < 0) return false;
+  rowAt_ = in_.line();
+  size_t rowBytes = 0;
+  std::string field;
+  for (;;) {
+    field.clear();
+    while (IsBlankOrTab(in_.Peek())) in_.Get();
+    if (in_.Peek() == '"') {
+      const uint64_t openedAt = in_.line();
+      in_.Get();
+      for (;;) {
+        c = in_.Get();
+        if (c < 0) throw FormatError(openedAt, "a quoted field that is never closed");
+        if (c == '"') {
+          if (in_.Peek() != '"') break;
+          in_.Get();
+        }
+        field.push_back(char(c));
+        if (++rowBytes > kMaxLineBytes) throw FormatError(rowAt_, "a row longer than 16 MiB");
+      }
+      while (IsBlankOrTab(in_.Peek())) in_.Get();
+      c = in_.Peek();
+      if (c >= 0 && c != ',' && c != '\r' && c != '\n')
+        throw FormatError(in_.line(), "text after the closing quote of a field");
+    } else {
+      while ((c = in_.Peek()) >= 0 && c != ',' && c != '\r' && c != '\n') {
+        field.push_back(char(in_.Get()));
+        if (++rowBytes > kMaxLineBytes) throw FormatError(rowAt_, "a row longer than 16 MiB");
+      }
+      while (!field.empty() && IsBlankOrTab(field.back())) field.pop_back();
+    }
+    fields_.push_back(field);
+    c = in_.Get();
+    if (c != ',') break;  // the row's end: CR, LF or the end of the input
+  }
+  if (c == '\r' && in_.Peek() == '\n') in_.Get();
+  return true;
+}
+
+void CsvReader::MapColumns() {
+  if (!ReadRow()) return;
+  columns_ = fields_.size();
+  int given = -1, first = -1, plainName = -1, full = -1;
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    const std::string h = Normalized(fields_[i]);
+    const int col = int(i);
+    auto take = [&](int& slot) {
+      if (slot < 0) slot = col;
+    };
+    if (h == "givenname")
+      take(given);
+    else if (h == "firstname")
+      take(first);
+    else if (h == "name")
+      take(plainName);
+    else if (OneOf(h, {"fullname", "displayname"}))
+      take(full);
+    else if (OneOf(h, {"familyname", "lastname", "surname"}))
+      take(surname_);
+    else if (OneOf(h, {"comments", "comment", "notes", "note"}))
+      take(comments_);
+    else if (IsPhoneColumn(h))
+      phones_.push_back(col);
+  }
+  name_ = given >= 0 ? given : first >= 0 ? first : surname_ >= 0 ? plainName : -1;
+  if (name_ < 0 && surname_ < 0) wholeName_ = plainName >= 0 ? plainName : full;
+  if (name_ < 0 && surname_ < 0 && wholeName_ < 0 && phones_.empty() && comments_ < 0)
+    throw FormatError(rowAt_,
+                      "the first row names none of the columns name, surname, phone or comments");
+}
+
+bool CsvReader::Next(ExchangeEntry& e) {
+  if (!mapped_) {
+    MapColumns();
+    mapped_ = true;
+  }
+  if (!ReadRow()) return false;
+  if (fields_.size() > columns_)
+    throw FormatError(rowAt_, std::to_string(fields_.size()) + " fields, but the first row has " +
+                                  std::to_string(columns_));
+  // Short rows are common where trailing fields are empty.
+  fields_.resize(columns_);
+  auto field = [&](int col) {
+    std::string out;
+    if (col >= 0) AppendUtf8OrCp1252(out, fields_[size_t(col)]);
+    return out;
+  };
+  e = {};
+  if (wholeName_ >= 0) {
+    const std::string whole = Trim(field(wholeName_));
+    const size_t blank = whole.find_last_of(" \t");
+    e.name = blank == std::string::npos ? whole : Trim(std::string_view(whole).substr(0, blank));
+    if (blank != std::string::npos) e.surname = Trim(std::string_view(whole).substr(blank + 1));
+  } else {
+    e.name = field(name_);
+    e.surname = field(surname_);
+  }
+  int found = 0;
+  for (int col : phones_) {
+    if (found == 2) break;
+    std::string phone = field(col);
+    if (!phone.empty()) (found++ == 0 ? e.phone1 : e.phone2) = std::move(phone);
+  }
+  e.comments = field(comments_);
+  return true;
+}
+
+void AppendCsvHeader(std::string& out) { out.append("name,surname,phone1,phone2,comments\r\n"); }
+
+char* PutCsvRow(char* w, const TextsView& t) {
+  const Utf8Code* codes = Utf8Codes();
+  auto putByte = [codes](char* at, char c) {
+    if (c == '"') *at++ = '"';
+    return PutUtf8(at, codes, static_cast<unsigned char>(c));
+  };
+  auto field = [&](std::string_view f) {
+    const bool blankEnds = !f.empty() && (IsBlankOrTab(f.front()) || IsBlankOrTab(f.back()));
+    if (!WordWise(t, f)) {
+      const bool quoted = NeedsQuotes(f);
+      if (quoted) *w++ = '"';
+      for (char c : f) w = putByte(w, c);
+      if (quoted) *w++ = '"';
+      return;
+    }
+    // Plain ASCII needing no quotes, the most common field, in one copy.
+    if (!blankEnds && !HasAny<kHighBytes, ',', '"', '\r', '\n'>(f.data(), f.size())) {
+      w = CopyWithSlack(w, f.data(), f.size());
+      return;
+    }
+    const bool quoted = blankEnds || HasAny<kJustThese, ',', '"', '\r', '\n'>(f.data(), f.size());
+    if (quoted) *w++ = '"';
+    // Word by word: one without quotes or upper-half bytes is copied whole.
+    for (size_t i = 0; i < f.size(); i += 8) {
+      const size_t k = std::min<size_t>(8, f.size() - i);
+      if (!HasAny<kHighBytes, '"'>(f.data() + i, k)) {
+        std::memcpy(w, f.data() + i, 8);
+        w += k;
+      } else {
+        for (char c : f.substr(i, k)) w = putByte(w, c);
+      }
+    }
+    if (quoted) *w++ = '"';
+  };
+  field(t.name);
+  *w++ = ',';
+  field(t.surname);
+  *w++ = ',';
+  field(t.phone1);
+  *w++ = ',';
+  field(t.phone2);
+  *w++ = ',';
+  field(t.comments);
+  return Put(w, "\r\n");
+}
+
+void AppendCsvRow(std::string& out, const TextsView& t) {
+  const size_t at = out.size();
+  out.resize(at + kMaxCsvRowBytes);
+  out.resize(size_t(PutCsvRow(out.data() + at, t) - out.data()));
+}
+
+}  // namespace velmora

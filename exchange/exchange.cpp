@@ -1,0 +1,128 @@
+#include "exchange/exchange.h"
+
+#include <QByteArray>
+#include <QTextDocument>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+
+#include "exchange/csv.h"
+#include "exchange/vcard.h"
+#include "platform/codepage.h"
+#include "platform/richtext.h"
+#include "platform/text.h"
+#include "store/datafile.h"
+#include "store/extratext.h"
+
+namespace velmora {
+namespace {
+
+constexpr size_t kFlushBytes = 1u << 20;
+
+// The extra texts of the data folder, looked up without a file step per
+// entry: the folder is listed once, and a name found in the list is then
+// read as the viewer reads it. Names are kept upper-cased, as they are
+// matched without regard to case.
+class ExtraTexts {
+ public:
+  explicit ExtraTexts(Session& s) : s_(s) {
+    for (const DirEntry& e : s.env().ListDir(s.ProgramDir)) {
+      if (!e.regular) continue;
+      const std::string name = Utf8ToCp1252(e.name);
+      if (Cp1252ToUtf8(name) == e.name && IsSafeTextName(s, name)) names_.insert(UpperCase(name));
+    }
+  }
+
+  // The entry's extra text as plain UTF-8, if it has one.
+  std::optional<std::string> Of(std::string_view name, std::string_view surname,
+                                ExportSummary& summary) {
+    if (names_.empty()) return std::nullopt;
+    // The name the viewer forms, upper-cased to look it up.
+    const std::string file = ViewerTextName(std::string(name), std::string(surname));
+    key_.assign(file);
+    for (char& c : key_) c = UpperChar(c);
+    if (file.empty() || !names_.count(key_) || !IsSafeTextName(s_, file)) return std::nullopt;
+    try {
+      const std::string bytes = LoadExtraText(s_, file);
+      QTextDocument doc;
+      if (LoadNote(QByteArray::fromStdString(bytes), doc) == NoteLoad::kFailed)
+        throw AppError("Failed to Load Stream");
+      ++summary.extraTexts;
+      return doc.toPlainText().toStdString();
+    } catch (const AppError&) {
+      ++summary.extraTextsFailed;
+      return std::nullopt;
+    }
+  }
+
+ private:
+  Session& s_;
+  std::unordered_set<std::string> names_;
+  std::string key_;
+};
+
+}  // namespace
+
+ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing,
+                            const SortOptions& options) {
+  ImportSummary summary;
+  ExchangeEntry entry;
+  summary.added = InsertRecords(
+      s,
+      [&](ContactRecord& rec) {
+        if (!reader.Next(entry)) return false;
+        rec = ContactRecord{};
+        rec.SetTexts(ToRecordTexts(entry, summary.counts));
+        return true;
+      },
+      options, createMissing);
+  return summary;
+}
+
+ExportSummary ExportEntries(Session& s, ExchangeFormat format,
+                            const std::function<void(std::string_view)>& write) {
+  ExportSummary summary;
+  std::optional<ExtraTexts> extra;
+  if (format == ExchangeFormat::kVcard) extra.emplace(s);
+  // Entries are written straight into one block, with room for the
+  // largest, and the block goes out whenever it is full.
+  const size_t room = std::max(kMaxCardBytes, kMaxCsvRowBytes);
+  const auto block = std::make_unique_for_overwrite<char[]>(kFlushBytes + room);
+  char* w = block.get();
+  auto flush = [&] {
+    write(std::string_view(block.get(), size_t(w - block.get())));
+    w = block.get();
+  };
+  if (format == ExchangeFormat::kCsv) {
+    std::string header;
+    AppendCsvHeader(header);
+    w = Put(w, header);
+  }
+  ReadWorkingFile(
+      s, [](uint64_t) {},
+      [&](RecordView r) {
+        // A copy with room after it, for the writers' word-at-a-time way.
+        alignas(8) char copy[ContactRecord::kSize + kSlack];
+        std::memcpy(copy, r.bytes(), ContactRecord::kSize);
+        TextsView t(RecordView(reinterpret_cast<const unsigned char*>(copy)));
+        t.slack = true;
+        if (format == ExchangeFormat::kCsv) {
+          w = PutCsvRow(w, t);
+        } else if (std::optional<std::string> note = extra->Of(t.name, t.surname, summary)) {
+          std::string card;
+          AppendVcard(card, t, note);
+          flush();
+          write(card);
+        } else {
+          w = PutVcard(w, t);
+        }
+        ++summary.entries;
+        if (size_t(w - block.get()) >= kFlushBytes) flush();
+      });
+  if (w != block.get()) flush();
+  return summary;
+}
+
+}  // namespace velmora

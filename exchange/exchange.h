@@ -1,0 +1,44 @@
+#pragma once
+// Import into and export from the working file of a session.
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "exchange/entry.h"
+#include "exchange/fieldtext.h"
+#include "store/session.h"
+#include "store/sort.h"
+
+namespace velmora {
+
+enum class ExchangeFormat { kVcard, kCsv };
+
+struct ImportSummary {
+  uint64_t added = 0;
+  ImportCounts counts;
+};
+
+// Adds every entry of the reader to the working file, all or nothing: the
+// input is read to its end before the file is replaced, in one rename, with
+// the entries at their sorted places. A FormatError, a failed file step or
+// another instance holding the lock leaves the file as it was. With
+// createMissing a working file that does not exist is made of the entries.
+ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing = false,
+                            const SortOptions& options = {});
+
+struct ExportSummary {
+  uint64_t entries = 0;
+  uint64_t extraTexts = 0;        // written as a second NOTE
+  uint64_t extraTextsFailed = 0;  // could not be read: left out
+};
+
+// Writes every entry of the working file, in file order, to `write`, a
+// block of at most about 1 MiB at a time. The file is read as the search
+// reads it, without the lock, so a long export never holds up the windows;
+// a change made meanwhile replaces the file by a rename and leaves the
+// export reading the file as it was.
+ExportSummary ExportEntries(Session& s, ExchangeFormat format,
+                            const std::function<void(std::string_view)>& write);
+
+}  // namespace velmora

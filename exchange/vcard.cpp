@@ -1,0 +1,443 @@
+#include "exchange/vcard.h"
+
+#include <QByteArray>
+
+#include "exchange/fieldtext.h"
+#include "platform/text.h"
+
+namespace velmora {
+namespace {
+
+constexpr size_t kFoldAt = 75;
+
+// ---------------------------------------------------------------------------
+// Reading
+
+struct ContentLine {
+  std::string_view name;    // without its group
+  std::string_view params;  // after the name's ";", up to the ":"
+  std::string_view value;
+};
+
+struct Params {
+  bool qp = false;
+  bool base64 = false;
+  std::string charset;
+};
+
+// A piece of a line for a message: short, and cut between characters.
+std::string Quoted(std::string_view line) {
+  size_t n = std::min<size_t>(line.size(), 40);
+  while (n > 0 && n < line.size() && (static_cast<unsigned char>(line[n]) & 0xC0) == 0x80) --n;
+  std::string out = "\"" + std::string(line.substr(0, n)) + (n < line.size() ? "...\"" : "\"");
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return out;
+}
+
+bool IsNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || c == '.';
+}
+
+bool IsBlank(std::string_view line) {
+  for (char c : line)
+    if (!IsTrimmed(c)) return false;
+  return true;
+}
+
+// False when the line is no content line at all.
+bool TrySplit(std::string_view line, ContentLine& cl) {
+  size_t i = 0;
+  while (i < line.size() && IsNameChar(line[i])) ++i;
+  std::string_view name = line.substr(0, i);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos) name.remove_prefix(dot + 1);
+  if (name.empty() || i == line.size() || (line[i] != ';' && line[i] != ':')) return false;
+  cl = {name, {}, {}};
+  if (line[i] == ';') {
+    // A quoted parameter value may hold ":" and ";".
+    const size_t from = ++i;
+    bool quoted = false;
+    while (i < line.size() && (quoted || line[i] != ':')) quoted ^= line[i++] == '"';
+    if (i == line.size()) return false;
+    cl.params = line.substr(from, i - from);
+  }
+  cl.value = line.substr(i + 1);
+  return true;
+}
+
+ContentLine Split(std::string_view line, uint64_t at) {
+  ContentLine cl;
+  if (!TrySplit(line, cl)) throw FormatError(at, "not a vCard line: " + Quoted(line));
+  return cl;
+}
+
+Params ParseParams(std::string_view raw) {
+  Params p;
+  while (!raw.empty()) {
+    size_t end = 0;
+    for (bool quoted = false; end < raw.size() && (quoted || raw[end] != ';'); ++end)
+      quoted ^= raw[end] == '"';
+    std::string_view param = raw.substr(0, end);
+    raw.remove_prefix(std::min(end + 1, raw.size()));
+
+    // 2.1 allows a value without its name: "TEL;HOME;QUOTED-PRINTABLE:".
+    const size_t eq = param.find('=');
+    const std::string key =
+        eq == std::string_view::npos ? "" : UpperCase(Trim(param.substr(0, eq)));
+    std::string value = Trim(eq == std::string_view::npos ? param : param.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    const std::string upper = UpperCase(value);
+    if (key == "ENCODING" || key.empty()) {
+      if (upper == "QUOTED-PRINTABLE") p.qp = true;
+      if (upper == "B" || upper == "BASE64") p.base64 = true;
+    } else if (key == "CHARSET") {
+      p.charset = value;
+    }
+  }
+  return p;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string DecodeQuotedPrintable(std::string_view v, uint64_t at) {
+  std::string out;
+  out.reserve(v.size());
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] != '=') {
+      out.push_back(v[i]);
+      continue;
+    }
+    const int hi = i + 1 < v.size() ? HexDigit(v[i + 1]) : -1;
+    const int lo = i + 2 < v.size() ? HexDigit(v[i + 2]) : -1;
+    if (hi < 0 || lo < 0)
+      throw FormatError(at, "quoted-printable \"=\" not followed by two hex digits");
+    out.push_back(char(hi * 16 + lo));
+    i += 2;
+  }
+  return out;
+}
+
+std::string DecodeBase64(std::string_view v, uint64_t at) {
+  QByteArray in;
+  for (char c : v)
+    if (!IsTrimmed(c)) in.push_back(c);
+  auto decoded = QByteArray::fromBase64Encoding(in, QByteArray::AbortOnBase64DecodingErrors);
+  if (!decoded) throw FormatError(at, "a base64 value that is not base64");
+  return decoded.decoded.toStdString();
+}
+
+// Backslash escapes: 3.0 and 4.0 escape "\", ",", ";" and line breaks; 2.1
+// only ";" (and "\" before it). Anything else after a backslash stays as it is.
+void Unescape(std::string& out, std::string_view v, bool v21) {
+  for (size_t i = 0; i < v.size(); ++i) {
+    const char next = i + 1 < v.size() ? v[i + 1] : 0;
+    if (v[i] == '\\' && (next == ';' || next == '\\' || (!v21 && next == ','))) {
+      out.push_back(next);
+      ++i;
+    } else if (v[i] == '\\' && !v21 && (next == 'n' || next == 'N')) {
+      out.push_back('\n');
+      ++i;
+    } else {
+      out.push_back(v[i]);
+    }
+  }
+}
+
+std::string TextValue(std::string_view raw, const Params& p, bool v21, uint64_t at) {
+  std::string bytes = p.qp       ? DecodeQuotedPrintable(raw, at)
+                      : p.base64 ? DecodeBase64(raw, at)
+                                 : std::string(raw);
+  std::string utf8;
+  if (!AppendDecoded(utf8, bytes, p.charset))
+    throw FormatError(at, "the character set " + Quoted(p.charset) + " is not supported");
+  std::string out;
+  Unescape(out, utf8, v21);
+  return out;
+}
+
+// The components of N up to the given name: family;given;...
+std::pair<std::string_view, std::string_view> FamilyAndGiven(std::string_view v) {
+  size_t parts[3] = {0, v.size(), v.size()};
+  int found = 0;
+  for (size_t i = 0; i < v.size() && found < 2; ++i) {
+    if (v[i] == '\\') {
+      ++i;
+    } else if (v[i] == ';') {
+      parts[++found] = i;
+    }
+  }
+  std::string_view family = v.substr(0, parts[1]);
+  std::string_view given = found >= 1 ? v.substr(parts[1] + 1, parts[2] - parts[1] - 1) : "";
+  return {family, given};
+}
+
+bool Is(std::string_view name, std::string_view want) { return SameName(name, want); }
+
+bool IsVcardMarker(const ContentLine& cl, std::string_view which) {
+  return Is(cl.name, which) && SameName(Trim(cl.value), "VCARD");
+}
+
+}  // namespace
+
+bool VcardReader::ReadContentLine() {
+  line_.clear();
+  lineAt_ = in_.line();
+  if (!in_.ReadLine(line_, kMaxLineBytes)) return false;
+  for (int c; (c = in_.Peek()) == ' ' || c == '\t';) {
+    // 2.1 keeps the blank that starts a folded line; later versions drop it.
+    if (!v21_) in_.Get();
+    in_.ReadLine(line_, kMaxLineBytes);
+  }
+  return true;
+}
+
+bool VcardReader::Next(ExchangeEntry& e) {
+  for (;;) {
+    if (!ReadContentLine()) return false;
+    if (IsBlank(line_)) continue;
+    ContentLine cl;
+    if (!TrySplit(line_, cl) || !IsVcardMarker(cl, "BEGIN"))
+      throw FormatError(lineAt_, "expected BEGIN:VCARD, found " + Quoted(line_));
+    break;
+  }
+  const uint64_t begunAt = lineAt_;
+  v21_ = false;
+  e = {};
+  int depth = 1;
+  bool haveN = false, haveFn = false, haveNote = false;
+  std::string family, given, fn;
+  int tels = 0;
+
+  for (;;) {
+    if (!ReadContentLine()) throw FormatError(begunAt, "the card begun here has no END:VCARD");
+    if (IsBlank(line_)) continue;
+    ContentLine cl = Split(line_, lineAt_);
+    Params p = ParseParams(cl.params);
+    if (p.qp && !line_.empty() && line_.back() == '=') {
+      // Soft line breaks: the value goes on at the start of the next line.
+      while (!line_.empty() && line_.back() == '=') {
+        line_.pop_back();
+        if (!in_.ReadLine(line_, kMaxLineBytes)) break;
+      }
+      cl = Split(line_, lineAt_);
+    }
+
+    if (IsVcardMarker(cl, "BEGIN")) {
+      ++depth;  // a card inside the card (2.1 AGENT): passed over
+    } else if (IsVcardMarker(cl, "END")) {
+      if (--depth == 0) break;
+    } else if (depth > 1) {
+      continue;
+    } else if (Is(cl.name, "VERSION")) {
+      v21_ = Trim(cl.value) == "2.1";
+    } else if (Is(cl.name, "N") && !haveN) {
+      auto [f, g] = FamilyAndGiven(cl.value);
+      family = TextValue(f, p, v21_, lineAt_);
+      given = TextValue(g, p, v21_, lineAt_);
+      haveN = true;
+    } else if (Is(cl.name, "FN") && !haveFn) {
+      fn = TextValue(cl.value, p, v21_, lineAt_);
+      haveFn = true;
+    } else if (Is(cl.name, "TEL") && tels < 2) {
+      std::string tel = TextValue(cl.value, p, v21_, lineAt_);
+      // 4.0 writes numbers as tel: URIs.
+      if (tel.size() >= 4 && SameName(std::string_view(tel).substr(0, 4), "tel:")) tel.erase(0, 4);
+      if (!Trim(tel).empty()) (tels++ == 0 ? e.phone1 : e.phone2) = std::move(tel);
+    } else if (Is(cl.name, "NOTE") && !haveNote) {
+      e.comments = TextValue(cl.value, p, v21_, lineAt_);
+      haveNote = true;
+    }
+  }
+
+  if (haveN && !(family.empty() && given.empty())) {
+    e.name = std::move(given);
+    e.surname = std::move(family);
+  } else if (haveFn) {
+    // "Ann Marie Smith": the surname is the last word.
+    const std::string whole = Trim(fn);
+    const size_t blank = whole.find_last_of(" \t");
+    if (blank == std::string::npos) {
+      e.name = whole;
+    } else {
+      e.name = Trim(std::string_view(whole).substr(0, blank));
+      e.surname = Trim(std::string_view(whole).substr(blank + 1));
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+// What each byte needs on its way into a text value: nothing (copied as it
+// stands), its UTF-8 (the code page's upper half), or an escape.
+enum ByteKind : unsigned char { kPlain, kHigh, kEscaped };
+
+struct ByteKinds {
+  ByteKind text[256], component[256];
+};
+
+const ByteKinds& Kinds() {
+  static const ByteKinds kinds = [] {
+    ByteKinds k;
+    for (int b = 0; b < 256; ++b) {
+      const bool escaped = (b < 0x20 && b != '\t') || b == '\\' || b == ',';
+      const ByteKind kind = b >= 0x80 ? kHigh : escaped ? kEscaped : kPlain;
+      k.text[b] = kind;
+      k.component[b] = b == ';' ? kEscaped : kind;
+    }
+    return k;
+  }();
+  return kinds;
+}
+
+std::string_view Trimmed(std::string_view t) {
+  while (!t.empty() && IsTrimmed(t.front())) t.remove_prefix(1);
+  while (!t.empty() && IsTrimmed(t.back())) t.remove_suffix(1);
+  return t;
+}
+
+// A text value: "\" and "," escaped, and ";" in a component of N; line
+// breaks as "\n"; other control characters, which a card may not hold, as
+// blanks. The text is in the code page; each character takes at most three
+// bytes.
+char* PutEscaped(char* w, std::string_view text, bool component, bool wordWise) {
+  constexpr unsigned kAlso = kHighBytes | kControls;
+  if (wordWise && !(component ? HasAny<kAlso, '\\', ',', ';'>(text.data(), text.size())
+                              : HasAny<kAlso, '\\', ','>(text.data(), text.size())))
+    return CopyWithSlack(w, text.data(), text.size());
+  const ByteKind* kind = component ? Kinds().component : Kinds().text;
+  const Utf8Code* codes = Utf8Codes();
+  for (size_t i = 0; i < text.size(); ++i) {
+    // Runs of plain ASCII, most texts wholly, in one copy.
+    size_t end = i;
+    while (end < text.size() && kind[static_cast<unsigned char>(text[end])] == kPlain) ++end;
+    w = Put(w, text.substr(i, end - i));
+    if ((i = end) == text.size()) break;
+    const auto c = static_cast<unsigned char>(text[i]);
+    switch (kind[c]) {
+      case kPlain: *w++ = char(c); break;
+      case kHigh: w = PutUtf8(w, codes, c); break;
+      case kEscaped:
+        if (c == '\r' || c == '\n') {
+          w = Put(w, "\\n");
+          if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (c < 0x20) {
+          *w++ = ' ';
+        } else {
+          *w++ = '\\';
+          *w++ = char(c);
+        }
+        break;
+    }
+  }
+  return w;
+}
+
+// The same for a text that is UTF-8 already, of any length.
+void AppendEscapedUtf8(std::string& out, std::string_view text) {
+  const ByteKind* kind = Kinds().text;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (kind[c] != kEscaped) {
+      out.push_back(char(c));
+    } else if (c == '\r' || c == '\n') {
+      out.append("\\n");
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (c < 0x20) {
+      out.push_back(' ');
+    } else {
+      out.push_back('\\');
+      out.push_back(char(c));
+    }
+  }
+}
+
+// A content line, folded: no line longer than 75 octets, a continuation
+// starting with one blank, and no character cut in two.
+template <class PutPiece>
+void Fold(std::string_view line, PutPiece put) {
+  size_t room = kFoldAt;
+  while (line.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    put(line.substr(0, cut));
+    put("\r\n ");
+    line.remove_prefix(cut);
+    room = kFoldAt - 1;
+  }
+  put(line);
+  put("\r\n");
+}
+
+// Ends the content line written from `start` to w; most are short and stay
+// as they are.
+char* EndLine(char* start, char* w) {
+  if (size_t(w - start) <= kFoldAt) return Put(w, "\r\n");
+  const std::string line(start, w);
+  w = start;
+  Fold(line, [&](std::string_view piece) { w = Put(w, piece); });
+  return w;
+}
+
+// The card up to its comments' NOTE, which comes also when the comments are
+// empty if noteAlways.
+char* PutCardStart(char* w, const TextsView& t, bool noteAlways) {
+  w = Put(w, "BEGIN:VCARD\r\nVERSION:4.0\r\n");
+  char* line = w;
+  auto escaped = [&t](char* at, std::string_view text, bool component) {
+    return PutEscaped(at, text, component, WordWise(t, text));
+  };
+  const std::string_view name = Trimmed(t.name), surname = Trimmed(t.surname);
+  w = escaped(Put(w, "FN:"), name, false);
+  if (!name.empty() && !surname.empty()) *w++ = ' ';
+  w = EndLine(line, escaped(w, surname, false));
+
+  line = w;
+  w = escaped(Put(w, "N:"), t.surname, true);
+  *w++ = ';';
+  w = EndLine(line, Put(escaped(w, t.name, true), ";;;"));
+
+  for (std::string_view phone : {t.phone1, t.phone2}) {
+    if (phone.empty()) continue;
+    line = w;
+    w = EndLine(line, escaped(Put(w, "TEL:"), phone, false));
+  }
+  // The comments are the first NOTE, also when empty, so that a reader
+  // never takes the extra text for them.
+  if (!t.comments.empty() || noteAlways) {
+    line = w;
+    w = EndLine(line, escaped(Put(w, "NOTE:"), t.comments, false));
+  }
+  return w;
+}
+
+constexpr std::string_view kEnd = "END:VCARD\r\n";
+
+}  // namespace
+
+char* PutVcard(char* w, const TextsView& t) { return Put(PutCardStart(w, t, false), kEnd); }
+
+void AppendVcard(std::string& out, const TextsView& t, const std::optional<std::string>& extraText) {
+  const size_t at = out.size();
+  out.resize(at + kMaxCardBytes);
+  out.resize(size_t(PutCardStart(out.data() + at, t, extraText.has_value()) - out.data()));
+  if (extraText) {
+    std::string line = "NOTE:";
+    AppendEscapedUtf8(line, *extraText);
+    Fold(line, [&](std::string_view piece) { out.append(piece); });
+  }
+  out.append(kEnd);
+}
+
+}  // namespace velmora

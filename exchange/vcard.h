@@ -1,0 +1,51 @@
+#pragma once
+// vCard: the cards every address book reads and writes.
+//
+// Reading takes 2.1, 3.0 and 4.0 cards, several to a file, with folded
+// lines, grouped properties ("item1.TEL"), quoted-printable and base64
+// values with their CHARSET, and backslash escapes. Of each card it keeps N
+// (FN split at its last blank when N is missing or empty), the first two TEL
+// that are not empty, and the first NOTE; everything else is passed over.
+//
+// Writing gives vCard 4.0: UTF-8, CR LF line ends, lines folded at 75 octets
+// without splitting a character.
+
+#include <optional>
+#include <string>
+
+#include "exchange/entry.h"
+#include "exchange/fieldtext.h"
+#include "store/contactrecord.h"
+
+namespace velmora {
+
+class VcardReader : public EntryReader {
+ public:
+  explicit VcardReader(ByteSource source) : in_(std::move(source)) {}
+  bool Next(ExchangeEntry& entry) override;
+
+ private:
+  // The next content line, unfolded; false at the end of the input.
+  bool ReadContentLine();
+
+  BufferedInput in_;
+  std::string line_;  // the content line, reused
+  uint64_t lineAt_ = 0;
+  bool v21_ = false;  // the card is 2.1: other folding and escapes
+};
+
+// The most bytes a card of the five texts takes: three a character, the
+// property names, and the folds.
+inline constexpr size_t kMaxCardBytes = 1024;
+
+// One entry without extra text as a card at w, which has room for
+// kMaxCardBytes; returns the end. The export's inner loop.
+char* PutVcard(char* w, const TextsView& texts);
+
+// One entry as a card, appended to out. The texts are the record's own,
+// in the code page; extraText, the entry's extra text as plain UTF-8,
+// becomes a second NOTE.
+void AppendVcard(std::string& out, const TextsView& texts,
+                 const std::optional<std::string>& extraText);
+
+}  // namespace velmora

@@ -1,0 +1,236 @@
+// The vCard and CSV readers and writers on their own: what they take from
+// the shapes real files come in, where they stop with an error, and that
+// what they write reads back unchanged.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "exchange/csv.h"
+#include "exchange/fieldtext.h"
+#include "exchange/vcard.h"
+#include "exchange/exchange_support.h"
+
+namespace velmora::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct ReadCase {
+  const char* what;
+  std::string input;
+  std::vector<ExchangeEntry> want;
+};
+
+struct ErrorCase {
+  const char* what;
+  std::string input;
+  uint64_t line;
+  const char* says;
+};
+
+std::vector<ExchangeEntry> ReadVcards(const std::string& input) {
+  VcardReader reader(StringSource(input));
+  return ReadAll(reader);
+}
+
+std::vector<ExchangeEntry> ReadCsv(const std::string& input) {
+  CsvReader reader(StringSource(input));
+  return ReadAll(reader);
+}
+
+template <class Read>
+void ExpectError(const ErrorCase& c, Read read) {
+  try {
+    read(c.input);
+    ADD_FAILURE() << c.what << ": read without an error";
+  } catch (const FormatError& e) {
+    EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
+    EXPECT_THAT(e.what(), HasSubstr(c.says)) << c.what;
+  }
+}
+
+TEST(VcardReader, TakesWhatCardsOfEveryVersionHold) {
+  const ReadCase cases[] = {
+      {"3.0: folds, escapes, first NOTE only",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith\\, Jr.;Ann\\;Marie;;;\r\nFN:x\r\nTEL:1\\,2\r\n"
+       "NOTE:a\\nb \\\\ c\r\n  d\r\nNOTE:second\r\nEND:VCARD\r\n",
+       {{"Ann;Marie", "Smith, Jr.", "1,2", "", "a\nb \\ c d"}}},
+      {"2.1: quoted-printable soft breaks, Latin-1, bare parameters, kept fold blank",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:M=FCller;J=\r\n"
+       "=FCrgen\r\nTEL;CELL;PREF:0170\r\nNOTE:one\r\n two \\, \\; three\r\nEND:VCARD\r\n",
+       {{"Jürgen", "Müller", "0170", "", "one two \\, ; three"}}},
+      {"4.0: groups, tel URIs, quoted parameters, empty TEL passed over",
+       "BEGIN:VCARD\nVERSION:4.0\nitem1.N;SORT-AS=\"a;b:c\":Doe;Jo;;;\nTEL:\n"
+       "item2.TEL;VALUE=uri:tel:+1-555\nTEL;TYPE=\"a:b\":2\nTEL:3\nEND:VCARD\n",
+       {{"Jo", "Doe", "+1-555", "2", ""}}},
+      {"FN split at its last blank when N is missing or empty",
+       "BEGIN:VCARD\nFN: Ana Lucía de la  Vega \nEND:VCARD\n"
+       "BEGIN:VCARD\nN:;;;;\nFN:Cher\nEND:VCARD\n",
+       {{"Ana Lucía de la", "Vega", "", "", ""}, {"Cher", "", "", "", ""}}},
+      {"several cards without VERSION, blank lines between, CR line ends",
+       "\r\nBEGIN:VCARD\rN:A;a\rEND:VCARD\r\r\nbegin:vcard\rn:B;b\rnote:\rNOTE:x\rend:vcard\r",
+       {{"a", "A", "", "", ""}, {"b", "B", "", "", ""}}},
+      {"a card inside a card is passed over",
+       "BEGIN:VCARD\nVERSION:2.1\nN:Boss;Bo\nAGENT:\nBEGIN:VCARD\nN:Aide;Al\nTEL:9\nEND:VCARD\n"
+       "TEL:1\nEND:VCARD\n",
+       {{"Bo", "Boss", "1", "", ""}}},
+      {"base64 and UTF-8 quoted-printable values; bytes that are not UTF-8",
+       "BEGIN:VCARD\nN;ENCODING=b:V2XDn2Vy;Wm/Dqw==\nNOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:"
+       "=E2=82=AC=3D\nTEL:caf\xe9\nEND:VCARD\n",
+       {{"Zoë", "Weßer", "café", "", "€="}}},
+  };
+  for (const ReadCase& c : cases) EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
+}
+
+TEST(VcardReader, NamesTheLineOfMalformedInput) {
+  const ErrorCase cases[] = {
+      {"text before the first card", "\nhello\nBEGIN:VCARD\nEND:VCARD\n", 2, "expected BEGIN:VCARD"},
+      {"END without BEGIN", "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 3, "expected BEGIN:VCARD"},
+      {"a card that never ends", "BEGIN:VCARD\nN:a;b\nEND:VCARD\nBEGIN:VCARD\nN:c;d\n", 4,
+       "no END:VCARD"},
+      {"a line that is not a property", "BEGIN:VCARD\nN:a;b\nno colon here\nEND:VCARD\n", 3,
+       "not a vCard line"},
+      {"a parameter quote never closed", "BEGIN:VCARD\nN;X=\"a:b;c\nEND:VCARD\n", 2,
+       "not a vCard line"},
+      {"a broken quoted-printable escape",
+       "BEGIN:VCARD\nVERSION:2.1\nN;ENCODING=QUOTED-PRINTABLE:a=\n=G1;b\nEND:VCARD\n", 3,
+       "two hex digits"},
+      {"a character set not known", "BEGIN:VCARD\nFN;CHARSET=SHIFT_JIS:x\nEND:VCARD\n", 2,
+       "SHIFT_JIS"},
+      {"base64 that is not", "BEGIN:VCARD\nNOTE;ENCODING=b:@@@\nEND:VCARD\n", 2, "base64"},
+  };
+  for (const ErrorCase& c : cases) ExpectError(c, ReadVcards);
+}
+
+TEST(CsvReader, FindsItsColumnsInTheHeadersAddressBooksWrite) {
+  const ReadCase cases[] = {
+      {"its own header: quotes, commas, line breaks, blanks",
+       "name,surname,phone1,phone2,comments\r\n"
+       " Ann , \" Lee \",\"1,2\",,\"say \"\"hi\"\"\r\nnext line\"\r\n"
+       "Bo,Ek\r\n",
+       {{"Ann", " Lee ", "1,2", "", "say \"hi\"\r\nnext line"}, {"Bo", "Ek", "", "", ""}}},
+      {"spreadsheet style: first/last name, the first two filled phones, notes",
+       "First Name,Middle Name,Last Name,Business Phone,Home Phone,Mobile Phone,Notes\n"
+       "Eva,M,Lind,,08 12,070 1,note\n",
+       {{"Eva", "Lind", "08 12", "070 1", "note"}}},
+      {"web address book style: given and family name win over name",
+       "Name,Given Name,Family Name,Notes,Phone 1 - Type,Phone 1 - Value\n"
+       "Dr Kim Park,Kim,Park,n,Mobile,+82 10\n",
+       {{"Kim", "Park", "+82 10", "", "n"}}},
+      {"mail client style: display name unused when first and last are there",
+       "First Name,Last Name,Display Name,Work Phone,Home Phone,Mobile Number,Notes\n"
+       "Li,Wei,Li Wei,1,,3,\n",
+       {{"Li", "Wei", "1", "3", ""}}},
+      {"a lone name column is a whole name",
+       "NAME,E-mail,PHONE\nMary Ann Smith,m@x,5\nPrince,,\n",
+       {{"Mary Ann", "Smith", "5", "", ""}, {"Prince", "", "", "", ""}}},
+      {"byte order mark, Windows-1252 bytes, short rows, blank lines",
+       "\xEF\xBB\xBFsurname,name\n\nM\xfcller;x,J\xfcrgen\r\n\r\nSolo\n",
+       {{"Jürgen", "Müller;x", "", "", ""}, {"", "Solo", "", "", ""}}},
+  };
+  for (const ReadCase& c : cases) EXPECT_EQ(ReadCsv(c.input), c.want) << c.what;
+}
+
+TEST(CsvReader, NamesTheLineOfMalformedInput) {
+  const ErrorCase cases[] = {
+      {"a quote never closed", "name\nok\n\"open\nstill open\n", 3, "never closed"},
+      {"text after a closing quote", "name,surname\n\"a\"b,c\n", 2, "after the closing quote"},
+      {"more fields than the header", "name,surname\na,b\na,b,c\n", 3, "3 fields"},
+      {"no column known", "email,street\nx,y\n", 1, "names none of the columns"},
+  };
+  for (const ErrorCase& c : cases) ExpectError(c, ReadCsv);
+}
+
+TEST(VcardWriter, WritesCardsWithEscapes) {
+  std::string out;
+  AppendVcard(out, Texts("Ann ", "Lee", "", "0\\1", "a,b;c"), std::nullopt);
+  AppendVcard(out, Texts("", "Ek;Co", "1", "", ""), std::string("line 1\nline 2"));
+  EXPECT_EQ(out,
+            "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann Lee\r\nN:Lee;Ann ;;;\r\nTEL:0\\\\1\r\n"
+            "NOTE:a\\,b;c\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ek;Co\r\nN:Ek\\;Co;;;;\r\nTEL:1\r\nNOTE:\r\n"
+            "NOTE:line 1\\nline 2\r\nEND:VCARD\r\n");
+
+}
+
+// Every text the store can hold that the formats can carry comes back as it
+// was: any characters of the code page but control characters; a PHONE2
+// without a PHONE1 has no place of its own in a card, so it is left out.
+TEST(ExchangeFormats, WhatIsWrittenReadsBack) {
+  std::mt19937 rng(12);
+  const std::string alphabet = [] {
+    std::string a = " ,;\\\"'=:";
+    for (int c = 0x20; c < 0x100; ++c)
+      if (c != 0x7F) a.push_back(char(c));
+    return a;
+  }();
+  auto text = [&](size_t maxLen) {
+    std::string t(std::uniform_int_distribution<size_t>(0, maxLen)(rng), ' ');
+    for (char& c : t) c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
+    return t;
+  };
+  std::vector<RecordTexts> written;
+  std::string vcf, csv;
+  AppendCsvHeader(csv);
+  for (int i = 0; i < 500; ++i) {
+    RecordTexts t{text(20), text(20), text(20), text(20), text(50)};
+    if (t.phone1.find_first_not_of(' ') == std::string::npos) t.phone1.clear();
+    if (t.phone1.empty() || t.phone2.find_first_not_of(' ') == std::string::npos) t.phone2.clear();
+    written.push_back(t);
+    AppendVcard(vcf, t, std::nullopt);
+    AppendCsvRow(csv, t);
+
+    // The export's way, a record in a block with room after it, writes the
+    // same bytes.
+    ContactRecord r;
+    r.SetTexts(t);
+    char block[ContactRecord::kSize + kSlack], out[kMaxCardBytes];
+    std::memcpy(block, r.bytes.data(), ContactRecord::kSize);
+    TextsView view(RecordView(reinterpret_cast<const unsigned char*>(block)));
+    view.slack = true;
+    std::string one;
+    AppendVcard(one, t, std::nullopt);
+    ASSERT_EQ(std::string(out, PutVcard(out, view)), one);
+    one.clear();
+    AppendCsvRow(one, t);
+    ASSERT_EQ(std::string(out, PutCsvRow(out, view)), one);
+  }
+  // Folded at 75 octets, and never inside a character.
+  for (size_t at = 0, eol; (eol = vcf.find("\r\n", at)) != std::string::npos; at = eol + 2) {
+    ASSERT_LE(eol - at, 75u);
+    ASSERT_FALSE(vcf[at] == ' ' && (static_cast<unsigned char>(vcf[at + 1]) & 0xC0) == 0x80);
+  }
+  for (const std::string* file : {&vcf, &csv}) {
+    std::unique_ptr<EntryReader> reader;
+    if (file == &vcf)
+      reader = std::make_unique<VcardReader>(StringSource(*file, 4096));
+    else
+      reader = std::make_unique<CsvReader>(StringSource(*file, 4096));
+    ImportCounts counts;
+    std::vector<RecordTexts> read;
+    for (const ExchangeEntry& e : ReadAll(*reader)) read.push_back(ToRecordTexts(e, counts));
+    EXPECT_EQ(read, written) << (file == &vcf ? "vCard" : "CSV");
+    EXPECT_EQ(counts.fieldsCut + counts.charsReplaced, 0u);
+  }
+}
+
+TEST(ExchangeFormats, TextsBecomeFieldsOfTheCodePage) {
+  ImportCounts counts;
+  ExchangeEntry e{"Ren\u00e9", "Cha\u0302teau", "+1\r\n2", "\u260e 5", std::string(60, 'x')};
+  e.name = "Rene\xcc\x81";  // decomposed, as some systems store accents
+  EXPECT_EQ(ToRecordTexts(e, counts), Texts("René", "Château", "+1 2", "? 5", std::string(50, 'x')));
+  EXPECT_EQ(counts.fieldsCut, 1u);
+  EXPECT_EQ(counts.charsReplaced, 1u);
+
+  // Characters past the cut are neither kept nor counted.
+  counts = {};
+  ToRecordTexts({std::string(20, 'a') + "\u4e00", "", "", "", ""}, counts);
+  EXPECT_EQ(counts.fieldsCut, 1u);
+  EXPECT_EQ(counts.charsReplaced, 0u);
+}
+
+}  // namespace
+}  // namespace velmora::testing
