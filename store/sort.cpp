@@ -337,16 +337,16 @@ void InsertRecord(Session& s, const SortOptions& options) {
 
 uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
                        const SortOptions& options, bool createMissing) {
-  StoreLock lock(s);
-  const std::string path = s.WorkingFilePath();
-  std::unique_ptr<File> in;
-  if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
-  // Refused now rather than after the whole input has been read.
-  s.env().CheckWritable(path);
-  // An incomplete tail goes, as the first append would overwrite it.
-  const uint64_t records = in ? in->Size() / kRec : 0;
+  // A file that cannot be changed is refused before the input is read.
+  {
+    const std::string path = s.WorkingFilePath();
+    if (!createMissing && !s.env().FileExists(path)) throw IoError(IoError::kFileNotFound);
+    s.env().CheckWritable(path);
+  }
 
-  // The added records: sorted chunks, every full one parked as a run.
+  // The added records, before the lock is taken: however long `next` takes
+  // (a slow pipe), other instances go on meanwhile. They become sorted
+  // chunks, every full one parked as a run.
   const size_t chunk = std::max<size_t>(options.chunkRecords, 1);
   std::vector<unsigned char> last;
   size_t inLast = 0;
@@ -369,10 +369,14 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
     ++inLast;
     ++added;
   }
-  if (added == 0) {
-    if (in) in->Close();
-    return 0;
-  }
+  if (added == 0) return 0;
+
+  StoreLock lock(s);
+  const std::string path = s.WorkingFilePath();
+  std::unique_ptr<File> in;
+  if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
+  // An incomplete tail goes, as the first append would overwrite it.
+  const uint64_t records = in ? in->Size() / kRec : 0;
 
   // The file in order, as every change leaves it: one merge of the file and
   // the runs. Of equal keys the file's records come first, then the added

@@ -59,7 +59,9 @@ void InsertRecord(Session& s, const SortOptions& options = {});
 // fills the record and returns true, or returns false when there are no
 // more; whatever it throws leaves the working file as it was. The records
 // are taken in sorted chunks (chunkRecords), all but the last parked in an
-// unnamed file, so memory stays bounded however many there are.
+// unnamed file, so memory stays bounded however many there are. They are
+// all taken before the lock, which is held only for the one merge that
+// writes the file.
 //
 // With createMissing a working file that does not exist is made of the
 // added records alone; otherwise it is "File not found". When `next` yields

@@ -184,6 +184,24 @@ TEST_F(Sort, ManyAdditionsGiveTheBytesOfAppendingThemAndSorting) {
   }
 }
 
+// The records are all taken before the lock: a slow input (a pipe) holds
+// up no other instance.
+TEST_F(Sort, ManyAdditionsTakeTheLockOnlyToWrite) {
+  WriteWorking({Rec("A", "A")});
+  bool lockFree = false;
+  InsertRecords(s, [&, n = 0](ContactRecord& r) mutable {
+    if (n++ == 1) return false;
+    try {
+      lockFree = Env::Posix().LockDir(s.ProgramDir, 0) != nullptr;
+    } catch (const IoError&) {
+    }
+    r = Rec("B", "B");
+    return true;
+  });
+  EXPECT_TRUE(lockFree);
+  EXPECT_EQ(Working(), FileOf({Rec("A", "A"), Rec("B", "B")}));
+}
+
 // A change against the two steps it replaces, on the same file: the same
 // bytes, or the same error with the file untouched and nothing written; one
 // rename, and one scratch file only when the file was in order. An addition
