@@ -17,6 +17,7 @@
 #include "store/datafile.h"
 #include "store/sort.h"
 #include "support/records.h"
+#include "support/session.h"
 #include "support/testdir.h"
 
 namespace velmora {
@@ -25,20 +26,13 @@ namespace {
 using testing::Rec;
 using testing::TestDir;
 
-Session SessionIn(const std::string& dir) {
-  Session s;
-  s.ProgramDir = dir;
-  s.WorkingName = "FRIENDS";
-  s.WorkingExt = "VLM";
-  return s;
-}
-
 // One instance: adds, changes and deletes entries of its own (NAME "P" +
-// who), a few milliseconds apart, for `seconds`, then writes the entries it believes are stored, one
-// identity text per line, to `out`. An operation that fails counts as not
+// who), a few milliseconds apart, for `seconds`, then writes the entries it
+// believes are stored, one identity text per line, to `out`. An operation that fails counts as not
 // done.
 int Work(const std::string& dir, int who, int seconds, const std::string& out) {
-  Session s = SessionIn(dir);
+  Session s;
+  testing::WorkOnFriendsIn(s, dir);
   std::mt19937 rng(who);
   std::map<int, int> mine;  // entry number -> its PHONE1 version
   int next = 0, failed = 0, done = 0;
@@ -120,7 +114,8 @@ TEST(TwoInstances, ALockHeldTooLongFailsTheOperationAndChangesNothing) {
   const std::string content = testing::FileOf({Rec("A", "A"), Rec("B", "B")});
   dir.Write("FRIENDS.VLM", content);
   auto held = Env::Posix().LockDir(dir.path(), 0);  // as another instance would
-  Session s = SessionIn(dir.path());
+  Session s;
+  testing::WorkOnFriendsIn(s, dir.path());
   s.NewRecord = Rec("C", "C");
   try {
     InsertRecord(s);

@@ -20,6 +20,7 @@
 #include "store/startup.h"
 #include "platform/text.h"
 #include "support/records.h"
+#include "support/session.h"
 #include "support/testdir.h"
 
 namespace velmora {
@@ -28,14 +29,6 @@ namespace {
 using testing::Rec;
 using testing::TestDir;
 using Files = std::map<std::string, std::string>;
-
-Session SessionIn(const std::string& dir) {
-  Session s;
-  s.ProgramDir = dir;
-  s.WorkingName = "FRIENDS";
-  s.WorkingExt = "VLM";
-  return s;
-}
 
 // The directory's files by their upper-cased names (the program reaches a
 // file whatever the case of its name), scratch files left out.
@@ -85,7 +78,8 @@ TEST(Kill, EveryOperationLeavesEveryFileWholeAndUsable) {
     // The files a finished operation leaves, and how long it takes.
     TestDir reference;
     for (const auto& [name, bytes] : before) reference.Write(name, bytes);
-    Session ref = SessionIn(reference.path());
+    Session ref;
+    testing::WorkOnFriendsIn(ref, reference.path());
     const auto t0 = std::chrono::steady_clock::now();
     op.run(ref);
     const auto took = std::chrono::steady_clock::now() - t0;
@@ -97,7 +91,8 @@ TEST(Kill, EveryOperationLeavesEveryFileWholeAndUsable) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       try {
-        Session s = SessionIn(dir.path());
+        Session s;
+        testing::WorkOnFriendsIn(s, dir.path());
         op.run(s);
       } catch (...) {
         ::_exit(2);

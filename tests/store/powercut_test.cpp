@@ -15,6 +15,7 @@
 #include "store/startup.h"
 #include "support/powercutenv.h"
 #include "support/records.h"
+#include "support/session.h"
 #include "support/testdir.h"
 
 namespace velmora {
@@ -92,9 +93,7 @@ int RunOver(const testing::TestDir& dir, const Operation& op, int cut) {
   for (const auto& [name, bytes] : op.files) dir.Write(name, bytes);
   testing::PowerCutEnv env(dir.path());
   Session s(env);
-  s.ProgramDir = dir.path();
-  s.WorkingName = "FRIENDS";
-  s.WorkingExt = "VLM";
+  testing::WorkOnFriendsIn(s, dir.path());
   env.CutAfter(cut);
   try {
     op.run(s);

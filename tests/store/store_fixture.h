@@ -7,17 +7,14 @@
 #include "store/session.h"
 #include "support/fakeenv.h"
 #include "support/records.h"
+#include "support/session.h"
 #include "support/testdir.h"
 
 namespace velmora::testing {
 
 class StoreTest : public ::testing::Test {
  protected:
-  StoreTest() : s(env) {
-    s.ProgramDir = dir.path();
-    s.WorkingName = "FRIENDS";
-    s.WorkingExt = "VLM";
-  }
+  StoreTest() : s(env) { WorkOnFriendsIn(s, dir.path()); }
 
   void WriteWorking(const std::string& bytes) { dir.Write("FRIENDS.VLM", bytes); }
   void WriteWorking(const std::vector<ContactRecord>& records) { WriteWorking(FileOf(records)); }
