@@ -5,44 +5,42 @@
 namespace velmora::testing {
 namespace {
 
-class CountedFile final : public File {
+class CountedFile final : public FileWrapper {
  public:
-  CountedFile(FaultEnv& env, std::unique_ptr<File> f) : env_(env), f_(std::move(f)) {}
+  CountedFile(FaultEnv& env, std::unique_ptr<File> f) : FileWrapper(std::move(f)), env_(env) {}
   ~CountedFile() override {
     if (open_) env_.FileClosed();
   }
   size_t ReadAt(uint64_t off, void* buf, size_t n) override {
     env_.Step("read");
-    return f_->ReadAt(off, buf, n);
+    return target().ReadAt(off, buf, n);
   }
   void WriteAt(uint64_t off, const void* buf, size_t n) override {
     env_.Step("write");
-    f_->WriteAt(off, buf, n);
+    target().WriteAt(off, buf, n);
   }
   uint64_t Size() override {
     env_.Step("size");
-    return f_->Size();
+    return target().Size();
   }
   void Truncate(uint64_t size) override {
     env_.Step("truncate");
-    f_->Truncate(size);
+    target().Truncate(size);
   }
   void Sync() override {
     env_.Step("sync");
-    f_->Sync();
+    target().Sync();
   }
-  void TakeModeOf(const std::string& path) override { f_->TakeModeOf(path); }
   void Close() override {
     if (!open_) return;
     open_ = false;
     env_.FileClosed();
-    f_->Close();
+    target().Close();
     env_.Step("close");  // like close(2): the file is released even when it fails
   }
 
  private:
   FaultEnv& env_;
-  std::unique_ptr<File> f_;
   bool open_ = true;
 };
 
@@ -85,42 +83,42 @@ std::unique_ptr<File> FaultEnv::Wrap(std::unique_ptr<File> f) {
 
 std::unique_ptr<File> FaultEnv::OpenExisting(const std::string& path, bool writable) {
   Step("open");
-  return Wrap(base_.OpenExisting(path, writable));
+  return Wrap(target().OpenExisting(path, writable));
 }
 
 std::unique_ptr<File> FaultEnv::Create(const std::string& path) {
   Step("create");
-  return Wrap(base_.Create(path));
+  return Wrap(target().Create(path));
 }
 
 std::unique_ptr<File> FaultEnv::CreateAnonymous(const std::string& dir) {
   Step("create");
-  return Wrap(base_.CreateAnonymous(dir));
+  return Wrap(target().CreateAnonymous(dir));
 }
 
 void FaultEnv::Rename(const std::string& from, const std::string& to) {
   Step("rename");
-  base_.Rename(from, to);
+  target().Rename(from, to);
 }
 
 void FaultEnv::Remove(const std::string& path) {
   Step("remove");
-  base_.Remove(path);
+  target().Remove(path);
 }
 
 void FaultEnv::SyncDir(const std::string& dir) {
   Step("syncdir");
-  base_.SyncDir(dir);
+  target().SyncDir(dir);
 }
 
 std::unique_ptr<DirLock> FaultEnv::LockDir(const std::string& dir, int waitMs) {
   Step("lock");
-  return base_.LockDir(dir, waitMs);
+  return target().LockDir(dir, waitMs);
 }
 
 void FaultEnv::CheckWritable(const std::string& path) {
   Step("writable");
-  base_.CheckWritable(path);
+  target().CheckWritable(path);
 }
 
 }  // namespace velmora::testing

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "support/envwrapper.h"
 
 namespace velmora::testing {
 
-class FaultEnv : public Env {
+class FaultEnv : public EnvWrapper {
  public:
-  explicit FaultEnv(Env& base = Env::Posix()) : base_(base) {}
+  explicit FaultEnv(Env& base = Env::Posix()) : EnvWrapper(base) {}
 
   // Fails step number `step` (counted from 0 after this call) with err.
   void FailAt(int step, int err);
@@ -33,10 +33,8 @@ class FaultEnv : public Env {
   std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override;
   std::unique_ptr<File> Create(const std::string& path) override;
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override;
-  bool FileExists(const std::string& path) override { return base_.FileExists(path); }
   void CheckWritable(const std::string& path) override;
   std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) override;
-  std::vector<DirEntry> ListDir(const std::string& dir) override { return base_.ListDir(dir); }
   void Rename(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override;
   void SyncDir(const std::string& dir) override;
@@ -44,7 +42,6 @@ class FaultEnv : public Env {
  private:
   std::unique_ptr<File> Wrap(std::unique_ptr<File> f);
 
-  Env& base_;
   int steps_ = 0;
   int failAt_ = -1;
   int err_ = 0;

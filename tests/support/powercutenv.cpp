@@ -7,44 +7,42 @@
 namespace velmora::testing {
 namespace {
 
-class PowerCutFile final : public File {
+class PowerCutFile final : public FileWrapper {
  public:
   PowerCutFile(PowerCutEnv& env, std::unique_ptr<File> f, int node)
-      : env_(env), f_(std::move(f)), node_(node) {}
+      : FileWrapper(std::move(f)), env_(env), node_(node) {}
 
   size_t ReadAt(uint64_t off, void* buf, size_t n) override {
     env_.Call();
-    return f_->ReadAt(off, buf, n);
+    return target().ReadAt(off, buf, n);
   }
   void WriteAt(uint64_t off, const void* buf, size_t n) override {
     env_.Call();
-    f_->WriteAt(off, buf, n);
+    target().WriteAt(off, buf, n);
   }
   uint64_t Size() override {
     env_.Call();
-    return f_->Size();
+    return target().Size();
   }
   void Truncate(uint64_t size) override {
     env_.Call();
-    f_->Truncate(size);
+    target().Truncate(size);
   }
   void Sync() override {
     env_.Call();
-    f_->Sync();
+    target().Sync();
     if (node_ < 0) return;  // anonymous: gone at the cut anyway
-    std::string content(size_t(f_->Size()), '\0');
-    content.resize(f_->ReadAt(0, content.data(), content.size()));
+    std::string content(size_t(target().Size()), '\0');
+    content.resize(target().ReadAt(0, content.data(), content.size()));
     env_.Synced(node_, std::move(content));
   }
-  void TakeModeOf(const std::string& path) override { f_->TakeModeOf(path); }
   void Close() override {
     if (env_.cut()) return;  // the machine is off: nothing more happens
-    f_->Close();
+    target().Close();
   }
 
  private:
   PowerCutEnv& env_;
-  std::unique_ptr<File> f_;
   int node_;
 };
 
@@ -57,12 +55,14 @@ std::string ReadAll(const std::string& path) {
 
 }  // namespace
 
-PowerCutEnv::PowerCutEnv(std::string dir) : real_(Env::Posix()), dir_(std::move(dir)) { Snapshot(); }
+PowerCutEnv::PowerCutEnv(std::string dir) : EnvWrapper(Env::Posix()), dir_(std::move(dir)) {
+  Snapshot();
+}
 
 void PowerCutEnv::Snapshot() {
   nodes_.clear();
   current_.clear();
-  for (const DirEntry& e : real_.ListDir(dir_)) {
+  for (const DirEntry& e : target().ListDir(dir_)) {
     if (!e.regular) continue;
     const int id = nextNode_++;
     nodes_[id] = ReadAll(dir_ + e.name);
@@ -72,7 +72,7 @@ void PowerCutEnv::Snapshot() {
 }
 
 void PowerCutEnv::Restore() {
-  for (const DirEntry& e : real_.ListDir(dir_))
+  for (const DirEntry& e : target().ListDir(dir_))
     if (e.regular) std::remove((dir_ + e.name).c_str());
   for (const auto& [name, node] : durable_) {
     std::ofstream out(dir_ + name, std::ios::binary);
@@ -101,14 +101,14 @@ std::unique_ptr<File> PowerCutEnv::Wrap(std::unique_ptr<File> real, int node) {
 
 std::unique_ptr<File> PowerCutEnv::OpenExisting(const std::string& path, bool writable) {
   Call();
-  auto f = real_.OpenExisting(path, writable);
+  auto f = target().OpenExisting(path, writable);
   auto it = current_.find(NameOf(path));
   return Wrap(std::move(f), it == current_.end() ? -1 : it->second);
 }
 
 std::unique_ptr<File> PowerCutEnv::Create(const std::string& path) {
   Call();
-  auto f = real_.Create(path);
+  auto f = target().Create(path);
   // Truncating an existing file keeps its node: until a sync, the disk
   // still holds its old content.
   auto [it, added] = current_.try_emplace(NameOf(path), nextNode_);
@@ -118,32 +118,32 @@ std::unique_ptr<File> PowerCutEnv::Create(const std::string& path) {
 
 std::unique_ptr<File> PowerCutEnv::CreateAnonymous(const std::string& dir) {
   Call();
-  return Wrap(real_.CreateAnonymous(dir), -1);
+  return Wrap(target().CreateAnonymous(dir), -1);
 }
 
 bool PowerCutEnv::FileExists(const std::string& path) {
   Call();
-  return real_.FileExists(path);
+  return target().FileExists(path);
 }
 
 std::unique_ptr<DirLock> PowerCutEnv::LockDir(const std::string& dir, int waitMs) {
   Call();
-  return real_.LockDir(dir, waitMs);
+  return target().LockDir(dir, waitMs);
 }
 
 void PowerCutEnv::CheckWritable(const std::string& path) {
   Call();
-  real_.CheckWritable(path);
+  target().CheckWritable(path);
 }
 
 std::vector<DirEntry> PowerCutEnv::ListDir(const std::string& dir) {
   Call();
-  return real_.ListDir(dir);
+  return target().ListDir(dir);
 }
 
 void PowerCutEnv::Rename(const std::string& from, const std::string& to) {
   Call();
-  real_.Rename(from, to);
+  target().Rename(from, to);
   const int node = current_.at(NameOf(from));
   current_.erase(NameOf(from));
   current_[NameOf(to)] = node;
@@ -151,13 +151,13 @@ void PowerCutEnv::Rename(const std::string& from, const std::string& to) {
 
 void PowerCutEnv::Remove(const std::string& path) {
   Call();
-  real_.Remove(path);
+  target().Remove(path);
   current_.erase(NameOf(path));
 }
 
 void PowerCutEnv::SyncDir(const std::string& dir) {
   Call();
-  real_.SyncDir(dir);
+  target().SyncDir(dir);
   durable_ = current_;
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "support/envwrapper.h"
 
 namespace velmora::testing {
 
@@ -21,7 +21,7 @@ namespace velmora::testing {
 // takes it for an I/O error.
 struct PowerCut {};
 
-class PowerCutEnv : public Env {
+class PowerCutEnv : public EnvWrapper {
  public:
   // dir ends with "/"; everything in it counts as synced.
   explicit PowerCutEnv(std::string dir);
@@ -53,7 +53,6 @@ class PowerCutEnv : public Env {
   std::string NameOf(const std::string& path) const;
   std::unique_ptr<File> Wrap(std::unique_ptr<File> real, int node);
 
-  Env& real_;
   std::string dir_;
   int calls_ = 0;
   int cutAfter_ = -1;
