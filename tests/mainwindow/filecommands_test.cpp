@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <cerrno>
 
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -21,25 +21,22 @@ class FileCommandsTest : public testing::WindowsTest {
  protected:
   void SetUp() override { Start({Rec("ANN", "SMITH")}); }
 
-  QLineEdit* Entry() { return F1<QLineEdit>("MaskEdit2"); }
-  QListWidget* List() { return F1<QListWidget>("FileListBox1"); }
-
   // A name-entry command: menu item, name typed over the kept text, OK.
-  void Named(const char* menu, const char* ok, const QString& name) {
+  void Named(const char* menu, QPushButton* ok, const QString& name) {
     Menu(menu);
-    Entry()->clear();
-    QTest::keyClicks(Entry(), name);
-    Click(F1<QPushButton>(ok));
+    FileNameEntry()->clear();
+    QTest::keyClicks(FileNameEntry(), name);
+    Click(ok);
   }
   void Pick(const QString& entry) {
-    const auto found = List()->findItems(entry, Qt::MatchExactly);
+    const auto found = FileList()->findItems(entry, Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1) << entry.toStdString();
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
-                      List()->visualItemRect(found[0]).center());
+    QTest::mouseClick(FileList()->viewport(), Qt::LeftButton, {},
+                      FileList()->visualItemRect(found[0]).center());
   }
   QStringList Listed() {
     QStringList out;
-    for (int i = 0; i < List()->count(); ++i) out << List()->item(i)->text();
+    for (int i = 0; i < FileList()->count(); ++i) out << FileList()->item(i)->text();
     return out;
   }
   std::string Default() {
@@ -59,23 +56,23 @@ TEST_F(FileCommandsTest, NewAndSaveAsReplaceOnlyOtherFiles) {
   dir.Write("OLD.VLM", "old");
   dialogs.Queue(MsgResult::Yes);  // overwrite
   dialogs.Queue(MsgResult::Yes);  // default
-  Named("NEW1", "Button4", "old");
+  Named("NEW", NewOkButton(), "old");
   EXPECT_EQ(dir.Read("OLD.VLM"), dir.Read("brink.vlm"));
   EXPECT_EQ(Working(), "old");
   EXPECT_EQ(Default(), "old");
   EXPECT_EQ(dialogs.shown[1].kind, MsgKind::Warning);
 
   dialogs.Queue(MsgResult::Yes);
-  Named("NEW1", "Button4", "OLD");
+  Named("NEW", NewOkButton(), "OLD");
   EXPECT_EQ(dialogs.shown.back().text, "Cannot overwrite current working file!");
 
   // SAVE AS onto the working file's own name keeps its content.
-  Menu("OPEN1");
+  Menu("OPEN");
   Pick("FRIENDS.VLM");
-  Click(F1<QPushButton>("Button9"));
+  Click(OpenOkButton());
   dialogs.shown.clear();
   dialogs.Queue(MsgResult::Yes);
-  Named("SAVEAS1", "Button11", "friends");
+  Named("SAVE AS", SaveAsOkButton(), "friends");
   EXPECT_EQ(dir.Read("FRIENDS.VLM"), friends);
   EXPECT_EQ(Working(), "friends");
   ASSERT_EQ(dialogs.shown.size(), 2u);
@@ -87,7 +84,7 @@ TEST_F(FileCommandsTest, RenameOntoAnotherCaseLeavesOneFileSpelledAsEntered) {
   const std::string friends = dir.Read("FRIENDS.VLM");
   dir.Write("PALS.VLM", "old");
   dialogs.Queue(MsgResult::Yes);
-  Named("RENAME1", "Button1", "Pals");
+  Named("RENAME", RenameDeleteOkButton(), "Pals");
   EXPECT_EQ(dialogs.shown.size(), 1u);  // the default is set unasked
   EXPECT_EQ(dir.Names(), (Names{"Pals.VLM", "brink.vlm", "velmora.ini"}));
   EXPECT_EQ(dir.Read("Pals.VLM"), friends);
@@ -97,26 +94,26 @@ TEST_F(FileCommandsTest, RenameOntoAnotherCaseLeavesOneFileSpelledAsEntered) {
 
 TEST_F(FileCommandsTest, DeleteListsDataFilesAndRefusesTheWorkingFile) {
   for (const char* f : {"b.vlm", "a.Vlm", ".hidden.vlm", "c.txt"}) dir.Write(f, "");
-  Menu("DELETE1");
+  Menu("DELETE");
   EXPECT_EQ(Listed(), (QStringList{"a.Vlm", "b.vlm", "brink.vlm", "FRIENDS.VLM"}));
   Pick("FRIENDS.VLM");
-  Click(F1<QPushButton>("Button1"));
+  Click(RenameDeleteOkButton());
   EXPECT_EQ(dialogs.shown.back().text, "Cannot delete current working file!");
 
   Pick("b.vlm");
   dialogs.Queue(MsgResult::Yes);
-  Click(F1<QPushButton>("Button1"));
+  Click(RenameDeleteOkButton());
   EXPECT_EQ(dialogs.shown.back().text,
             "File b.vlm will be permanently deleted along with all entries it contains! - Are you "
             "sure?");
   EXPECT_EQ(Listed(), (QStringList{"a.Vlm", "brink.vlm", "FRIENDS.VLM"}));
-  EXPECT_TRUE(List()->selectedItems().isEmpty());
+  EXPECT_TRUE(FileList()->selectedItems().isEmpty());
   // Nothing selected: a Yes deletes nothing; the panel stays open.
   dialogs.Queue(MsgResult::Yes);
-  Click(F1<QPushButton>("Button1"));
+  Click(RenameDeleteOkButton());
   EXPECT_EQ(dialogs.shown.back().kind, MsgKind::Warning);  // no error after the question
   EXPECT_EQ(Listed().size(), 3);
-  EXPECT_TRUE(List()->isVisible());
+  EXPECT_TRUE(FileList()->isVisible());
 }
 
 TEST_F(FileCommandsTest, FailedFileStepsChangeNothingAndAreReported) {
@@ -128,60 +125,60 @@ TEST_F(FileCommandsTest, FailedFileStepsChangeNothingAndAreReported) {
     EXPECT_EQ(dir.Names(), before);
     EXPECT_EQ(Working(), "FRIENDS");
     EXPECT_EQ(Default(), "friends");
-    EXPECT_FALSE(F1("MaskEdit2")->isVisible());
+    EXPECT_FALSE(FileNameEntry()->isVisible());
     dialogs.shown.clear();
   };
   env.FailEvery("write", ENOSPC);
-  Named("SAVEAS1", "Button11", "COPY");
+  Named("SAVE AS", SaveAsOkButton(), "COPY");
   expectUnchanged("Disk full.");
   env.Heal();
   env.FailEvery("rename", EACCES);
-  Named("NEW1", "Button4", "COPY");
+  Named("NEW", NewOkButton(), "COPY");
   expectUnchanged("File access denied.");
-  Named("RENAME1", "Button1", "Pals");
+  Named("RENAME", RenameDeleteOkButton(), "Pals");
   expectUnchanged("File access denied.");
 
   env.FailEvery("remove", EACCES);
-  Menu("DELETE1");
+  Menu("DELETE");
   Pick("brink.vlm");
   dialogs.Queue(MsgResult::Yes);
-  Click(F1<QPushButton>("Button1"));
+  Click(RenameDeleteOkButton());
   EXPECT_EQ(dialogs.shown.back().text, "File access denied.");
   EXPECT_TRUE(Listed().contains("brink.vlm"));
 }
 
 TEST_F(FileCommandsTest, NameEntryTakesTwelveLettersOrDigitsAndKeepsItsText) {
-  Menu("NEW1");
-  QTest::keyClicks(Entry(), "Ab1-x.y z_");
+  Menu("NEW");
+  QTest::keyClicks(FileNameEntry(), "Ab1-x.y z_");
   for (QChar c : QStringLiteral("\u00e9\u4e00\u0101")) {  // only the first is in the code page
     QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(Entry(), &key);
+    QApplication::sendEvent(FileNameEntry(), &key);
   }
-  Menu("SAVEAS1");
-  EXPECT_EQ(Entry()->displayText(), QStringLiteral("Ab1xyz\u00e9_____"));
-  QTest::keyClicks(Entry(), "0123456789");
-  EXPECT_EQ(Entry()->displayText(), QStringLiteral("Ab1xyz\u00e901234"));
+  Menu("SAVE AS");
+  EXPECT_EQ(FileNameEntry()->displayText(), QStringLiteral("Ab1xyz\u00e9_____"));
+  QTest::keyClicks(FileNameEntry(), "0123456789");
+  EXPECT_EQ(FileNameEntry()->displayText(), QStringLiteral("Ab1xyz\u00e901234"));
 
   auto name = [](QObject* o) {
     return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
   };
-  EXPECT_EQ(name(Entry()), "ENTER FILENAME");
-  Menu("OPEN1");
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(List())->child(0)->text(QAccessible::Name),
+  EXPECT_EQ(name(FileNameEntry()), "ENTER FILENAME");
+  Menu("OPEN");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(FileList())->child(0)->text(QAccessible::Name),
             "brink.vlm");
 }
 
 TEST_F(FileCommandsTest, OnlyOnePanelWithItsOwnOkIsShown) {
-  Menu("SAVEAS1");
-  Menu("RENAME1");
-  Menu("OPEN1");
-  Menu("DELETE1");
-  for (const char* b : {"Button4", "Button9", "Button11", "MaskEdit2"})
-    EXPECT_FALSE(F1(b)->isVisible()) << b;
-  EXPECT_TRUE(F1("Button1")->isVisible());
-  Menu("SEARCH");
-  EXPECT_FALSE(F1("Button1")->isVisible());
-  EXPECT_FALSE(List()->isVisible());
+  Menu("SAVE AS");
+  Menu("RENAME");
+  Menu("OPEN");
+  Menu("DELETE");
+  for (QWidget* w : std::initializer_list<QWidget*>{NewOkButton(), OpenOkButton(), SaveAsOkButton(), FileNameEntry()})
+    EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+  EXPECT_TRUE(RenameDeleteOkButton()->isVisible());
+  Menu("SEARCH/EDIT");
+  EXPECT_FALSE(RenameDeleteOkButton()->isVisible());
+  EXPECT_FALSE(FileList()->isVisible());
 }
 
 // A new user's first session, then a restart.
@@ -192,29 +189,29 @@ class FirstSessionTest : public FileCommandsTest {
 
 TEST_F(FirstSessionTest, FromANewFileToARestart) {
   dialogs.Queue(MsgResult::Yes);
-  Named("NEW1", "Button4", "FRIENDS");
+  Named("NEW", NewOkButton(), "FRIENDS");
   EXPECT_EQ(Default(), "FRIENDS");
-  Menu("Newrecord1");
-  Type("Edit1", "ANN");
-  Type("Edit2", "SMITH");
-  Click(F2<QPushButton>("Button4"));  // DONE
+  Menu("NEW RECORD");
+  Type(kName, "ANN");
+  Type(kSurname, "SMITH");
+  Click(DoneButton());  // DONE
   const std::string friends = dir.Read("FRIENDS.VLM");
   EXPECT_EQ(Surnames(friends), (Names{"SMITH", "SYSTEMS"}));
-  Named("SAVEAS1", "Button11", "COPY");
+  Named("SAVE AS", SaveAsOkButton(), "COPY");
   EXPECT_EQ(Default(), "FRIENDS");
-  Named("RENAME1", "Button1", "Pals");
+  Named("RENAME", RenameDeleteOkButton(), "Pals");
   EXPECT_EQ(dir.Read("Pals.VLM"), friends);
   EXPECT_EQ(Default(), "PALS");
-  Menu("OPEN1");
+  Menu("OPEN");
   Pick("FRIENDS.VLM");
   dialogs.Queue(MsgResult::Yes);
-  Click(F1<QPushButton>("Button9"));
+  Click(OpenOkButton());
   EXPECT_EQ(Working(), "FRIENDS");
   EXPECT_EQ(Default(), "FRIENDS");
-  Menu("DELETE1");
+  Menu("DELETE");
   Pick("Pals.VLM");
   dialogs.Queue(MsgResult::Yes);
-  Click(F1<QPushButton>("Button1"));
+  Click(RenameDeleteOkButton());
   EXPECT_EQ(dir.Names(), (Names{"FRIENDS.VLM", "brink.vlm", "velmora.ini"}));
 
   form2.reset();

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <sys/stat.h>
 
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -24,8 +24,8 @@ class HelpTest : public testing::WindowsTest {
 
   // The state HELP must leave as it was.
   std::string PanelState() {
-    return form1->windowTitle().toStdString() + "|" + F1<QLineEdit>("Edit1")->text().toStdString() +
-           "|" + (F1<QLineEdit>("Edit1")->isVisible() ? "panel" : "idle");
+    return form1->windowTitle().toStdString() + "|" + SearchField()->text().toStdString() +
+           "|" + (SearchField()->isVisible() ? "panel" : "idle");
   }
 
   testing::TestDir viewerDir;
@@ -36,10 +36,10 @@ class HelpTest : public testing::WindowsTest {
 
 TEST_F(HelpTest, WithoutAViewerTheErrorBoxSaysSoAndNothingElseChanges) {
   Start({});
-  Menu("SEARCH");
-  QTest::keyClicks(F1<QLineEdit>("Edit1"), "SM");
+  Menu("SEARCH/EDIT");
+  QTest::keyClicks(SearchField(), "SM");
   const std::string before = PanelState();
-  Menu("HELP1");
+  Menu("HELP");
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].title, "Velmora");
   EXPECT_EQ(dialogs.shown[0].text, "File was not found.");
@@ -50,7 +50,7 @@ TEST_F(HelpTest, WithoutAViewerTheErrorBoxSaysSoAndNothingElseChanges) {
 TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
   InstallViewer("echo \"$@\" > " + viewerDir / "args" + "; sleep 2.5");
   Start({});
-  auto* clock = F1<QLabel>("Timelabel1");
+  auto* clock = Clock();
   EXPECT_EQ(clock->text(), "Timelabel1");
   EXPECT_GT(clock->x(), form1->width() / 2);  // top right
   EXPECT_LT(clock->y(), 20);
@@ -62,10 +62,10 @@ TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
   sampler.start(100);
   bool searchOpenedDuringWait = false;
   QTimer::singleShot(300, [&] {
-    Menu("SEARCH");
-    searchOpenedDuringWait = F1<QLineEdit>("Edit1")->isVisible();
+    Menu("SEARCH/EDIT");
+    searchOpenedDuringWait = SearchField()->isVisible();
   });
-  Menu("HELP1");
+  Menu("HELP");
 
   EXPECT_EQ(viewerDir.Read("args"), "Velmora Help\n");
   EXPECT_TRUE(dialogs.shown.empty());
@@ -79,10 +79,10 @@ TEST_F(HelpTest, ExitDuringTheWaitTakesEffectWhenTheViewerHasEnded) {
   Start({});
   bool visibleAfterExit = false;
   QTimer::singleShot(200, [&] {
-    Menu("EXIT1");
+    Menu("EXIT");
     visibleAfterExit = form1->isVisible();
   });
-  Menu("HELP1");
+  Menu("HELP");
   EXPECT_TRUE(visibleAfterExit);
   EXPECT_FALSE(form1->isVisible());
 }

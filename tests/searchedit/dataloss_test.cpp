@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -43,9 +43,9 @@ TEST_F(DataLossTest, NoteNamesNeverReachTheProgramsOwnFiles) {
 
     OpenEditor(rowOf(name));
     EXPECT_EQ(Editor()->toPlainText(), "Put extra text here") << name;
-    Answer(MsgResult::Yes, "Button6");
+    Answer(MsgResult::Yes, SaveTextButton());
     EXPECT_EQ(LastMessage().rfind("Cannot create file " + dir.path(), 0), 0u) << name;
-    Click(F2<QPushButton>("Button9"));  // CANCEL of edit mode
+    Click(CancelEditButton());  // CANCEL of edit mode
     EXPECT_EQ(dir.Names(), before) << name;
     EXPECT_EQ(Working(), friends) << name;
     EXPECT_EQ(dir.Read("velmora.ini"), ini) << name;
@@ -94,7 +94,7 @@ TEST_F(DataLossTest, ANoteThatCannotBeReadIsNeitherShownNorReplaced) {
     EXPECT_EQ(dialogs.shown[0].text.toStdString(), c.message + ".") << c.what;
     EXPECT_EQ(dialogs.shown[1].text.toStdString(), c.message + ".") << c.what;
     EXPECT_TRUE(InEditMode()) << c.what;  // the editor did not open over it
-    Click(F2<QPushButton>("Button9"));
+    Click(CancelEditButton());
     ::truncate((dir / "JOHNSMITH").c_str(), 15);  // back from the sparse 5 GiB
     EXPECT_EQ(dir.Read("JOHNSMITH"), "the user's note") << c.what;
     form2->close();
@@ -114,9 +114,9 @@ TEST_F(DataLossTest, ReadOnlyFilesAreNotReplaced) {
        [&] {
          Search("SM");
          SelectRow(1);
-         Click(F2<QPushButton>("Button3"));
-         Type("Edit3", "999");
-         Click(F2<QPushButton>("Button4"));
+         Click(EditButton());
+         Type(kPhone1, "999");
+         Click(DoneButton());
        },
        "File access denied."},
       {"delete",
@@ -130,16 +130,16 @@ TEST_F(DataLossTest, ReadOnlyFilesAreNotReplaced) {
        [&] {
          Search("SM");
          OpenEditor(2);
-         Answer(MsgResult::Yes, "Button6");
+         Answer(MsgResult::Yes, SaveTextButton());
        },
        "File access denied."},
       {"default file",
        [&] {
-         Menu("OPEN1");
-         auto* list = F1<QListWidget>("FileListBox1");
+         Menu("OPEN");
+         auto* list = FileList();
          list->setCurrentItem(list->findItems("OTHER.VLM", Qt::MatchExactly).value(0));
          dialogs.Queue(MsgResult::Yes);
-         Click(F1<QPushButton>("Button9"));
+         Click(OpenOkButton());
        },
        "Unable to write to " + (dir / "velmora.ini") + "."},
   };
@@ -163,11 +163,11 @@ TEST_F(DataLossTest, EntryTextsAreNeverReadAsMarkup) {
   Start({Rec("<b>Al", "<img src=x>")});
   Search("<");
   SelectRow(1);
-  Click(F2<QPushButton>("Button3"));
-  auto* label = F2<QLabel>("Label3");
+  Click(EditButton());
+  auto* label = SurnameLabel();
   EXPECT_EQ(label->text(), "Edit details for <b>Al <img src=x>.");
   EXPECT_EQ(label->textFormat(), Qt::PlainText);
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
   DoubleClickRow(1);
   ASSERT_FALSE(dialogs.shown.empty());
   EXPECT_EQ(BuildMessageBox(dialogs.shown.back(), nullptr)->textFormat(), Qt::PlainText);
@@ -175,17 +175,17 @@ TEST_F(DataLossTest, EntryTextsAreNeverReadAsMarkup) {
 
 TEST_F(DataLossTest, TypedLettersMoveNeitherGrid) {
   Start({Rec("ANN", "ADAMS"), Rec("BOB", "SMITH"), Rec("CAROL", "SMYTHE")});
-  Menu("SEARCH");
+  Menu("SEARCH/EDIT");
   PickLetter('C');
-  auto* letters = F1<LetterGrid>("StringGrid1");
+  auto* letters = Letters();
   const QModelIndex picked = letters->currentIndex();
   QTest::keyClicks(letters, "P");  // the letter below C
   EXPECT_EQ(letters->currentIndex(), picked);
-  EXPECT_EQ(F1<QLineEdit>("Edit1")->text(), "C");
+  EXPECT_EQ(SearchField()->text(), "C");
   QTest::keyClick(letters, Qt::Key_Right);  // the navigation keys still pick
-  EXPECT_EQ(F1<QLineEdit>("Edit1")->text(), "CD");
+  EXPECT_EQ(SearchField()->text(), "CD");
 
-  Click(F1<QPushButton>("Button7"));
+  Click(CancelSearchButton());
   Search("");
   SelectRow(1);
   QTest::keyClicks(form2->grid(), "C");  // the NAME of row 3
@@ -197,8 +197,8 @@ TEST_F(DataLossTest, TheFileListShowsOnlyNamesThatSurviveTheCodePage) {
   dir.Write("Bad\xff.VLM", "");                  // not UTF-8
   dir.Write("\xce\xa9mega.VLM", "");             // Greek capital omega
   dir.Write("Caf\xc3\xa9.VLM", "");              // e acute: in the code page
-  Menu("OPEN1");
-  auto* list = F1<QListWidget>("FileListBox1");
+  Menu("OPEN");
+  auto* list = FileList();
   QStringList shown;
   for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
   EXPECT_EQ(shown, (QStringList{"brink.vlm", QString::fromUtf8("Caf\xc3\xa9.VLM"), "FRIENDS.VLM"}));
@@ -211,7 +211,7 @@ TEST_F(DataLossTest, AFailedSearchIsReportedOverTheShownWindow) {
     if (way == std::string("START SEARCH"))
       Search("");
     else
-      Menu("Newrecord1");
+      Menu("NEW RECORD");
     EXPECT_TRUE(dialogs.shown.empty()) << way;  // not before the window is up
     EXPECT_TRUE(form2->isVisible()) << way;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.empty(); })) << way;
@@ -255,11 +255,11 @@ TEST_F(DataLossTest, DamagedDataFilesGiveAClearMessageAndKeepTheirRecords) {
     form2->close();
 
     // An entry added after it: every whole record is still there.
-    Menu("Newrecord1");
+    Menu("NEW RECORD");
     QTest::qWait(10);
-    Type("Edit1", "ZED");
-    Type("Edit2", "ZULU");
-    Click(F2<QPushButton>("Button4"));
+    Type(kName, "ZED");
+    Type(kSurname, "ZULU");
+    Click(DoneButton());
     QTest::qWait(10);
     const size_t whole = c.bytes.size() / 135 * 135;
     auto sorted = testing::RecordsOf(c.bytes.substr(0, whole));
@@ -301,9 +301,9 @@ TEST_F(DataLossTest, ControlCharactersInEntriesAreKeptAndShownHarmlessly) {
   ASSERT_EQ(form2->GridRowCount(), 2);
   EXPECT_EQ(Cell(1, 0), "A\tB");
   SelectRow(1);
-  Click(F2<QPushButton>("Button3"));
-  Type("Edit5", "fine");
-  Click(F2<QPushButton>("Button4"));
+  Click(EditButton());
+  Type(kComments, "fine");
+  Click(DoneButton());
   const auto records = testing::RecordsOf(Working());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].Text(ContactRecord::kPhone1), "1\r\n2");

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/richtext.h"
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -68,7 +68,7 @@ TEST_F(ExtraTextTest, WrittenInTheEditorShownByTheViewerWithItsStyles) {
   QTest::keyClicks(Editor(), "caf");
   QTest::sendKeyEvent(QTest::Click, Editor(), Qt::Key_Eacute, QString::fromUtf8("\u00e9"), {});
   QTest::keyClicks(Editor(), " au lait");
-  Answer(MsgResult::Yes, "Button6");
+  Answer(MsgResult::Yes, SaveTextButton());
 
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "This action will save text changes and exit text-edit, OK?");
@@ -77,14 +77,14 @@ TEST_F(ExtraTextTest, WrittenInTheEditorShownByTheViewerWithItsStyles) {
   EXPECT_TRUE(InEditMode());
   EXPECT_EQ(dir.Read("JOHNSMITH").rfind("{\\rtf", 0), 0u);
 
-  Click(F2<QPushButton>("Button4"));  // DONE
+  Click(DoneButton());  // DONE
   DoubleClickRow(1);
   EXPECT_EQ(dialogs.shown.size(), 1u);
   ASSERT_TRUE(Viewer()->isVisible());
   EXPECT_TRUE(Viewer()->isReadOnly());
-  EXPECT_TRUE(F2("Button2")->isVisible());
+  EXPECT_TRUE(CloseTextButton()->isVisible());
   EXPECT_FALSE(form2->grid()->isVisible());
-  EXPECT_FALSE(F2("Button1")->isVisible());
+  EXPECT_FALSE(PrintButton()->isVisible());
   EXPECT_EQ(form2->width(), TForm2::kNarrowWidth);
   const QTextDocument& shown = *Viewer()->document();
   EXPECT_EQ(shown.toPlainText(), QString::fromUtf8("Dear bold slanted\ncaf\u00e9 au lait"));
@@ -93,11 +93,11 @@ TEST_F(ExtraTextTest, WrittenInTheEditorShownByTheViewerWithItsStyles) {
   EXPECT_EQ(StyleOf(shown, "slanted"), "iu");
   EXPECT_EQ(StyleOf(shown, "au lait"), "");
 
-  Click(F2<QPushButton>("Button2"));  // CLOSE TEXT
+  Click(CloseTextButton());  // CLOSE TEXT
   EXPECT_FALSE(Viewer()->isVisible());
-  EXPECT_FALSE(F2("Button2")->isVisible());
+  EXPECT_FALSE(CloseTextButton()->isVisible());
   EXPECT_TRUE(form2->grid()->isVisible());
-  EXPECT_TRUE(F2("Label1")->isVisible());
+  EXPECT_TRUE(HintLabel()->isVisible());
   EXPECT_EQ(form2->width(), TForm2::kCloseTextWidth);
 
   // Closing the window from the viewer puts it back for the next search.
@@ -105,7 +105,7 @@ TEST_F(ExtraTextTest, WrittenInTheEditorShownByTheViewerWithItsStyles) {
   form2->close();
   EXPECT_EQ(form2->width(), TForm2::kDesignWidth);
   EXPECT_FALSE(Viewer()->isVisibleTo(form2.get()));
-  EXPECT_FALSE(F2("Button2")->isVisibleTo(form2.get()));
+  EXPECT_FALSE(CloseTextButton()->isVisibleTo(form2.get()));
   EXPECT_TRUE(form1->isVisible());
 }
 
@@ -128,7 +128,7 @@ TEST_F(ExtraTextTest, WithoutAFileTheViewerSaysSoAndOnlyForTheCurrentRow) {
   EXPECT_EQ(dialogs.shown[1].text, "No ekstra info found for ANN SMALL" + kNoTextEnd);
   EXPECT_EQ(form2->CurrentRow(), 2);
 
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   Search("X");  // only the message row
   DoubleClickRow(1);
   EXPECT_EQ(dialogs.shown.size(), 2u);
@@ -143,23 +143,23 @@ TEST_F(ExtraTextTest, OnlySaveAnsweredYesWritesAndAnEditorOpeningStartsAfresh) {
   EXPECT_EQ(Editor()->toPlainText(), "old text");
   QTest::keyClicks(Editor(), "new ");
 
-  Answer(MsgResult::No, "Button6");
+  Answer(MsgResult::No, SaveTextButton());
   EXPECT_TRUE(InEditor());
-  Answer(MsgResult::No, "Button7");
+  Answer(MsgResult::No, CancelTextButton());
   EXPECT_TRUE(InEditor());
   EXPECT_EQ(Editor()->toPlainText(), "new old text");
-  Answer(MsgResult::Yes, "Button7");
+  Answer(MsgResult::Yes, CancelTextButton());
   EXPECT_TRUE(InEditMode());
   ASSERT_EQ(dialogs.shown.size(), 3u);
   EXPECT_EQ(dialogs.shown[1].text, "Unsaved changes will be lost, OK?");
   EXPECT_EQ(dialogs.shown[1].buttons, MsgButtons::YesNo);
   EXPECT_EQ(dir.Read("JOHNSMITH"), "{\\rtf1 old text\\par}");
 
-  Click(F2<QPushButton>("Button5"));
+  Click(ExtraTextButton());
   EXPECT_EQ(Editor()->toPlainText(), "old text");
-  Answer(MsgResult::Yes, "Button6");
+  Answer(MsgResult::Yes, SaveTextButton());
   // A CANCEL of the edit afterwards does not take the saved text back.
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
   EXPECT_EQ(NoteText("JOHNSMITH"), "old text");
   EXPECT_NE(dir.Read("JOHNSMITH"), "{\\rtf1 old text\\par}");
 }
@@ -168,9 +168,9 @@ TEST_F(ExtraTextTest, EditorKeepsABlankLeadingTheNameWhichTheViewerTrims) {
   Start({Rec(" JOHN", "SMITH")});
   Search("SM");
   OpenEditor(1);
-  Answer(MsgResult::Yes, "Button6");  // the placeholder, saved as it stands
+  Answer(MsgResult::Yes, SaveTextButton());  // the placeholder, saved as it stands
   EXPECT_EQ(NoteText(" JOHNSMITH"), "Put extra text here");
-  Click(F2<QPushButton>("Button4"));
+  Click(DoneButton());
   DoubleClickRow(1);
   ASSERT_EQ(dialogs.shown.size(), 2u);
   EXPECT_EQ(dialogs.shown[1].text, "No ekstra info found for JOHNSMITH" + kNoTextEnd);
@@ -183,7 +183,7 @@ TEST_F(ExtraTextTest, AFileLeftByHandIsFoundWhateverItsCaseAndShownAsPlainText) 
   DoubleClickRow(1);
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_EQ(Viewer()->toPlainText(), "line one\n{not rtf}");
-  Click(F2<QPushButton>("Button2"));
+  Click(CloseTextButton());
   OpenEditor(1);
   EXPECT_EQ(Editor()->toPlainText(), "line one\n{not rtf}");
 }
@@ -201,19 +201,19 @@ TEST_F(ExtraTextTest, NamesThatCouldLeaveTheProgramDirectoryNameNoFile) {
 
   OpenEditor(1);
   EXPECT_EQ(Editor()->toPlainText(), "Put extra text here");
-  Answer(MsgResult::Yes, "Button6");
+  Answer(MsgResult::Yes, SaveTextButton());
   ASSERT_EQ(dialogs.shown.size(), 3u);
   EXPECT_EQ(dialogs.shown[2].text, QString::fromStdString("Cannot create file " + dir.path() + "SUB/X."));
   EXPECT_EQ(dialogs.shown[2].kind, MsgKind::Error);
   EXPECT_TRUE(InEditMode());
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
 
   OpenEditor(2);
-  Answer(MsgResult::Yes, "Button6");
+  Answer(MsgResult::Yes, SaveTextButton());
   ASSERT_EQ(dialogs.shown.size(), 5u);
   // The box adds no full stop to a text that ends in one.
   EXPECT_EQ(dialogs.shown[4].text.toStdString(), "Cannot create file " + dir.path() + "..");
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
 
   dialogs.Queue(MsgResult::OK);
   RightClickRow(1);  // delete SUB/ X: its cleanup must not reach SUB/X

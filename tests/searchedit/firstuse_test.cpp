@@ -2,7 +2,7 @@
 // RECORD; then, on an empty data file of their own, three entries are added,
 // found with the letter grid by surname and by name, one phone number is
 // changed and one entry deleted. The data file is checked after every step.
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -12,17 +12,17 @@ using testing::RecordsOf;
 class FirstUseTest : public testing::WindowsTest {
  protected:
   void Add(const char* name, const char* surname, const char* phone) {
-    Menu("Newrecord1");
-    Type("Edit1", name);
-    Type("Edit2", surname);
-    Type("Edit3", phone);
-    Click(F2<QPushButton>("Button4"));
+    Menu("NEW RECORD");
+    Type(kName, name);
+    Type(kSurname, surname);
+    Type(kPhone1, phone);
+    Click(DoneButton());
   }
   void FindWithLetters(const char* letters, bool byName) {
-    Menu("SEARCH");
+    Menu("SEARCH/EDIT");
     for (const char* c = letters; *c; ++c) PickLetter(*c);
-    F1<QRadioButton>(byName ? "RadioButton1" : "RadioButton2")->click();
-    Click(F1<QPushButton>("Button6"));
+    (byName ? ByNameChoice() : BySurnameChoice())->click();
+    Click(StartSearchButton());
   }
   std::vector<RecordTexts> Stored() {
     std::vector<RecordTexts> out;
@@ -33,7 +33,7 @@ class FirstUseTest : public testing::WindowsTest {
 
 TEST_F(FirstUseTest, SampleRefusesThenOwnFileIsFilledSearchedEditedAndThinned) {
   Start({}, /*sample=*/true);
-  Menu("Newrecord1");
+  Menu("NEW RECORD");
   ASSERT_EQ(dialogs.shown.size(), 1u);
   form2.reset();
   form1.reset();
@@ -50,16 +50,16 @@ TEST_F(FirstUseTest, SampleRefusesThenOwnFileIsFilledSearchedEditedAndThinned) {
   FindWithLetters("SM", /*byName=*/false);
   EXPECT_EQ(Column(1), (std::vector<QString>{"Smalley", "Smith"}));
   EXPECT_EQ(Counts(), "3/2");
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   FindWithLetters("SM", /*byName=*/true);
   EXPECT_EQ(Column(0), (std::vector<QString>{"Smiley"}));
 
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   FindWithLetters("S", /*byName=*/false);
   SelectRow(2);
-  Click(F2<QPushButton>("Button3"));
-  Type("Edit3", "999");
-  Click(F2<QPushButton>("Button4"));
+  Click(EditButton());
+  Type(kPhone1, "999");
+  Click(DoneButton());
   EXPECT_EQ(Stored()[2], (RecordTexts{"Mary", "Smith", "999", "", ""}));
 
   RightClickRow(1);

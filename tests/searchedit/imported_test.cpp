@@ -1,7 +1,7 @@
 // Cards of other address books, imported from the command line into a new
 // data file, as the windows then show them.
 #include "exchange/command.h"
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "platform/ioerror.h"
 #include "platform/printing.h"
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 #include "support/pdfwords.h"
 
 namespace velmora {
@@ -49,7 +49,7 @@ class RecordingPrinter : public PrinterSeam {
 
 class PrintTest : public testing::WindowsTest {
  protected:
-  void Print() { Click(F2<QPushButton>("Button1")); }
+  void Print() { Click(PrintButton()); }
 };
 
 TEST_F(PrintTest, HeaderRulesAndRowsGoToTheirPlacesWithCellsAsStored) {
@@ -87,7 +87,7 @@ TEST_F(PrintTest, TheMessageRowPrintsLikeAnyRowAndALongListStopsAtThePageEnd) {
   EXPECT_TRUE(printer.Line(240).empty());
 
   printer.placed.clear();
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   Search("SM");
   Print();
   EXPECT_EQ(printer.ended, 2);

@@ -1,5 +1,5 @@
 // The record group: EDIT, DONE and CANCEL in edit and add mode.
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 #include <algorithm>
 
@@ -14,9 +14,9 @@ class RecordEditTest : public testing::WindowsTest {
  protected:
   void Edit(int row) {
     SelectRow(row);
-    Click(F2<QPushButton>("Button3"));
+    Click(EditButton());
   }
-  void Done() { Click(F2<QPushButton>("Button4")); }
+  void Done() { Click(DoneButton()); }
   // Whether the working file was replaced since the last call.
   bool Renamed() {
     const auto& log = env.log();
@@ -33,11 +33,11 @@ TEST_F(RecordEditTest, PhoneChangeRewritesSortsAndKeepsTheRowNumber) {
   Search("SM");
   Edit(3);
   EXPECT_EQ(form2->width(), TForm2::kNarrowWidth);
-  EXPECT_EQ(F2<QLabel>("Label3")->text(), "Edit details for C SMOOT.");
-  EXPECT_FALSE(F2("Edit1")->isVisible());
-  EXPECT_TRUE(F2("Button5")->isVisible());
-  EXPECT_EQ(F2<QLineEdit>("Edit3")->text(), "9");
-  Type("Edit3", "  777 ");
+  EXPECT_EQ(SurnameLabel()->text(), "Edit details for C SMOOT.");
+  EXPECT_FALSE(Field(kName)->isVisible());
+  EXPECT_TRUE(ExtraTextButton()->isVisible());
+  EXPECT_EQ(Field(kPhone1)->text(), "9");
+  Type(kPhone1, "  777 ");
   Done();
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_EQ(form2->width(), TForm2::kDesignWidth);
@@ -47,7 +47,7 @@ TEST_F(RecordEditTest, PhoneChangeRewritesSortsAndKeepsTheRowNumber) {
   EXPECT_EQ(records[2].Texts(), (RecordTexts{"C", "SMOOT", "777", "", "hi"}));
   EXPECT_EQ(Cell(3, 2), "777");
   EXPECT_EQ(form2->CurrentRow(), 3);
-  EXPECT_EQ(F2<QLabel>("Label3")->text(), "SURNAME");
+  EXPECT_EQ(SurnameLabel()->text(), "SURNAME");
 }
 
 TEST_F(RecordEditTest, OnlyARealChangeOfTheThreeFieldsIsWritten) {
@@ -57,14 +57,14 @@ TEST_F(RecordEditTest, OnlyARealChangeOfTheThreeFieldsIsWritten) {
   Edit(1);
   Done();  // nothing changed
   Edit(1);
-  Type("Edit3", "1");
-  Type("Edit4", "234");  // the three run together read the same
+  Type(kPhone1, "1");
+  Type(kPhone2, "234");  // the three run together read the same
   Done();
   EXPECT_FALSE(Renamed());
   EXPECT_EQ(Cell(1, 2), "12");
 
   Edit(1);
-  Type("Edit5", "NOTE");
+  Type(kComments, "NOTE");
   Done();
   EXPECT_TRUE(Renamed());
   EXPECT_EQ(RecordsOf(Working())[0].Text(ContactRecord::kComments), "NOTE");
@@ -74,7 +74,7 @@ TEST_F(RecordEditTest, EditingATwinLeavesOneRecordAndTheRowClampsToTheLast) {
   Start({Rec(" A", "SMALL", "1"), Rec(" A", "SMALL", "1")});
   Search("SM");
   Edit(2);
-  Type("Edit3", "2");
+  Type(kPhone1, "2");
   Done();
   const auto records = RecordsOf(Working());
   ASSERT_EQ(records.size(), 1u);
@@ -86,7 +86,7 @@ TEST_F(RecordEditTest, EditDoesNothingOnTheMessageRow) {
   Start({Rec("A", "SMALL")});
   Search("X");
   Edit(1);
-  EXPECT_FALSE(F2("GroupBox1")->isVisible());
+  EXPECT_FALSE(RecordGroup()->isVisible());
   EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -96,14 +96,14 @@ TEST_F(RecordEditTest, EditRefusesTheSampleFile) {
   Edit(1);
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "You cannot edit this file. - Open or create a different file.");
-  EXPECT_FALSE(F2("GroupBox1")->isVisible());
+  EXPECT_FALSE(RecordGroup()->isVisible());
 }
 
 TEST_F(RecordEditTest, FailedRewriteLeavesGridAndFileAsTheyWere) {
   Start({Rec("A", "SMALL", "1")});
   Search("SM");
   Edit(1);
-  Type("Edit3", "2");
+  Type(kPhone1, "2");
   env.FailEvery("rename", EACCES);
   Done();
   ASSERT_EQ(dialogs.shown.size(), 1u);
@@ -114,18 +114,18 @@ TEST_F(RecordEditTest, FailedRewriteLeavesGridAndFileAsTheyWere) {
 
 TEST_F(RecordEditTest, AddModeStoresAsTypedCutAndRefusesABlankName) {
   Start({Rec("A", "ZED")});
-  Menu("Newrecord1");
-  Type("Edit1", "   ");
-  Type("Edit2", "SMITH");
+  Menu("NEW RECORD");
+  Type(kName, "   ");
+  Type(kSurname, "SMITH");
   Done();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text, "Name and surname fields are mandatory.");
-  EXPECT_TRUE(F2("GroupBox1")->isVisible());
+  EXPECT_TRUE(RecordGroup()->isVisible());
 
-  Type("Edit1", " Jo");
-  F2<QLineEdit>("Edit1")->insert(QString::fromUtf8("\u4e00"));  // outside the code page
-  Type("Edit3", QString(25, '1'));
-  Type("Edit5", QString(60, 'c'));
+  Type(kName, " Jo");
+  Field(kName)->insert(QString::fromUtf8("\u4e00"));  // outside the code page
+  Type(kPhone1, QString(25, '1'));
+  Type(kComments, QString(60, 'c'));
   Done();
   EXPECT_FALSE(form2->isVisible());
   EXPECT_TRUE(form1->isVisible());
@@ -142,15 +142,15 @@ TEST_F(RecordEditTest, ClosingInEditModeLeavesAddModeAllFiveFields) {
   Edit(1);
   form2->close();
   EXPECT_TRUE(form1->isVisible());
-  Menu("Newrecord1");
-  for (const char* e : {"Edit1", "Edit2", "Label2"}) EXPECT_TRUE(F2(e)->isVisible()) << e;
-  EXPECT_EQ(F2<QLabel>("Label3")->text(), "SURNAME");
+  Menu("NEW RECORD");
+  for (QWidget* w : std::initializer_list<QWidget*>{Field(kName), Field(kSurname), NameLabel()}) EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(SurnameLabel()->text(), "SURNAME");
 
   // CANCEL in edit mode keeps the results view and its current row.
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
   Search("SM");
   Edit(1);
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
   EXPECT_TRUE(form2->isVisible());
   EXPECT_TRUE(form2->grid()->isVisible());
   EXPECT_EQ(form2->CurrentRow(), 1);

@@ -2,7 +2,7 @@
 // right click.
 #include <QHeaderView>
 
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -27,11 +27,11 @@ TEST_F(ResultGridTest, SurnameSearchListsMatchesInFileOrderWithCellsAsStored) {
   EXPECT_EQ(Counts(), "6/3");
   EXPECT_EQ(form2->CurrentRow(), 1);
 
-  Click(F2<QPushButton>("Button8"));  // BACK
+  Click(BackButton());  // BACK
   Search("SM", /*byName=*/true);
   EXPECT_EQ(Column(0), (std::vector<QString>{"Sma"}));
 
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   Search("");
   EXPECT_EQ(Column(1).size(), kFriends.size());
 }
@@ -42,7 +42,7 @@ TEST_F(ResultGridTest, NothingFoundShowsTheMessageRowCountedAsOne) {
   EXPECT_EQ(Column(4), (std::vector<QString>{"No matching entries found."}));
   EXPECT_EQ(Counts(), "0/1");
 
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   WriteWorking(kFriends);
   Search("X");
   EXPECT_EQ(Counts(), "6/1");
@@ -53,7 +53,7 @@ TEST_F(ResultGridTest, UnreadableFileEndsInTheErrorBoxAndTheMessageRow) {
   Search("sm");
   dir.Write("FRIENDS.VLM", "");
   ::unlink((dir / "FRIENDS.VLM").c_str());
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   Search("sm");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.empty(); }));
   EXPECT_EQ(dialogs.shown.size(), 1u);
@@ -112,7 +112,7 @@ TEST_F(ResultGridTest, RightClickOnLoneRowHeaderOrEmptyAreaAsksNothing) {
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_EQ(Surnames(Working()).size(), 2u);
 
-  Click(F2<QPushButton>("Button8"));
+  Click(BackButton());
   Search("");
   QTest::mouseClick(g->viewport(), Qt::RightButton, {}, QPoint(10, g->viewport()->height() - 5));
   EXPECT_TRUE(dialogs.shown.empty());

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QScreen>
 
-#include "searchedit/windows_fixture.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -32,18 +32,18 @@ TEST_F(Screenshots, DISABLED_BothWindows) {
   form1->move(40, 40);
   QTest::qWait(600);  // the clock's first tick
   Shoot(form1.get(), "main-idle.png");
-  Menu("SEARCH");
+  Menu("SEARCH/EDIT");
   PickLetter('S');
   PickLetter('M');
   Shoot(form1.get(), "main-window.png");
-  Click(F1<QPushButton>("Button6"));
+  Click(StartSearchButton());
   Shoot(form2.get(), "result-grid.png");
   SelectRow(2);
-  Click(F2<QPushButton>("Button3"));
+  Click(EditButton());
   Shoot(form2.get(), "edit-mode.png");
-  Click(F2<QPushButton>("Button9"));
+  Click(CancelEditButton());
   form2->close();
-  Menu("Newrecord1");
+  Menu("NEW RECORD");
   Shoot(form2.get(), "add-mode.png");
 }
 
