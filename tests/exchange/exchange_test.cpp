@@ -124,5 +124,37 @@ TEST_F(Exchange, ExportWritesEveryEntryWithItsExtraText) {
             "FRIENDS,.VLM,,,\r\nCy,Ma,,,x\r\n");
 }
 
+// Blocks go out on a thread of their own while the next is made: several
+// blocks arrive whole and in order, and a failed write ends the export with
+// its error, with nothing written after it.
+TEST_F(Exchange, ExportOfManyBlocksKeepsItsOrderAndStopsAtAFailedWrite) {
+  std::vector<ContactRecord> records;
+  for (int i = 0; i < 40000; ++i) records.push_back(Rec("N" + std::to_string(i), "S", "5550100", "", std::string(40, 'c')));
+  WriteWorking(records);
+  for (ExchangeFormat format : {ExchangeFormat::kVcard, ExchangeFormat::kCsv}) {
+    std::string expected;
+    if (format == ExchangeFormat::kCsv) AppendCsvHeader(expected);
+    for (const ContactRecord& r : records) {
+      if (format == ExchangeFormat::kCsv)
+        AppendCsvRow(expected, r.Texts());
+      else
+        AppendVcard(expected, r.Texts(), std::nullopt);
+    }
+    const std::string all = Export(format);
+    EXPECT_TRUE(all == expected) << int(format);
+
+    int writes = 0;
+    std::string written;
+    EXPECT_THROW(ExportEntries(s, format,
+                               [&](std::string_view b) {
+                                 if (++writes == 2) throw IoError(IoError::kDiskFull);
+                                 written.append(b);
+                               }),
+                 IoError);
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(all.substr(0, written.size()), written);
+  }
+}
+
 }  // namespace
 }  // namespace velmora::testing
