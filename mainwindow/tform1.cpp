@@ -14,6 +14,7 @@
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "searchedit/cannotedit.h"
 #include "searchedit/tform2.h"
 #include "searchedit/widgets.h"
 #include "store/startup.h"

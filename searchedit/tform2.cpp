@@ -17,6 +17,7 @@
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
 #include "platform/text.h"
+#include "searchedit/cannotedit.h"
 #include "searchedit/search.h"
 #include "searchedit/widgets.h"
 #include "store/datafile.h"
