@@ -17,8 +17,8 @@
 #include "platform/guard.h"
 #include "platform/messagedialog.h"
 #include "platform/text.h"
+#include "platform/widgets.h"
 #include "searchedit/tform2.h"
-#include "searchedit/widgets.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
 
