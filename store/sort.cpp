@@ -296,7 +296,7 @@ void ReplaceMatching(Session& s, const SortOptions& options, const Removed& remo
   auto in = s.env().OpenExisting(path, false);
   const uint64_t size = in->Size();
   // The rewrite would fail on reaching the tail: fail before writing at all.
-  if (size % kRec != 0 && !tailAllowed) throw IoError(IoError::kReadBeyondEnd);
+  if (size % kRec != 0 && !tailAllowed) throw IoError(IoError::kReadBeyondEnd, path);
   const uint64_t records = size / kRec;
 
   if (!ReplaceInOnePass(s, *in, path, records, removed)) {
@@ -340,7 +340,7 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   // A file that cannot be changed is refused before the input is read.
   {
     const std::string path = s.WorkingFilePath();
-    if (!createMissing && !s.env().FileExists(path)) throw IoError(IoError::kFileNotFound);
+    if (!createMissing && !s.env().FileExists(path)) throw IoError(IoError::kFileNotFound, path);
     s.env().CheckWritable(path);
   }
 
