@@ -6,9 +6,14 @@
 #include <exception>
 #include <utility>
 
+#include "platform/ioerror.h"
 #include "platform/messagedialog.h"
 
 namespace velmora {
+
+// The box's text for a thrown value that is no std::exception and so has no
+// text of its own.
+inline constexpr char kUnknownErrorText[] = "Unknown exception";
 
 template <class Handler>
 void Guarded(Handler&& handler) {
@@ -16,6 +21,8 @@ void Guarded(Handler&& handler) {
     std::forward<Handler>(handler)();
   } catch (const std::exception& e) {
     ShowStandardError(e);
+  } catch (...) {
+    ShowStandardError(AppError(kUnknownErrorText));
   }
 }
 
