@@ -28,19 +28,6 @@ namespace {
 const QString kOverwrite = QStringLiteral("FILE EXISTS - OVERWRITE?");
 const QString kMakeDefault = QStringLiteral("Make this the default file ?");
 
-// Runs fn, then after, also when fn throws: the panels close whatever the
-// outcome of their command, and the error still reaches the guard.
-template <class Fn, class After>
-void ThenAlways(Fn&& fn, After&& after) {
-  try {
-    fn();
-  } catch (...) {
-    after();
-    throw;
-  }
-  after();
-}
-
 bool AskYes(const QString& text, MsgKind kind) {
   return MessageDlg(text, kind, MsgButtons::YesNo) == MsgResult::Yes;
 }

@@ -26,6 +26,20 @@ void Guarded(Handler&& handler) {
   }
 }
 
+// Runs fn, then after, also when fn throws, and lets what fn threw go on to
+// the guard: a panel closes, or a window shows the state a step left,
+// whatever the step's outcome.
+template <class Fn, class After>
+void ThenAlways(Fn&& fn, After&& after) {
+  try {
+    fn();
+  } catch (...) {
+    after();
+    throw;
+  }
+  after();
+}
+
 // A slot that runs fn through the guard, for QObject::connect.
 template <class Fn>
 auto GuardedSlot(Fn fn) {
