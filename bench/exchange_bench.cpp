@@ -11,122 +11,36 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
-#include <new>
-#include <numeric>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench/support/heap.h"
+#include "bench/support/plainfile.h"
+#include "bench/support/rundir.h"
 #include "exchange/exchange.h"
 #include "exchange/vcard.h"
 #include "platform/codepage.h"
 #include "store/contactrecord.h"
 #include "store/session.h"
 
-// ---------------------------------------------------------------------------
-// Heap accounting: every global allocation counted by its usable size.
-
-namespace {
-
-std::atomic<size_t> g_heapNow{0};
-std::atomic<size_t> g_heapPeak{0};
-
-void* Counted(void* p) {
-  if (!p) throw std::bad_alloc();
-  const size_t now = g_heapNow.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) +
-                     malloc_usable_size(p);
-  size_t peak = g_heapPeak.load(std::memory_order_relaxed);
-  while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
-  }
-  return p;
-}
-
-void* Aligned(size_t n, size_t align) {
-  void* p = nullptr;
-  if (posix_memalign(&p, std::max(align, sizeof(void*)), n ? n : 1) != 0) p = nullptr;
-  return Counted(p);
-}
-
-void Release(void* p) noexcept {
-  if (p) g_heapNow.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(size_t n) { return Counted(std::malloc(n ? n : 1)); }
-void* operator new[](size_t n) { return Counted(std::malloc(n ? n : 1)); }
-void* operator new(size_t n, std::align_val_t a) { return Aligned(n, size_t(a)); }
-void* operator new[](size_t n, std::align_val_t a) { return Aligned(n, size_t(a)); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { Release(p); }
-
 namespace {
 
 using velmora::ContactRecord;
 using velmora::RecordTexts;
 using velmora::Session;
+using namespace velmora::bench;
 
 constexpr size_t kRec = ContactRecord::kSize;
 constexpr size_t kBlock = 1u << 20;
 using Clock = std::chrono::steady_clock;
-
-class HeapPeak {
- public:
-  void Start() {
-    base_ = g_heapNow.load();
-    g_heapPeak.store(base_);
-  }
-  void Stop() { max_ = std::max(max_, g_heapPeak.load() - base_); }
-  double MiB() const { return double(max_) / double(1u << 20); }
-
- private:
-  size_t base_ = 0, max_ = 0;
-};
-
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-int OpenFd(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-  if (fd < 0) Fail("open " + path);
-  return fd;
-}
-
-void WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0) Fail("write");
-    p += w;
-    n -= size_t(w);
-  }
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  const int fd = OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC);
-  WriteAll(fd, bytes.data(), bytes.size());
-  ::close(fd);
-}
 
 // Entries as people keep them: names with now and then an accent, phone
 // numbers in a few shapes, comments of a few words or none, and some with
@@ -173,12 +87,7 @@ class BenchDir {
     static BenchDir d;
     return d;
   }
-  ~BenchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-
-  const std::string& Root() const { return root_; }
+  const std::string& Root() const { return dir_.Root(); }
 
   // A sorted data file of n entries, made on first use.
   const std::string& DataFile(uint64_t n) {
@@ -194,7 +103,7 @@ class BenchDir {
       bytes.reserve(n * kRec);
       for (const ContactRecord& r : records)
         bytes.append(reinterpret_cast<const char*>(r.bytes.data()), kRec);
-      it->second = root_ + "data-" + std::to_string(n) + ".VLM";
+      it->second = Root() + "data-" + std::to_string(n) + ".VLM";
       WriteFile(it->second, bytes);
     }
     return it->second;
@@ -207,7 +116,7 @@ class BenchDir {
       EntryMaker maker(n + 7);
       std::string out;
       for (uint64_t i = 0; i < n; ++i) velmora::AppendVcard(out, maker.Entry(), std::nullopt);
-      it->second = root_ + "cards-" + std::to_string(n) + ".vcf";
+      it->second = Root() + "cards-" + std::to_string(n) + ".vcf";
       WriteFile(it->second, out);
     }
     return it->second;
@@ -216,37 +125,17 @@ class BenchDir {
   // An empty work folder holding, when n > 0, a copy of the data file of n
   // entries as BENCH.VLM.
   Session Fresh(uint64_t n) {
-    std::filesystem::remove_all(work_);
-    std::filesystem::create_directory(work_);
-    if (n > 0) std::filesystem::copy_file(DataFile(n), work_ + "BENCH.VLM");
-    Session s;
-    s.ProgramDir = work_;
-    s.WorkingName = "BENCH";
-    s.WorkingExt = "VLM";
-    return s;
+    dir_.EmptyWork();
+    if (n > 0) std::filesystem::copy_file(DataFile(n), dir_.WorkingFile());
+    return dir_.WorkSession();
   }
 
  private:
-  BenchDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-exchange-bench-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) Fail("mkdtemp " + tmpl);
-    root_ = tmpl + "/";
-    work_ = root_ + "work/";
-  }
+  BenchDir() : dir_("velmora-exchange-bench") {}
 
-  std::string root_, work_;
+  RunDir dir_;
   std::map<std::string, std::string> files_;
 };
-
-template <class Body>
-void Guarded(benchmark::State& state, Body body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-  }
-}
 
 // ---------------------------------------------------------------------------
 

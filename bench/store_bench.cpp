@@ -15,19 +15,14 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
-#include <new>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -35,160 +30,27 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/support/heap.h"
+#include "bench/support/plainfile.h"
+#include "bench/support/rundir.h"
 #include "platform/text.h"
 #include "store/contactrecord.h"
 #include "store/datafile.h"
 #include "store/session.h"
 #include "store/sort.h"
 
-// ---------------------------------------------------------------------------
-// Heap accounting: every global allocation of the process is counted by its
-// usable size, so a store operation's own peak is the peak seen while it ran
-// minus what was held when it started.
-
-namespace {
-
-std::atomic<size_t> g_heapNow{0};
-std::atomic<size_t> g_heapPeak{0};
-
-void NoteAlloc(void* p) {
-  if (!p) return;
-  const size_t n = malloc_usable_size(p);
-  const size_t now = g_heapNow.fetch_add(n, std::memory_order_relaxed) + n;
-  size_t peak = g_heapPeak.load(std::memory_order_relaxed);
-  while (now > peak &&
-         !g_heapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
-  }
-}
-
-void NoteFree(void* p) {
-  if (p) g_heapNow.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
-}
-
-void* TryAlloc(size_t n, size_t align) {
-  if (n == 0) n = 1;
-  void* p = nullptr;
-  if (align <= alignof(std::max_align_t)) {
-    p = std::malloc(n);
-  } else if (posix_memalign(&p, std::max(align, sizeof(void*)), n) != 0) {
-    p = nullptr;
-  }
-  NoteAlloc(p);
-  return p;
-}
-
-void* Alloc(size_t n, size_t align) {
-  for (;;) {
-    if (void* p = TryAlloc(n, align)) return p;
-    std::new_handler h = std::get_new_handler();
-    if (!h) throw std::bad_alloc();
-    h();
-  }
-}
-
-void Release(void* p) noexcept {
-  NoteFree(p);
-  std::free(p);
-}
-
-constexpr size_t kPlain = alignof(std::max_align_t);
-
-}  // namespace
-
-void* operator new(size_t n) { return Alloc(n, kPlain); }
-void* operator new[](size_t n) { return Alloc(n, kPlain); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return TryAlloc(n, kPlain); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return TryAlloc(n, kPlain); }
-void* operator new(size_t n, std::align_val_t a) { return Alloc(n, size_t(a)); }
-void* operator new[](size_t n, std::align_val_t a) { return Alloc(n, size_t(a)); }
-void* operator new(size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return TryAlloc(n, size_t(a));
-}
-void* operator new[](size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return TryAlloc(n, size_t(a));
-}
-
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { Release(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { Release(p); }
-
 namespace {
 
 using velmora::ContactRecord;
 using velmora::RecordTexts;
 using velmora::Session;
+using namespace velmora::bench;
 
 constexpr size_t kRec = ContactRecord::kSize;
 constexpr size_t kBlock = 1u << 20;
 
-// The largest heap one operation held beyond what was there before it,
-// over all the iterations measured.
-class HeapPeak {
- public:
-  void Start() {
-    base_ = g_heapNow.load(std::memory_order_relaxed);
-    g_heapPeak.store(base_, std::memory_order_relaxed);
-  }
-  void Stop() {
-    max_ = std::max(max_, g_heapPeak.load(std::memory_order_relaxed) - base_);
-  }
-  double MiB() const { return double(max_) / double(1u << 20); }
-
- private:
-  size_t base_ = 0;
-  size_t max_ = 0;
-};
-
 // ---------------------------------------------------------------------------
 // Plain file steps, for the reference figures and the untimed set-up.
-
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-int OpenFd(const std::string& path, int flags, mode_t mode = 0) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-  if (fd < 0) Fail("open " + path);
-  return fd;
-}
-
-void WriteAll(int fd, const void* data, size_t n, uint64_t at) {
-  auto* p = static_cast<const char*>(data);
-  while (n > 0) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(at));
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      Fail("write");
-    }
-    p += w;
-    at += uint64_t(w);
-    n -= size_t(w);
-  }
-}
-
-void ReadAll(int fd, void* data, size_t n, uint64_t at) {
-  auto* p = static_cast<char*>(data);
-  while (n > 0) {
-    ssize_t r = ::pread(fd, p, n, off_t(at));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail("read");
-    }
-    if (r == 0) throw std::runtime_error("unexpected end of file");
-    p += r;
-    at += uint64_t(r);
-    n -= size_t(r);
-  }
-}
 
 // One buffer for the plain steps, taken once so they allocate nothing.
 char* PlainBuffer() {
@@ -228,7 +90,7 @@ void PlainCopy(const std::string& from, const std::string& scratch, const std::s
       Fail("read " + from);
     }
     if (r == 0) break;
-    WriteAll(out, buf, size_t(r), at);
+    WriteAllAt(out, buf, size_t(r), at);
     at += uint64_t(r);
   }
   ::close(in);
@@ -246,7 +108,7 @@ uint64_t FileSize(const std::string& path) {
 ContactRecord ReadRecordAt(const std::string& path, uint64_t index) {
   ContactRecord r;
   int fd = OpenFd(path, O_RDONLY);
-  ReadAll(fd, r.bytes.data(), kRec, index * kRec);
+  ReadAllAt(fd, r.bytes.data(), kRec, index * kRec);
   ::close(fd);
   return r;
 }
@@ -322,19 +184,15 @@ class BenchDir {
     static BenchDir d;
     return d;
   }
-  ~BenchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
 
-  const std::string& WorkDir() const { return work_; }
-  std::string WorkingFile() const { return work_ + "BENCH.VLM"; }
+  const std::string& WorkDir() const { return dir_.Work(); }
+  std::string WorkingFile() const { return dir_.WorkingFile(); }
 
   // The sorted file of n entries, generated on first use.
   const std::string& Sorted(uint64_t n) {
     auto it = sorted_.find(n);
     if (it != sorted_.end()) return it->second;
-    std::string path = root_ + "sorted-" + std::to_string(n) + ".VLM";
+    std::string path = dir_.Root() + "sorted-" + std::to_string(n) + ".VLM";
     Generate(n, path);
     return sorted_[n] = path;
   }
@@ -343,24 +201,13 @@ class BenchDir {
   // entries in as the working file, synced, so no write-back of the set-up
   // lands in the timings.
   Session Fresh(uint64_t n) {
-    std::filesystem::remove_all(work_);
-    std::filesystem::create_directory(work_);
-    PlainCopy(Sorted(n), work_ + "setup.tmp", WorkingFile());
-    Session s;
-    s.ProgramDir = work_;
-    s.WorkingName = "BENCH";
-    s.WorkingExt = "VLM";
-    return s;
+    dir_.EmptyWork();
+    PlainCopy(Sorted(n), dir_.Work() + "setup.tmp", WorkingFile());
+    return dir_.WorkSession();
   }
 
  private:
-  BenchDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-bench-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) Fail("mkdtemp " + tmpl);
-    root_ = tmpl + "/";
-    work_ = root_ + "work/";
-  }
+  BenchDir() : dir_("velmora-bench") {}
 
   static void Generate(uint64_t n, const std::string& path) {
     EntryMaker maker(n);
@@ -384,17 +231,17 @@ class BenchDir {
     for (uint32_t i : order) {
       block.insert(block.end(), recs.begin() + i * kRec, recs.begin() + (i + 1) * kRec);
       if (block.size() >= kBlock) {
-        WriteAll(fd, block.data(), block.size(), at);
+        WriteAllAt(fd, block.data(), block.size(), at);
         at += block.size();
         block.clear();
       }
     }
-    WriteAll(fd, block.data(), block.size(), at);
+    WriteAllAt(fd, block.data(), block.size(), at);
     if (::fsync(fd) != 0) Fail("fsync " + path);
     ::close(fd);
   }
 
-  std::string root_, work_;
+  RunDir dir_;
   std::map<uint64_t, std::string> sorted_;
 };
 
@@ -413,7 +260,7 @@ void CheckSorted(benchmark::State& state, const std::string& path, uint64_t expe
   std::string prev;
   for (uint64_t at = 0; at < size; at += buf.size()) {
     size_t want = size_t(std::min<uint64_t>(buf.size(), size - at));
-    ReadAll(fd, buf.data(), want, at);
+    ReadAllAt(fd, buf.data(), want, at);
     for (size_t o = 0; o < want; o += kRec) {
       KeyOf k(buf.data() + o);
       if (k.View() < prev) {
@@ -443,16 +290,6 @@ bool SurnameStartsWith(const Record& r, std::string_view prefix) {
   for (size_t i = 0; i < prefix.size(); ++i)
     if (velmora::UpperChar(surname[i]) != prefix[i]) return false;
   return true;
-}
-
-// Runs body, turning a failed file step into a skipped benchmark.
-template <class Body>
-void Guarded(benchmark::State& state, Body body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-  }
 }
 
 // ---------------------------------------------------------------------------
@@ -608,11 +445,11 @@ void ExchangeSortInPlace(const std::string& path) {
   while (exchanged) {
     exchanged = false;
     for (uint64_t i = 0; i + 1 < n; ++i) {
-      ReadAll(fd, a, kRec, i * kRec);
-      ReadAll(fd, b, kRec, (i + 1) * kRec);
+      ReadAllAt(fd, a, kRec, i * kRec);
+      ReadAllAt(fd, b, kRec, (i + 1) * kRec);
       if (ContactRecord::SortKeyIn(a, ka) > ContactRecord::SortKeyIn(b, kb)) {
-        WriteAll(fd, b, kRec, i * kRec);
-        WriteAll(fd, a, kRec, (i + 1) * kRec);
+        WriteAllAt(fd, b, kRec, i * kRec);
+        WriteAllAt(fd, a, kRec, (i + 1) * kRec);
         exchanged = true;
       }
     }

@@ -14,7 +14,7 @@ namespace {
 // The UTF-8 of every byte of the code page, worked out once: an export
 // converts every character of every entry.
 const std::array<Utf8Code, 256>& Utf8Table() {
-  static const std::array<Utf8Code, 256> table = [] {
+  static const std::array<Utf8Code, 256> kTable = [] {
     std::array<Utf8Code, 256> t{};
     for (int b = 0; b < 256; ++b) {
       const char16_t c = Cp1252ToUnicode(static_cast<unsigned char>(b));
@@ -29,7 +29,7 @@ const std::array<Utf8Code, 256>& Utf8Table() {
     }
     return t;
   }();
-  return table;
+  return kTable;
 }
 
 bool IsAscii(std::string_view s) {

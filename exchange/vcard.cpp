@@ -288,7 +288,7 @@ struct ByteKinds {
 };
 
 const ByteKinds& Kinds() {
-  static const ByteKinds kinds = [] {
+  static const ByteKinds kKinds = [] {
     ByteKinds k;
     for (int b = 0; b < 256; ++b) {
       const bool escaped = (b < 0x20 && b != '\t') || b == '\\' || b == ',';
@@ -298,7 +298,7 @@ const ByteKinds& Kinds() {
     }
     return k;
   }();
-  return kinds;
+  return kKinds;
 }
 
 std::string_view Trimmed(std::string_view t) {

@@ -15,7 +15,7 @@
 using namespace tolka;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
+  static const std::string kPath = [] {
     char tmpl[] = "/tmp/tolka-fuzz-XXXXXX";
     return std::string(::mkdtemp(tmpl)) + "/hlp#0i";
   }();
@@ -41,15 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (lines.size() != breaks + (openLast ? 1 : 0)) std::abort();
   if (chars + breakBytes != qsizetype(text.size())) std::abort();
 
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
+  std::ofstream(kPath, std::ios::binary | std::ios::trunc)
       .write(bytes.data(), std::streamsize(size));
   velmora::Env& env = velmora::Env::Posix();
-  if (ReadTextLines(env, path) != lines) std::abort();
+  if (ReadTextLines(env, kPath) != lines) std::abort();
   // A capacity one byte short of the file, just enough, or one byte more.
   const std::uint64_t capacity = size == 0 ? 0 : size - 1 + data[0] % 3;
   bool refused = false;
   try {
-    if (ReadTextLines(env, path, capacity) != lines) std::abort();
+    if (ReadTextLines(env, kPath, capacity) != lines) std::abort();
   } catch (const velmora::AppError& e) {
     if (std::string_view(e.what()) != "Text exceeds memo capacity") std::abort();
     refused = true;

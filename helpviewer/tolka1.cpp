@@ -155,15 +155,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 template <class Step>
 void TForm1::Navigate(Step step) {
-  velmora::Guarded([&] {
-    try {
-      step();
-    } catch (...) {
-      ShowNavigation();
-      throw;
-    }
-    ShowNavigation();
-  });
+  velmora::Guarded([&] { velmora::ThenAlways(step, [this] { ShowNavigation(); }); });
 }
 
 void TForm1::ShowNavigation() {

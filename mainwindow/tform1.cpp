@@ -14,8 +14,9 @@
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "platform/widgets.h"
+#include "searchedit/cannotedit.h"
 #include "searchedit/tform2.h"
-#include "searchedit/widgets.h"
 #include "store/startup.h"
 
 namespace velmora {

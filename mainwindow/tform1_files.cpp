@@ -17,8 +17,8 @@
 #include "platform/guard.h"
 #include "platform/messagedialog.h"
 #include "platform/text.h"
+#include "platform/widgets.h"
 #include "searchedit/tform2.h"
-#include "searchedit/widgets.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
 
@@ -27,19 +27,6 @@ namespace {
 
 const QString kOverwrite = QStringLiteral("FILE EXISTS - OVERWRITE?");
 const QString kMakeDefault = QStringLiteral("Make this the default file ?");
-
-// Runs fn, then after, also when fn throws: the panels close whatever the
-// outcome of their command, and the error still reaches the guard.
-template <class Fn, class After>
-void ThenAlways(Fn&& fn, After&& after) {
-  try {
-    fn();
-  } catch (...) {
-    after();
-    throw;
-  }
-  after();
-}
 
 bool AskYes(const QString& text, MsgKind kind) {
   return MessageDlg(text, kind, MsgButtons::YesNo) == MsgResult::Yes;

@@ -17,7 +17,7 @@ constexpr int kLockPollMs = 10;
 
 class PosixFile final : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~PosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -29,7 +29,7 @@ class PosixFile final : public File {
       ssize_t r = ::pread(fd_, p + done, n - done, off_t(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        ThrowIoErrorFromErrno(errno);
+        ThrowIoErrorFromErrno(errno, path_);
       }
       if (r == 0) break;
       done += size_t(r);
@@ -44,7 +44,7 @@ class PosixFile final : public File {
       ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        ThrowIoErrorFromErrno(errno);
+        ThrowIoErrorFromErrno(errno, path_);
       }
       done += size_t(r);
     }
@@ -52,16 +52,16 @@ class PosixFile final : public File {
 
   uint64_t Size() override {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) ThrowIoErrorFromErrno(errno);
+    if (::fstat(fd_, &st) != 0) ThrowIoErrorFromErrno(errno, path_);
     return uint64_t(st.st_size);
   }
 
   void Truncate(uint64_t size) override {
-    if (::ftruncate(fd_, off_t(size)) != 0) ThrowIoErrorFromErrno(errno);
+    if (::ftruncate(fd_, off_t(size)) != 0) ThrowIoErrorFromErrno(errno, path_);
   }
 
   void Sync() override {
-    if (::fsync(fd_) != 0) ThrowIoErrorFromErrno(errno);
+    if (::fsync(fd_) != 0) ThrowIoErrorFromErrno(errno, path_);
   }
 
   void TakeModeOf(const std::string& path) override {
@@ -73,18 +73,19 @@ class PosixFile final : public File {
     if (fd_ < 0) return;
     int fd = fd_;
     fd_ = -1;  // the descriptor is released even when close reports an error
-    if (::close(fd) != 0 && errno != EINTR) ThrowIoErrorFromErrno(errno);
+    if (::close(fd) != 0 && errno != EINTR) ThrowIoErrorFromErrno(errno, path_);
   }
 
  private:
   int fd_;
+  const std::string path_;  // as opened; for an unnamed file, its directory
 };
 
 int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0) {
   for (;;) {
     int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
     if (fd >= 0) return fd;
-    if (errno != EINTR) ThrowIoErrorFromErrno(errno);
+    if (errno != EINTR) ThrowIoErrorFromErrno(errno, path);
   }
 }
 
@@ -104,29 +105,29 @@ class PosixEnv final : public Env {
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
       ::close(fd);
-      ThrowIoErrorFromErrno(EISDIR);
+      ThrowIoErrorFromErrno(EISDIR, path);
     }
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(fd, path);
   }
 
   std::unique_ptr<File> Create(const std::string& path) override {
-    return std::make_unique<PosixFile>(OpenOrThrow(path, O_RDWR | O_CREAT | O_TRUNC, 0666));
+    return std::make_unique<PosixFile>(OpenOrThrow(path, O_RDWR | O_CREAT | O_TRUNC, 0666), path);
   }
 
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override {
     int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return std::make_unique<PosixFile>(fd);
+    if (fd >= 0) return std::make_unique<PosixFile>(fd, dir);
     // File systems without unnamed files: a named one, unlinked at once.
     std::string tmpl = dir + ".velmora-XXXXXX";
     fd = ::mkstemp(tmpl.data());
-    if (fd < 0) ThrowIoErrorFromErrno(errno);
+    if (fd < 0) ThrowIoErrorFromErrno(errno, tmpl);
     ::unlink(tmpl.c_str());
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(fd, dir);
   }
 
   std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) override {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) ThrowIoErrorFromErrno(errno);
+    if (fd < 0) ThrowIoErrorFromErrno(errno, dir);
     // Polled rather than blocking, so that a holder that never lets go costs
     // the user a short wait and a message, not a frozen window.
     for (int waited = 0;; waited += kLockPollMs) {
@@ -134,14 +135,16 @@ class PosixEnv final : public Env {
       const int err = errno;
       if ((err != EWOULDBLOCK && err != EINTR) || waited >= waitMs) {
         ::close(fd);
-        ThrowIoErrorFromErrno(err == EWOULDBLOCK ? EACCES : err);
+        // A lock kept too long reads as a refused one; the log keeps why.
+        if (err == EWOULDBLOCK) throw IoError(IoError::kAccessDenied, dir, err);
+        ThrowIoErrorFromErrno(err, dir);
       }
       ::usleep(kLockPollMs * 1000);
     }
   }
   void CheckWritable(const std::string& path) override {
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT) return;
-    ThrowIoErrorFromErrno(errno);
+    ThrowIoErrorFromErrno(errno, path);
   }
   bool FileExists(const std::string& path) override {
     struct stat st;
@@ -171,11 +174,12 @@ class PosixEnv final : public Env {
   }
 
   void Rename(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) ThrowIoErrorFromErrno(errno);
+    // Either name may be the cause; the log names the file that was moving.
+    if (::rename(from.c_str(), to.c_str()) != 0) ThrowIoErrorFromErrno(errno, from);
   }
 
   void Remove(const std::string& path) override {
-    if (::unlink(path.c_str()) != 0) ThrowIoErrorFromErrno(errno);
+    if (::unlink(path.c_str()) != 0) ThrowIoErrorFromErrno(errno, path);
   }
 
   void SyncDir(const std::string& dir) override {
@@ -184,7 +188,7 @@ class PosixEnv final : public Env {
     int err = errno;
     ::close(fd);
     // Some file systems cannot sync a directory; the rename is done anyway.
-    if (rc != 0 && err != EINVAL && err != ENOTSUP) ThrowIoErrorFromErrno(err);
+    if (rc != 0 && err != EINVAL && err != ENOTSUP) ThrowIoErrorFromErrno(err, dir);
   }
 };
 

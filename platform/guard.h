@@ -6,9 +6,14 @@
 #include <exception>
 #include <utility>
 
+#include "platform/ioerror.h"
 #include "platform/messagedialog.h"
 
 namespace velmora {
+
+// The box's text for a thrown value that is no std::exception and so has no
+// text of its own.
+inline constexpr char kUnknownErrorText[] = "Unknown exception";
 
 template <class Handler>
 void Guarded(Handler&& handler) {
@@ -16,7 +21,23 @@ void Guarded(Handler&& handler) {
     std::forward<Handler>(handler)();
   } catch (const std::exception& e) {
     ShowStandardError(e);
+  } catch (...) {
+    ShowStandardError(AppError(kUnknownErrorText));
   }
+}
+
+// Runs fn, then after, also when fn throws, and lets what fn threw go on to
+// the guard: a panel closes, or a window shows the state a step left,
+// whatever the step's outcome.
+template <class Fn, class After>
+void ThenAlways(Fn&& fn, After&& after) {
+  try {
+    fn();
+  } catch (...) {
+    after();
+    throw;
+  }
+  after();
 }
 
 // A slot that runs fn through the guard, for QObject::connect.

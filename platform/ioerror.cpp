@@ -1,6 +1,7 @@
 #include "platform/ioerror.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace velmora {
 
@@ -17,7 +18,25 @@ std::string IoError::TextFor(int code) {
   }
 }
 
-IoError::IoError(int code) : AppError(TextFor(code)), code_(code) {}
+IoError::IoError(int code, std::string path, int err)
+    : AppError(TextFor(code)),
+      code_(code),
+      err_(err),
+      path_(path.empty() ? nullptr : std::make_shared<const std::string>(std::move(path))) {}
+
+const std::string& IoError::path() const {
+  static const std::string kNone;
+  return path_ ? *path_ : kNone;
+}
+
+std::string IoError::Describe() const {
+  std::string line = "I/O error " + std::to_string(code_);
+  // A code outside the table has that very text already.
+  if (line != what()) line += std::string(" (") + what() + ")";
+  if (path_) line += " on " + *path_;
+  if (err_ != 0) line += std::string(": ") + std::strerror(err_);
+  return line;
+}
 
 int IoCodeFromErrno(int err) {
   switch (err) {
@@ -40,6 +59,8 @@ int IoCodeFromErrno(int err) {
   }
 }
 
-void ThrowIoErrorFromErrno(int err) { throw IoError(IoCodeFromErrno(err)); }
+void ThrowIoErrorFromErrno(int err, const std::string& path) {
+  throw IoError(IoCodeFromErrno(err), path, err);
+}
 
 }  // namespace velmora

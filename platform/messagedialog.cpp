@@ -1,8 +1,12 @@
 #include "platform/messagedialog.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QtDebug>
+
+#include "platform/ioerror.h"
 
 namespace velmora {
 namespace {
@@ -98,6 +102,11 @@ void SetProgramTitle(const QString& title) { g_programTitle = title; }
 QString ProgramTitle() { return g_programTitle; }
 
 void ShowStandardError(const std::exception& error) {
+  // The box shows the table's text alone; where and why the step failed go
+  // to the log, named as the executable is ("velmora", "tolka").
+  if (const auto* io = dynamic_cast<const IoError*>(&error))
+    qWarning("%s: %s", qPrintable(QFileInfo(QCoreApplication::applicationFilePath()).fileName()),
+             io->Describe().c_str());
   QString text = QString::fromUtf8(error.what());
   if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
   Show({g_programTitle, text, MsgKind::Error, MsgButtons::OK});

@@ -57,7 +57,8 @@ void SetProgramTitle(const QString& title);
 QString ProgramTitle();
 
 // The standard error box: the error's text with a full stop added, an error
-// icon, OK, and the program's title as caption.
+// icon, OK, and the program's title as caption. An IoError also leaves one
+// line in the log (qWarning) with its code, path and errno.
 void ShowStandardError(const std::exception& error);
 
 // The real box for a request, built but not shown (tests inspect it).

@@ -15,6 +15,8 @@
 #include <QByteArray>
 #include <QTextDocument>
 
+#include "platform/notesize.h"
+
 namespace velmora {
 
 // The whole document as RTF. Characters outside Windows-1252 are written as
@@ -31,11 +33,6 @@ bool ReadRtf(const QByteArray& bytes, QTextDocument& out);
 // Replaces `out` with `bytes` read as Windows-1252 text. CRLF, CR and LF end
 // paragraphs; a line end at the very end adds no empty paragraph.
 void ReadPlainText(const QByteArray& bytes, QTextDocument& out);
-
-// The largest note the text boxes load, in bytes. A note is a page of text;
-// a file far bigger than that is not one, and loading it would stall the
-// window and its memory.
-inline constexpr qsizetype kMaxNoteBytes = 16 * 1024 * 1024;
 
 enum class NoteLoad {
   kRtf,        // read as RTF

@@ -15,8 +15,8 @@
 #include "platform/printing.h"
 #include "platform/richtext.h"
 #include "platform/guard.h"
+#include "platform/widgets.h"
 #include "searchedit/tform2.h"
-#include "searchedit/widgets.h"
 #include "store/extratext.h"
 
 namespace velmora {

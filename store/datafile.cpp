@@ -45,14 +45,15 @@ const unsigned char* RecordReader::Refill() {
 void AppendRecord(Session& s, const RecordTexts& editFields) {
   StoreLock lock(s);
   s.ScratchRecord.SetTexts(editFields);
-  auto file = s.env().OpenExisting(s.WorkingFilePath(), true);
+  const std::string path = s.WorkingFilePath();
+  auto file = s.env().OpenExisting(path, true);
   const uint64_t oldSize = file->Size();
   const uint64_t at = oldSize / kRec * kRec;
   // An incomplete tail is overwritten; keep it to put back on failure.
   unsigned char tail[kRec];
   const size_t tailBytes = size_t(oldSize - at);
   if (tailBytes > 0 && file->ReadAt(at, tail, tailBytes) != tailBytes)
-    throw IoError(IoError::kReadBeyondEnd);
+    throw IoError(IoError::kReadBeyondEnd, path);
   try {
     file->WriteAt(at, s.ScratchRecord.bytes.data(), kRec);
     file->Sync();

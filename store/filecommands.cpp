@@ -77,7 +77,7 @@ void DeleteDataFile(Session& s, const std::string& entry) {
   StoreLock lock(s);
   auto listed = ListDataFiles(s);
   if (std::find(listed.begin(), listed.end(), entry) == listed.end())
-    throw IoError(IoError::kFileNotFound);
+    throw IoError(IoError::kFileNotFound, s.ProgramDir + Cp1252ToUtf8(entry));
   s.env().Remove(s.ProgramDir + Cp1252ToUtf8(entry));
   s.env().SyncDir(s.ProgramDir);
 }

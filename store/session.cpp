@@ -7,7 +7,8 @@
 namespace velmora {
 
 std::string Session::PathInProgramDir(const std::string& name) const {
-  if (!IsPlainFileName(name)) throw IoError(IoError::kInvalidFilename);
+  if (!IsPlainFileName(name))
+    throw IoError(IoError::kInvalidFilename, ProgramDir + Cp1252ToUtf8(name));
   return ResolveIn(env(), ProgramDir, Cp1252ToUtf8(name));
 }
 

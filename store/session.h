@@ -21,13 +21,38 @@ class Session {
 
   Env& env() const { return *env_; }
 
-  std::string ProgramDir;
-  std::string WorkingName;
-  std::string WorkingExt;
+  std::string ProgramDir;   // set once, by RunStartUp
+  std::string WorkingName;  // by RunStartUp, then by the FILE commands or the command line
+  std::string WorkingExt;   // set once, by RunStartUp
 
-  ContactRecord RemovedRecord;
-  ContactRecord NewRecord;
-  ContactRecord ScratchRecord;
+  // The three record buffers: a caller fills one, then calls the operation
+  // that reads it. Who fills each and who reads it:
+  //
+  //   buffer         filled by                          read by
+  //   RemovedRecord  TForm2, deleting a result row      RewriteWithout (drops its equals);
+  //                  (the row's texts)                  then the handler, for the name of
+  //                                                     the extra text to check
+  //                  TForm2, DONE in edit mode (the     ReplaceRecord (drops its equals);
+  //                  row as it stood)                   DONE, to see if the details changed
+  //                  WriteSampleFile, at every start    WriteSampleFile (the bytes written)
+  //                  (scratch: the sample record)
+  //                  RemoveOrphanText (scratch: each    RemoveOrphanText (each one's name)
+  //                  record of the file in turn)
+  //   NewRecord      TForm2, DONE in add mode (the      InsertRecord (the record added)
+  //                  fields as typed)
+  //                  TForm2, DONE in edit mode (the     ReplaceRecord (the record put in);
+  //                  fields trimmed)                    DONE, for the grid row
+  //                  (no window: benchmarks, tests)     RewriteWithout with append
+  //   ScratchRecord  AppendRecord, from its argument    AppendRecord (the bytes appended)
+  //
+  // So RemovedRecord holds the caller's record only until the next start-up
+  // or orphan check: the delete reads the name back out of it before it
+  // calls RemoveOrphanText. The search and the export read records in place
+  // (RecordView) and an import fills records of its own: none of them
+  // touches the three.
+  ContactRecord RemovedRecord;  // the caller's record until its rewrite; scratch after that
+  ContactRecord NewRecord;      // the record to add or put in, filled just before the call
+  ContactRecord ScratchRecord;  // AppendRecord's record, meaningful only while it runs
 
   // The path of a file of the program directory, whatever the letter case of
   // the name on disk. A name that could reach outside the directory is an
@@ -40,7 +65,7 @@ class Session {
   friend class StoreLock;
   Env* env_;
   std::unique_ptr<DirLock> lock_;  // held while lockDepth_ > 0
-  int lockDepth_ = 0;
+  int lockDepth_ = 0;              // StoreLocks alive on this session
 };
 
 // Serializes the changes of every velmora process on one program directory:

@@ -40,8 +40,13 @@ class Source {
   virtual ~Source() = default;
   // Moves to the next record; false when none is left.
   virtual bool Advance() = 0;
-  const unsigned char* rec = nullptr;
-  Key key{};
+  // The record Advance moved to, and its key; valid until the next Advance.
+  const unsigned char* rec() const { return rec_; }
+  const Key& key() const { return key_; }
+
+ protected:
+  const unsigned char* rec_ = nullptr;
+  Key key_{};
 };
 
 // Records [first, end) of a file. With verify, a record whose key is smaller
@@ -52,11 +57,11 @@ class FileSource final : public Source {
       : reader_(f, first, end, blockRecords), verify_(verify) {}
 
   bool Advance() override {
-    rec = reader_.Next();
-    if (!rec) return false;
-    Key k = KeyOf(rec);
-    if (verify_ && started_ && Less(k, key)) throw NotSorted{};
-    key = k;
+    rec_ = reader_.Next();
+    if (!rec_) return false;
+    Key k = KeyOf(rec_);
+    if (verify_ && started_ && Less(k, key_)) throw NotSorted{};
+    key_ = k;
     started_ = true;
     return true;
   }
@@ -81,8 +86,8 @@ class MemorySource final : public Source {
   bool Advance() override {
     if (next_ == order_.size()) return false;
     uint32_t i = order_[next_++];
-    rec = base_ + size_t(i) * kRec;
-    key = keys_[i];
+    rec_ = base_ + size_t(i) * kRec;
+    key_ = keys_[i];
     return true;
   }
 
@@ -91,7 +96,7 @@ class MemorySource final : public Source {
     std::vector<unsigned char> block(std::min(order_.size(), kBlockRecords) * kRec);
     size_t used = 0;
     while (Advance()) {
-      std::memcpy(block.data() + used, rec, kRec);
+      std::memcpy(block.data() + used, rec_, kRec);
       used += kRec;
       if (used == block.size()) {
         out.WriteAt(offset, block.data(), used);
@@ -113,8 +118,8 @@ class MemorySource final : public Source {
 // which keeps the order of a stable sort when sources are in file order.
 void Merge(const std::vector<Source*>& sources, SaveFile& out) {
   auto after = [&](size_t a, size_t b) {
-    if (Less(sources[b]->key, sources[a]->key)) return true;
-    if (Less(sources[a]->key, sources[b]->key)) return false;
+    if (Less(sources[b]->key(), sources[a]->key())) return true;
+    if (Less(sources[a]->key(), sources[b]->key())) return false;
     return a > b;
   };
   std::priority_queue<size_t, std::vector<size_t>, decltype(after)> heads(after);
@@ -123,7 +128,7 @@ void Merge(const std::vector<Source*>& sources, SaveFile& out) {
   while (!heads.empty()) {
     size_t i = heads.top();
     heads.pop();
-    out.Append(sources[i]->rec, kRec);
+    out.Append(sources[i]->rec(), kRec);
     if (sources[i]->Advance()) heads.push(i);
   }
 }
@@ -296,7 +301,7 @@ void ReplaceMatching(Session& s, const SortOptions& options, const Removed& remo
   auto in = s.env().OpenExisting(path, false);
   const uint64_t size = in->Size();
   // The rewrite would fail on reaching the tail: fail before writing at all.
-  if (size % kRec != 0 && !tailAllowed) throw IoError(IoError::kReadBeyondEnd);
+  if (size % kRec != 0 && !tailAllowed) throw IoError(IoError::kReadBeyondEnd, path);
   const uint64_t records = size / kRec;
 
   if (!ReplaceInOnePass(s, *in, path, records, removed)) {
@@ -340,7 +345,7 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   // A file that cannot be changed is refused before the input is read.
   {
     const std::string path = s.WorkingFilePath();
-    if (!createMissing && !s.env().FileExists(path)) throw IoError(IoError::kFileNotFound);
+    if (!createMissing && !s.env().FileExists(path)) throw IoError(IoError::kFileNotFound, path);
     s.env().CheckWritable(path);
   }
 

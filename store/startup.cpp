@@ -2,7 +2,6 @@
 
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
-#include "platform/messagedialog.h"
 #include "platform/profile.h"
 #include "platform/savefile.h"
 #include "platform/text.h"
@@ -82,9 +81,5 @@ void SetDefaultFile(Session& s, const std::string& name) {
 }
 
 bool IsSampleFile(const Session& s) { return Trim(UpperCase(s.WorkingName)) == kSampleName; }
-
-void ShowCannotEdit() {
-  MessageDlg(QString::fromUtf8(kCannotEditText), MsgKind::Information, MsgButtons::OK);
-}
 
 }  // namespace velmora

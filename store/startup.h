@@ -34,9 +34,9 @@ void SetDefaultFile(Session& s, const std::string& name);
 // True when the working file is the sample file, whatever its extension.
 bool IsSampleFile(const Session& s);
 
-// Refuses editing in the sample file.
+// The refusal of editing in the sample file; the windows show it in a box
+// (searchedit/cannotedit.h), the command line on its error output.
 inline constexpr char kCannotEditText[] =
     "You cannot edit this file. - Open or create a different file.";
-void ShowCannotEdit();
 
 }  // namespace velmora

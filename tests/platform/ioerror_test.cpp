@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
 
 namespace velmora {
 namespace {
@@ -30,6 +31,38 @@ TEST(IoError, MapsErrnoOntoTheTableAndKeepsOthersApart) {
   // EIO is 5 and must not read as "File access denied".
   EXPECT_EQ(IoCodeFromErrno(EIO), 1000 + EIO);
   EXPECT_STREQ(IoError(IoCodeFromErrno(EIO)).what(), "I/O error 1005");
+}
+
+TEST(IoError, KeepsThePathAndErrnoForTheLogButShowsTheTableTextAlone) {
+  auto thrown = [](int err, const std::string& path) {
+    try {
+      ThrowIoErrorFromErrno(err, path);
+    } catch (const IoError& e) {
+      return e;
+    }
+    return IoError(0);
+  };
+  const struct {
+    IoError error;
+    const char* shown;
+    const char* logged;
+  } cases[] = {
+      {thrown(EACCES, "/p/BRINK.VLM"), "File access denied",
+       "I/O error 5 (File access denied) on /p/BRINK.VLM: Permission denied"},
+      {thrown(EIO, "/p/temp.tmp"), "I/O error 1005",
+       "I/O error 1005 on /p/temp.tmp: Input/output error"},
+      {IoError(IoError::kReadBeyondEnd, "/p/F.VLM"), "Read beyond end of file",
+       "I/O error 100 (Read beyond end of file) on /p/F.VLM"},
+      {IoError(IoError::kDiskFull), "Disk full", "I/O error 101 (Disk full)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_STREQ(c.error.what(), c.shown);
+    EXPECT_EQ(c.error.Describe(), c.logged);
+  }
+  EXPECT_EQ(cases[0].error.path(), "/p/BRINK.VLM");
+  EXPECT_EQ(cases[0].error.err(), EACCES);
+  EXPECT_EQ(cases[3].error.path(), "");
+  EXPECT_EQ(cases[3].error.err(), 0);
 }
 
 }  // namespace

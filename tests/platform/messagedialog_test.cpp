@@ -62,5 +62,19 @@ TEST(MessageDialog, TheGuardShowsAnErrorInTheStandardBoxAndGoesOn) {
   EXPECT_TRUE(after);
 }
 
+TEST(MessageDialog, TheGuardShowsWhatIsNoStdExceptionAsAnUnknownError) {
+  testing::ScriptedDialogs seam;
+  SetProgramTitle("Velmora");
+  Guarded([] { throw 42; });
+  Guarded([] { throw "text"; });
+  Guarded([] { throw std::string("text"); });
+  ASSERT_EQ(seam.shown.size(), 3u);
+  for (const MessageRequest& r : seam.shown) {
+    EXPECT_EQ(r.text, "Unknown exception.");
+    EXPECT_EQ(r.title, "Velmora");
+    EXPECT_EQ(r.kind, MsgKind::Error);
+  }
+}
+
 }  // namespace
 }  // namespace velmora

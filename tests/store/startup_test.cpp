@@ -4,6 +4,7 @@
 
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
+#include "searchedit/cannotedit.h"
 #include "support/dialogs.h"
 #include "support/fakeenv.h"
 #include "support/records.h"

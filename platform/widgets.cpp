@@ -1,4 +1,4 @@
-#include "searchedit/widgets.h"
+#include "platform/widgets.h"
 
 #include <QApplication>
 #include <algorithm>
