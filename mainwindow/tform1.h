@@ -34,9 +34,6 @@ class TForm1 : public QMainWindow, public MainWindowLink {
 
  public:
   static constexpr int kSearchFieldLength = 16;
-  // The clock's place: the top right corner, above every panel.
-  static constexpr int kClockLeft = 352;
-  static constexpr int kClockTop = 8;
 
   // programDir: where the program's files lie, ending in "/".
   TForm1(Session& session, const std::string& programDir, QWidget* parent = nullptr);
@@ -143,6 +140,47 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   QPushButton* Button1;   // OK of RENAME and DELETE
   Button1Mode button1Mode_ = Button1Mode::Rename;
   std::vector<QWidget*> filePanels_;
+
+  // ---- Places as designed ----
+  // Left, top, width and height in pixels. A caption wider than designed
+  // widens its button or label, never moves it. Width and height are 0 where
+  // the control takes its own size.
+  struct Place {
+    int x, y, w, h;
+  };
+  static constexpr int kFormWidth = 430, kFormHeight = 330;
+  // The clock: the top right corner, above every panel.
+  static constexpr Place kTimelabel1{352, 8, 65, 17};
+  // The search-entry panel. The top right corner stays free for the clock.
+  static constexpr Place kLabel3{16, 12, 260, 17};
+  static constexpr Place kStringGrid1{16, 34, 0, 0};
+  static constexpr Place kButton2{16, 82, 121, 25};
+  static constexpr Place kButton8{148, 82, 73, 25};
+  static constexpr Place kLabel1{16, 124, 140, 17};
+  static constexpr Place kEdit1{16, 144, 161, 21};
+  static constexpr Place kRadioButton2{200, 124, 0, 0};
+  static constexpr Place kRadioButton1{200, 146, 0, 0};
+  static constexpr Place kButton6{16, 184, 105, 25};
+  static constexpr Place kButton7{132, 184, 73, 25};
+  // The name-entry and file-list panels, in the place of the search-entry
+  // panel. The entry is as wide as twelve of the widest letter.
+  static constexpr Place kLabel4{16, 12, 200, 17};
+  static constexpr Place kLabel2{16, 40, 120, 17};
+  static constexpr Place kMaskEdit2{16, 60, 0, 21};
+  static constexpr Place kFileListBox1{16, 40, 200, 180};
+  // The four OK buttons lie on one another, CANCEL below them, all
+  // kFileButtonGap right of the list, and as far right of the name entry.
+  static constexpr int kFileButtonGap = 16;
+  static constexpr Place kButton4{232, 40, 73, 25};
+  static_assert(kButton4.x == kFileListBox1.x + kFileListBox1.w + kFileButtonGap);
+  static constexpr Place kButton9 = kButton4;
+  static constexpr Place kButton11 = kButton4;
+  static constexpr Place kButton1 = kButton4;
+  static constexpr Place kButton5{kButton4.x, 72, 73, 25};
+
+  static QPushButton* ButtonAt(QWidget* parent, const char* name, const QString& caption,
+                               Place at);
+  static QLabel* LabelAt(QWidget* parent, const char* name, const QString& caption, Place at);
 };
 
 }  // namespace velmora

@@ -45,31 +45,36 @@ bool AskYes(const QString& text, MsgKind kind) {
   return MessageDlg(text, kind, MsgButtons::YesNo) == MsgResult::Yes;
 }
 
+// The first column right of a widget.
+int EndX(const QWidget* w) { return w->geometry().right() + 1; }
+
 }  // namespace
 
 void TForm1::BuildFilePanels() {
   QWidget* area = centralWidget();
   // Both panels share the place of the search-entry panel; the four OK
   // buttons and CANCEL sit to the right of the entry or the list.
-  Label4 = PlaceLabel(area, "Label4", QString(), 16, 12, 200, 17);
-  Label2 = PlaceLabel(area, "Label2", QStringLiteral("ENTER FILENAME"), 16, 40, 120, 17);
+  Label4 = LabelAt(area, "Label4", QString(), kLabel4);
+  Label2 = LabelAt(area, "Label2", QStringLiteral("ENTER FILENAME"), kLabel2);
   MaskEdit2 = new NameEntry(area);
   MaskEdit2->setObjectName(QStringLiteral("MaskEdit2"));
   const int entryWidth =
       MaskEdit2->fontMetrics().horizontalAdvance(QString(NameEntry::kPositions, u'W')) + 12;
-  MaskEdit2->setGeometry(16, 60, entryWidth, 21);
+  MaskEdit2->setGeometry(kMaskEdit2.x, kMaskEdit2.y, entryWidth, kMaskEdit2.h);
   Label2->setBuddy(MaskEdit2);
   FileListBox1 = new QListWidget(area);
   FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
   FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  FileListBox1->setGeometry(16, 40, 200, 180);
+  FileListBox1->setGeometry(kFileListBox1.x, kFileListBox1.y, kFileListBox1.w, kFileListBox1.h);
 
-  const int buttonX = std::max(232, 16 + entryWidth + 16);
-  Button4 = PlaceButton(area, "Button4", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button9 = PlaceButton(area, "Button9", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button11 = PlaceButton(area, "Button11", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button1 = PlaceButton(area, "Button1", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button5 = PlaceButton(area, "Button5", QStringLiteral("CANCEL"), buttonX, 72, 73, 25);
+  // Right of the entry, however wide the font makes it.
+  const int buttonX = std::max(kButton4.x, EndX(MaskEdit2) + kFileButtonGap);
+  auto right = [buttonX](Place p) { return Place{buttonX, p.y, p.w, p.h}; };
+  Button4 = ButtonAt(area, "Button4", QStringLiteral("OK"), right(kButton4));
+  Button9 = ButtonAt(area, "Button9", QStringLiteral("OK"), right(kButton9));
+  Button11 = ButtonAt(area, "Button11", QStringLiteral("OK"), right(kButton11));
+  Button1 = ButtonAt(area, "Button1", QStringLiteral("OK"), right(kButton1));
+  Button5 = ButtonAt(area, "Button5", QStringLiteral("CANCEL"), right(kButton5));
 
   filePanels_ = {Label4, Label2, MaskEdit2, FileListBox1, Button4, Button9, Button11, Button1,
                  Button5};
@@ -92,7 +97,7 @@ void TForm1::HideFilePanels() {
 }
 
 void TForm1::OpenFilePanel(const QString& title, QPushButton* ok, bool nameEntry) {
-  SetCaption(Label4, title, 200);
+  SetCaption(Label4, title, kLabel4.w);
   if (form2_) form2_->hide();
   HideSearchPanel();
   HideFilePanels();
