@@ -76,10 +76,15 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void Button7Click();  // CANCEL
 
   // The FILE commands and their two panels (tform1_files.cpp).
-  enum class Button1Mode { Rename = 0, Delete = 1 };
+  // Which command's panel is open: NEW, SAVE AS and RENAME show the name
+  // entry, OPEN and DELETE the file list; each shows its own OK button.
+  // RENAME and DELETE share theirs, Button1, which acts by this.
+  enum class FilePanel { kNone, kNew, kOpen, kSaveAs, kRename, kDelete };
   void BuildFilePanels();
-  void HideFilePanels();
-  void OpenFilePanel(const QString& title, QPushButton* ok, bool nameEntry);
+  // Opens the command's panel, hiding every other panel and the search/edit
+  // window; kNone closes it. The one writer of filePanel_.
+  void SetFilePanel(FilePanel panel);
+  void HideFilePanels() { SetFilePanel(FilePanel::kNone); }
   void RefreshFileList();
   std::string SelectedEntry() const;
   void SetWorkingName(const std::string& name);
@@ -96,6 +101,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // The OK of NEW, SAVE AS and RENAME: the entered name, the question when
   // its file exists, then the step; the panel closes whatever the outcome.
   void RunOnEnteredName(void (TForm1::*step)(const std::string&));
+  // The OK of DELETE: asks, then deletes the file picked in the list.
+  void DeleteSelectedFile();
   void MakeNewFile(const std::string& name);
   void SaveWorkingFileAs(const std::string& name);
   void RenameWorkingFile(const std::string& name);
@@ -138,7 +145,7 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   QPushButton* Button9;   // OK of OPEN
   QPushButton* Button11;  // OK of SAVE AS
   QPushButton* Button1;   // OK of RENAME and DELETE
-  Button1Mode button1Mode_ = Button1Mode::Rename;
+  FilePanel filePanel_ = FilePanel::kNone;
   std::vector<QWidget*> filePanels_;
 
   // ---- Places as designed ----

@@ -92,19 +92,34 @@ void TForm1::BuildFilePanels() {
   connect(Button5, &QPushButton::clicked, this, GuardedSlot([this] { Button5Click(); }));
 }
 
-void TForm1::HideFilePanels() {
+void TForm1::SetFilePanel(FilePanel panel) {
+  struct Command {
+    const char* title;
+    QPushButton* ok;
+    bool nameEntry;  // else the file list
+  };
+  Command command{"", nullptr, false};
+  switch (panel) {
+    case FilePanel::kNone: break;
+    case FilePanel::kNew: command = {"File/New", Button4, true}; break;
+    case FilePanel::kOpen: command = {"File/Open", Button9, false}; break;
+    case FilePanel::kSaveAs: command = {"File/Save As", Button11, true}; break;
+    case FilePanel::kRename: command = {"File/Rename", Button1, true}; break;
+    case FilePanel::kDelete: command = {"File/Delete", Button1, false}; break;
+  }
+  filePanel_ = panel;
+  const QString title = QString::fromLatin1(command.title);
+  if (panel != FilePanel::kNone) {
+    SetCaption(Label4, title, kLabel4.w);
+    if (form2_) form2_->hide();
+    HideSearchPanel();
+  }
   for (QWidget* w : filePanels_) w->hide();
-}
-
-void TForm1::OpenFilePanel(const QString& title, QPushButton* ok, bool nameEntry) {
-  SetCaption(Label4, title, kLabel4.w);
-  if (form2_) form2_->hide();
-  HideSearchPanel();
-  HideFilePanels();
+  if (panel == FilePanel::kNone) return;
   Label4->show();
   Button5->show();
-  ok->show();
-  if (nameEntry) {
+  command.ok->show();
+  if (command.nameEntry) {
     // The entry keeps the text of its last use.
     Label2->show();
     MaskEdit2->show();
@@ -134,21 +149,15 @@ void TForm1::SetWorkingName(const std::string& name) {
   session_.WorkingName = name;
 }
 
-void TForm1::NEW1Click() { OpenFilePanel(QStringLiteral("File/New"), Button4, true); }
+void TForm1::NEW1Click() { SetFilePanel(FilePanel::kNew); }
 
-void TForm1::OPEN1Click() { OpenFilePanel(QStringLiteral("File/Open"), Button9, false); }
+void TForm1::OPEN1Click() { SetFilePanel(FilePanel::kOpen); }
 
-void TForm1::SAVEAS1Click() { OpenFilePanel(QStringLiteral("File/Save As"), Button11, true); }
+void TForm1::SAVEAS1Click() { SetFilePanel(FilePanel::kSaveAs); }
 
-void TForm1::RENAME1Click() {
-  button1Mode_ = Button1Mode::Rename;
-  OpenFilePanel(QStringLiteral("File/Rename"), Button1, true);
-}
+void TForm1::RENAME1Click() { SetFilePanel(FilePanel::kRename); }
 
-void TForm1::DELETE1Click() {
-  button1Mode_ = Button1Mode::Delete;
-  OpenFilePanel(QStringLiteral("File/Delete"), Button1, false);
-}
+void TForm1::DELETE1Click() { SetFilePanel(FilePanel::kDelete); }
 
 void TForm1::Button5Click() { HideFilePanels(); }
 
@@ -185,26 +194,29 @@ void TForm1::Button9Click() {
 void TForm1::Button1Click() {
   ThenAlways(
       [&] {
-        if (button1Mode_ == Button1Mode::Delete && !FileListBox1->isHidden()) {
-          // The panel stays open, so that more files can be deleted.
-          const std::string entry = SelectedEntry();
-          if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
-            MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
-                       MsgButtons::OK);
-          } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) +
-                                QStringLiteral(" will be ") +
-                                QStringLiteral("permanently deleted along with all entries it "
-                                               "contains! - Are you sure?"),
-                            MsgKind::Warning) &&
-                     !entry.empty()) {
-            DeleteDataFile(session_, entry);
-          }
+        switch (filePanel_) {
+          case FilePanel::kDelete: DeleteSelectedFile(); break;
+          case FilePanel::kRename: RunOnEnteredName(&TForm1::RenameWorkingFile); break;
+          default: break;  // Button1 shows only on those two panels
         }
-        if (button1Mode_ == Button1Mode::Rename && !MaskEdit2->isHidden())
-          RunOnEnteredName(&TForm1::RenameWorkingFile);
       },
       // A deleted file leaves the list; nothing is selected afterwards.
       [&] { RefreshFileList(); });
+}
+
+void TForm1::DeleteSelectedFile() {
+  // The panel stays open, so that more files can be deleted.
+  const std::string entry = SelectedEntry();
+  if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
+    MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
+               MsgButtons::OK);
+  } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) + QStringLiteral(" will be ") +
+                        QStringLiteral("permanently deleted along with all entries it "
+                                       "contains! - Are you sure?"),
+                    MsgKind::Warning) &&
+             !entry.empty()) {
+    DeleteDataFile(session_, entry);
+  }
 }
 
 void TForm1::MakeNewFile(const std::string& name) {
