@@ -207,7 +207,9 @@ void TForm1::ShowHelp() {
   AppExec1->Execute();
 }
 
-void TForm1::SEARCHClick() {
+void TForm1::SEARCHClick() { OpenSearchPanel(); }
+
+void TForm1::OpenSearchPanel() {
   StringGrid1->FillLetters();
   StringGrid1->show();
   Label3->show();
@@ -228,7 +230,9 @@ void TForm1::StringGrid1Click() {
   Edit1->setText(Edit1->text() + StringGrid1->SelectedLetter());
 }
 
-void TForm1::Button2Click() {
+void TForm1::Button2Click() { ClearLastCharacter(); }
+
+void TForm1::ClearLastCharacter() {
   QString text = TrimmedText(Edit1->text());
   text.chop(1);
   Edit1->setText(text);
@@ -236,7 +240,9 @@ void TForm1::Button2Click() {
 
 void TForm1::Button8Click() { Edit1->clear(); }
 
-void TForm1::Button6Click() {
+void TForm1::Button6Click() { StartSearch(); }
+
+void TForm1::StartSearch() {
   HideSearchPanel();
   if (!form2_) return;
   // Showing the window runs its search; it hides this window itself.
@@ -249,7 +255,9 @@ void TForm1::Button7Click() {
   Edit1->clear();
 }
 
-void TForm1::Newrecord1Click() {
+void TForm1::Newrecord1Click() { StartNewRecord(); }
+
+void TForm1::StartNewRecord() {
   if (IsSampleFile(session_)) {
     ShowCannotEdit();
     return;

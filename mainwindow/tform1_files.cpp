@@ -176,7 +176,9 @@ void TForm1::Button4Click() { RunOnEnteredName(&TForm1::MakeNewFile); }
 
 void TForm1::Button11Click() { RunOnEnteredName(&TForm1::SaveWorkingFileAs); }
 
-void TForm1::Button9Click() {
+void TForm1::Button9Click() { OpenSelectedFile(); }
+
+void TForm1::OpenSelectedFile() {
   ThenAlways(
       [&] {
         const std::string entry = SelectedEntry();
