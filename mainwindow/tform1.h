@@ -190,10 +190,12 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   static constexpr Place kButton6{16, 184, 105, 25};
   static constexpr Place kButton7{132, 184, 73, 25};
   // The name-entry and file-list panels, in the place of the search-entry
-  // panel. The entry is as wide as twelve of the widest letter.
+  // panel.
   static constexpr Place kLabel4{16, 12, 200, 17};
   static constexpr Place kLabel2{16, 40, 120, 17};
+  // The name entry is as wide as twelve of the widest letter and its frame.
   static constexpr Place kMaskEdit2{16, 60, 0, 21};
+  static constexpr int kMaskEdit2Frame = 12;
   static constexpr Place kFileListBox1{16, 40, 200, 180};
   // The four OK buttons lie on one another, CANCEL below them, all
   // kFileButtonGap right of the list, and as far right of the name entry.

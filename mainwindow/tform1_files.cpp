@@ -59,7 +59,8 @@ void TForm1::BuildFilePanels() {
   MaskEdit2 = new NameEntry(area);
   MaskEdit2->setObjectName(QStringLiteral("MaskEdit2"));
   const int entryWidth =
-      MaskEdit2->fontMetrics().horizontalAdvance(QString(NameEntry::kPositions, u'W')) + 12;
+      MaskEdit2->fontMetrics().horizontalAdvance(QString(NameEntry::kPositions, u'W')) +
+      kMaskEdit2Frame;
   MaskEdit2->setGeometry(kMaskEdit2.x, kMaskEdit2.y, entryWidth, kMaskEdit2.h);
   Label2->setBuddy(MaskEdit2);
   FileListBox1 = new QListWidget(area);
