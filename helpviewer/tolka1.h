@@ -43,25 +43,25 @@ class TForm1 : public QWidget {
   void ShowNavigation();
   int SelectedEntry() const;
 
-  void FormCreate(const QStringList& arguments);
-  void ListBox2DblClick();
-  void Button1Click();  // Back on the list page
-  void Button2Click();  // Back on the topic page
-  void Button3Click();  // Exit Help, on either page
+  void FormCreate(const QStringList& arguments);  // the caption, then the root list
+  void ListBox2DblClick();  // opens the selected entry: its level, or its topic page
+  void Button1Click();      // Back on the list page: up one level, none at the root
+  void Button2Click();      // Back on the topic page: the list again
+  void Button3Click();      // Exit Help, on either page: EndProgram
   void EndProgram();
 
   HelpNavigator navigator_;
   int shownListVersion_ = -1;  // the navigator's list that ListBox2 holds
   int shownTextVersion_ = -1;  // the navigator's text that Memo1 holds
 
-  QGroupBox* GroupBox1;   // the topic page; its title is the topic's
-  QPlainTextEdit* Memo1;  // the topic's text
-  QPushButton* Button2;   // Back
-  QPushButton* Button4;   // Exit Help
-  QGroupBox* GroupBox2;   // the list page, over the topic page
-  QListWidget* ListBox2;  // the entries of the level shown
-  QPushButton* Button1;   // Back
-  QPushButton* Button3;   // Exit Help
+  QGroupBox* GroupBox1;   // the topic page; titled by the topic shown ("GroupBox1" before any)
+  QPlainTextEdit* Memo1;  // the topic's text, read-only; "Topic not found." when none
+  QPushButton* Button2;   // "Back" on the topic page
+  QPushButton* Button4;   // "Exit Help" on the topic page; runs Button3Click
+  QGroupBox* GroupBox2;   // the list page "Double-click to select topic", over the topic page
+  QListWidget* ListBox2;  // the entries of the level shown, in file order
+  QPushButton* Button1;   // "Back" on the list page
+  QPushButton* Button3;   // "Exit Help" on the list page
 };
 
 }  // namespace tolka

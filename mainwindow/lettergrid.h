@@ -1,5 +1,6 @@
 #pragma once
-// The letter grid of the search-entry panel: 13 columns by 2 rows, A to M
+// The letter grid of the search-entry panel (the main window's
+// StringGrid1, whose pick is StringGrid1Click): 13 columns by 2 rows, A to M
 // over N to Z, 20 by 18 pixels a cell. It reports a pick for every mouse
 // click on a letter cell (also on the cell already selected) and for every
 // key that moves the selected cell; a key that leaves it where it is picks
@@ -24,7 +25,7 @@ class LetterGrid : public QTableWidget {
   QString SelectedLetter() const;
 
  signals:
-  void picked();
+  void picked();  // a letter cell picked, as described above
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

@@ -1,5 +1,6 @@
 #pragma once
-// The name entry of the file commands: twelve positions, each a letter or a
+// The name entry of the file commands (the main window's MaskEdit2, on the
+// panel of NEW, SAVE AS and RENAME): twelve positions, each a letter or a
 // digit of the single-byte code page or empty. Empty positions show as "_"
 // and read as blanks; letters keep the case they are typed in.
 

@@ -28,11 +28,11 @@ QAction* MenuCommand(QWidget* owner, const char* name, const char* caption) {
   return a;
 }
 
-QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption, int x, int y) {
+QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption, QPoint at) {
   auto* b = new QRadioButton(QString::fromLatin1(caption), parent);
   b->setObjectName(QString::fromLatin1(name));
   b->setAccessibleName(QString::fromLatin1(caption));
-  b->move(x, y);
+  b->move(at);
   b->resize(b->sizeHint());
   return b;
 }
@@ -47,11 +47,20 @@ QString TrimmedText(const QString& s) {
 
 }  // namespace
 
+QPushButton* TForm1::ButtonAt(QWidget* parent, const char* name, const QString& caption,
+                              Place at) {
+  return PlaceButton(parent, name, caption, at.x, at.y, at.w, at.h);
+}
+
+QLabel* TForm1::LabelAt(QWidget* parent, const char* name, const QString& caption, Place at) {
+  return PlaceLabel(parent, name, caption, at.x, at.y, at.w, at.h);
+}
+
 TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
     : QMainWindow(parent), session_(session) {
   setObjectName(QStringLiteral("Form1"));
   setFont(WindowFont());
-  resize(430, 330);
+  resize(kFormWidth, kFormHeight);
   BuildMenu();
   BuildSearchPanel();
   BuildFilePanels();
@@ -74,7 +83,7 @@ void TForm1::BuildComponents() {
   Timelabel1 = new TTimelabel(centralWidget());
   Timelabel1->setObjectName(QStringLiteral("Timelabel1"));
   Timelabel1->setText(QStringLiteral("Timelabel1"));
-  Timelabel1->setGeometry(kClockLeft, kClockTop, 65, 17);
+  Timelabel1->setGeometry(kTimelabel1.x, kTimelabel1.y, kTimelabel1.w, kTimelabel1.h);
 }
 
 void TForm1::FormCreate(const std::string& programDir) {
@@ -122,29 +131,28 @@ void TForm1::BuildSearchPanel() {
   area->setObjectName(QStringLiteral("Panels"));
   setCentralWidget(area);
 
-  // The top right corner stays free for the clock.
-  Label3 = PlaceLabel(area, "Label3", QStringLiteral("Click on character to add to search string"),
-                      16, 12, 260, 17);
+  Label3 = LabelAt(area, "Label3", QStringLiteral("Click on character to add to search string"),
+                   kLabel3);
   StringGrid1 = new LetterGrid(area);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
   StringGrid1->setAccessibleName(QStringLiteral("Letters"));
-  StringGrid1->move(16, 34);
-  Button2 = PlaceButton(area, "Button2", QStringLiteral("Clear last character"), 16, 82, 121, 25);
-  Button8 = PlaceButton(area, "Button8", QStringLiteral("Clear all"), 148, 82, 73, 25);
-  Label1 = PlaceLabel(area, "Label1", QStringLiteral("ENTER SEARCH STRING"), 16, 124, 140, 17);
+  StringGrid1->move(kStringGrid1.x, kStringGrid1.y);
+  Button2 = ButtonAt(area, "Button2", QStringLiteral("Clear last character"), kButton2);
+  Button8 = ButtonAt(area, "Button8", QStringLiteral("Clear all"), kButton8);
+  Label1 = LabelAt(area, "Label1", QStringLiteral("ENTER SEARCH STRING"), kLabel1);
   Edit1 = new QLineEdit(area);
   Edit1->setObjectName(QStringLiteral("Edit1"));
   Edit1->setMaxLength(kSearchFieldLength);
-  Edit1->setGeometry(16, 144, 161, 21);
+  Edit1->setGeometry(kEdit1.x, kEdit1.y, kEdit1.w, kEdit1.h);
   Label1->setBuddy(Edit1);
-  RadioButton2 = PlaceRadio(area, "RadioButton2", "BY SURNAME", 200, 124);
-  RadioButton1 = PlaceRadio(area, "RadioButton1", "BY NAME", 200, 146);
+  RadioButton2 = PlaceRadio(area, "RadioButton2", "BY SURNAME", {kRadioButton2.x, kRadioButton2.y});
+  RadioButton1 = PlaceRadio(area, "RadioButton1", "BY NAME", {kRadioButton1.x, kRadioButton1.y});
   auto* choice = new QButtonGroup(area);
   choice->addButton(RadioButton2);
   choice->addButton(RadioButton1);
   RadioButton2->setChecked(true);
-  Button6 = PlaceButton(area, "Button6", QStringLiteral("START SEARCH"), 16, 184, 105, 25);
-  Button7 = PlaceButton(area, "Button7", QStringLiteral("CANCEL"), 132, 184, 73, 25);
+  Button6 = ButtonAt(area, "Button6", QStringLiteral("START SEARCH"), kButton6);
+  Button7 = ButtonAt(area, "Button7", QStringLiteral("CANCEL"), kButton7);
 
   searchPanel_ = {Label3, StringGrid1, Button2, Button8, Label1,
                   Edit1,  RadioButton2, RadioButton1, Button6, Button7};
@@ -200,7 +208,9 @@ void TForm1::ShowHelp() {
   AppExec1->Execute();
 }
 
-void TForm1::SEARCHClick() {
+void TForm1::SEARCHClick() { OpenSearchPanel(); }
+
+void TForm1::OpenSearchPanel() {
   StringGrid1->FillLetters();
   StringGrid1->show();
   Label3->show();
@@ -221,7 +231,9 @@ void TForm1::StringGrid1Click() {
   Edit1->setText(Edit1->text() + StringGrid1->SelectedLetter());
 }
 
-void TForm1::Button2Click() {
+void TForm1::Button2Click() { ClearLastCharacter(); }
+
+void TForm1::ClearLastCharacter() {
   QString text = TrimmedText(Edit1->text());
   text.chop(1);
   Edit1->setText(text);
@@ -229,7 +241,9 @@ void TForm1::Button2Click() {
 
 void TForm1::Button8Click() { Edit1->clear(); }
 
-void TForm1::Button6Click() {
+void TForm1::Button6Click() { StartSearch(); }
+
+void TForm1::StartSearch() {
   HideSearchPanel();
   if (!form2_) return;
   // Showing the window runs its search; it hides this window itself.
@@ -242,7 +256,9 @@ void TForm1::Button7Click() {
   Edit1->clear();
 }
 
-void TForm1::Newrecord1Click() {
+void TForm1::Newrecord1Click() { StartNewRecord(); }
+
+void TForm1::StartNewRecord() {
   if (IsSampleFile(session_)) {
     ShowCannotEdit();
     return;

@@ -32,31 +32,37 @@ bool AskYes(const QString& text, MsgKind kind) {
   return MessageDlg(text, kind, MsgButtons::YesNo) == MsgResult::Yes;
 }
 
+// The first column right of a widget.
+int EndX(const QWidget* w) { return w->geometry().right() + 1; }
+
 }  // namespace
 
 void TForm1::BuildFilePanels() {
   QWidget* area = centralWidget();
   // Both panels share the place of the search-entry panel; the four OK
   // buttons and CANCEL sit to the right of the entry or the list.
-  Label4 = PlaceLabel(area, "Label4", QString(), 16, 12, 200, 17);
-  Label2 = PlaceLabel(area, "Label2", QStringLiteral("ENTER FILENAME"), 16, 40, 120, 17);
+  Label4 = LabelAt(area, "Label4", QString(), kLabel4);
+  Label2 = LabelAt(area, "Label2", QStringLiteral("ENTER FILENAME"), kLabel2);
   MaskEdit2 = new NameEntry(area);
   MaskEdit2->setObjectName(QStringLiteral("MaskEdit2"));
   const int entryWidth =
-      MaskEdit2->fontMetrics().horizontalAdvance(QString(NameEntry::kPositions, u'W')) + 12;
-  MaskEdit2->setGeometry(16, 60, entryWidth, 21);
+      MaskEdit2->fontMetrics().horizontalAdvance(QString(NameEntry::kPositions, u'W')) +
+      kMaskEdit2Frame;
+  MaskEdit2->setGeometry(kMaskEdit2.x, kMaskEdit2.y, entryWidth, kMaskEdit2.h);
   Label2->setBuddy(MaskEdit2);
   FileListBox1 = new QListWidget(area);
   FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
   FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  FileListBox1->setGeometry(16, 40, 200, 180);
+  FileListBox1->setGeometry(kFileListBox1.x, kFileListBox1.y, kFileListBox1.w, kFileListBox1.h);
 
-  const int buttonX = std::max(232, 16 + entryWidth + 16);
-  Button4 = PlaceButton(area, "Button4", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button9 = PlaceButton(area, "Button9", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button11 = PlaceButton(area, "Button11", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button1 = PlaceButton(area, "Button1", QStringLiteral("OK"), buttonX, 40, 73, 25);
-  Button5 = PlaceButton(area, "Button5", QStringLiteral("CANCEL"), buttonX, 72, 73, 25);
+  // Right of the entry, however wide the font makes it.
+  const int buttonX = std::max(kButton4.x, EndX(MaskEdit2) + kFileButtonGap);
+  auto right = [buttonX](Place p) { return Place{buttonX, p.y, p.w, p.h}; };
+  Button4 = ButtonAt(area, "Button4", QStringLiteral("OK"), right(kButton4));
+  Button9 = ButtonAt(area, "Button9", QStringLiteral("OK"), right(kButton9));
+  Button11 = ButtonAt(area, "Button11", QStringLiteral("OK"), right(kButton11));
+  Button1 = ButtonAt(area, "Button1", QStringLiteral("OK"), right(kButton1));
+  Button5 = ButtonAt(area, "Button5", QStringLiteral("CANCEL"), right(kButton5));
 
   filePanels_ = {Label4, Label2, MaskEdit2, FileListBox1, Button4, Button9, Button11, Button1,
                  Button5};
@@ -74,19 +80,34 @@ void TForm1::BuildFilePanels() {
   connect(Button5, &QPushButton::clicked, this, GuardedSlot([this] { Button5Click(); }));
 }
 
-void TForm1::HideFilePanels() {
+void TForm1::SetFilePanel(FilePanel panel) {
+  struct Command {
+    const char* title;
+    QPushButton* ok;
+    bool nameEntry;  // else the file list
+  };
+  Command command{"", nullptr, false};
+  switch (panel) {
+    case FilePanel::kNone: break;
+    case FilePanel::kNew: command = {"File/New", Button4, true}; break;
+    case FilePanel::kOpen: command = {"File/Open", Button9, false}; break;
+    case FilePanel::kSaveAs: command = {"File/Save As", Button11, true}; break;
+    case FilePanel::kRename: command = {"File/Rename", Button1, true}; break;
+    case FilePanel::kDelete: command = {"File/Delete", Button1, false}; break;
+  }
+  filePanel_ = panel;
+  const QString title = QString::fromLatin1(command.title);
+  if (panel != FilePanel::kNone) {
+    SetCaption(Label4, title, kLabel4.w);
+    if (form2_) form2_->hide();
+    HideSearchPanel();
+  }
   for (QWidget* w : filePanels_) w->hide();
-}
-
-void TForm1::OpenFilePanel(const QString& title, QPushButton* ok, bool nameEntry) {
-  SetCaption(Label4, title, 200);
-  if (form2_) form2_->hide();
-  HideSearchPanel();
-  HideFilePanels();
+  if (panel == FilePanel::kNone) return;
   Label4->show();
   Button5->show();
-  ok->show();
-  if (nameEntry) {
+  command.ok->show();
+  if (command.nameEntry) {
     // The entry keeps the text of its last use.
     Label2->show();
     MaskEdit2->show();
@@ -116,21 +137,15 @@ void TForm1::SetWorkingName(const std::string& name) {
   session_.WorkingName = name;
 }
 
-void TForm1::NEW1Click() { OpenFilePanel(QStringLiteral("File/New"), Button4, true); }
+void TForm1::NEW1Click() { SetFilePanel(FilePanel::kNew); }
 
-void TForm1::OPEN1Click() { OpenFilePanel(QStringLiteral("File/Open"), Button9, false); }
+void TForm1::OPEN1Click() { SetFilePanel(FilePanel::kOpen); }
 
-void TForm1::SAVEAS1Click() { OpenFilePanel(QStringLiteral("File/Save As"), Button11, true); }
+void TForm1::SAVEAS1Click() { SetFilePanel(FilePanel::kSaveAs); }
 
-void TForm1::RENAME1Click() {
-  button1Mode_ = Button1Mode::Rename;
-  OpenFilePanel(QStringLiteral("File/Rename"), Button1, true);
-}
+void TForm1::RENAME1Click() { SetFilePanel(FilePanel::kRename); }
 
-void TForm1::DELETE1Click() {
-  button1Mode_ = Button1Mode::Delete;
-  OpenFilePanel(QStringLiteral("File/Delete"), Button1, false);
-}
+void TForm1::DELETE1Click() { SetFilePanel(FilePanel::kDelete); }
 
 void TForm1::Button5Click() { HideFilePanels(); }
 
@@ -149,7 +164,9 @@ void TForm1::Button4Click() { RunOnEnteredName(&TForm1::MakeNewFile); }
 
 void TForm1::Button11Click() { RunOnEnteredName(&TForm1::SaveWorkingFileAs); }
 
-void TForm1::Button9Click() {
+void TForm1::Button9Click() { OpenSelectedFile(); }
+
+void TForm1::OpenSelectedFile() {
   ThenAlways(
       [&] {
         const std::string entry = SelectedEntry();
@@ -167,26 +184,29 @@ void TForm1::Button9Click() {
 void TForm1::Button1Click() {
   ThenAlways(
       [&] {
-        if (button1Mode_ == Button1Mode::Delete && !FileListBox1->isHidden()) {
-          // The panel stays open, so that more files can be deleted.
-          const std::string entry = SelectedEntry();
-          if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
-            MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
-                       MsgButtons::OK);
-          } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) +
-                                QStringLiteral(" will be ") +
-                                QStringLiteral("permanently deleted along with all entries it "
-                                               "contains! - Are you sure?"),
-                            MsgKind::Warning) &&
-                     !entry.empty()) {
-            DeleteDataFile(session_, entry);
-          }
+        switch (filePanel_) {
+          case FilePanel::kDelete: DeleteSelectedFile(); break;
+          case FilePanel::kRename: RunOnEnteredName(&TForm1::RenameWorkingFile); break;
+          default: break;  // Button1 shows only on those two panels
         }
-        if (button1Mode_ == Button1Mode::Rename && !MaskEdit2->isHidden())
-          RunOnEnteredName(&TForm1::RenameWorkingFile);
       },
       // A deleted file leaves the list; nothing is selected afterwards.
       [&] { RefreshFileList(); });
+}
+
+void TForm1::DeleteSelectedFile() {
+  // The panel stays open, so that more files can be deleted.
+  const std::string entry = SelectedEntry();
+  if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
+    MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
+               MsgButtons::OK);
+  } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) + QStringLiteral(" will be ") +
+                        QStringLiteral("permanently deleted along with all entries it "
+                                       "contains! - Are you sure?"),
+                    MsgKind::Warning) &&
+             !entry.empty()) {
+    DeleteDataFile(session_, entry);
+  }
 }
 
 void TForm1::MakeNewFile(const std::string& name) {

@@ -4,10 +4,15 @@
 #include "platform/text.h"
 
 namespace velmora {
+namespace {
+
+constexpr size_t kSearchKeyLength = 20;
+
+}  // namespace
 
 std::string SearchKey(const QString& fieldText) {
   std::string key = Trim(UpperCase(ToCp1252(fieldText)));
-  if (key.size() > 20) key.resize(20);
+  if (key.size() > kSearchKeyLength) key.resize(kSearchKeyLength);
   return key;
 }
 

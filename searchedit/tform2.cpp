@@ -36,33 +36,48 @@ class ResultGrid final : public QTableView {
   void keyboardSearch(const QString&) override {}
 };
 
-constexpr char kAddTitle[] = "Add new record";
-constexpr char kEditTitle[] = "Edit record";
-constexpr int kColumnWidths[ResultModel::kColumns] = {85, 87, 88, 90, 170};
-constexpr int kRowHeight = 24;
-constexpr int kTitleRoom = 8;
-
 // A field's text in the code page; a character outside it becomes "?".
 std::string Bytes(const QLineEdit* edit) { return ToCp1252(edit->text()); }
 
-QLineEdit* PlaceEdit(QWidget* parent, const char* name, QLabel* label, int x, int y, int w) {
+// The first column right of a widget.
+int EndX(const QWidget* w) { return w->geometry().right() + 1; }
+
+// The record group's titles, by which users have always told the modes apart.
+constexpr char kDesignTitle[] = "EDIT RECORD";  // replaced before the group first shows
+constexpr char kAddTitle[] = "Add new record";
+constexpr char kEditTitle[] = "Edit record";
+
+}  // namespace
+
+QPushButton* TForm2::ButtonAt(QWidget* parent, const char* name, const QString& caption,
+                              Place at) {
+  return PlaceButton(parent, name, caption, at.x, at.y, at.w, at.h);
+}
+
+QLabel* TForm2::LabelAt(QWidget* parent, const char* name, const QString& caption, Place at) {
+  return PlaceLabel(parent, name, caption, at.x, at.y, at.w, at.h);
+}
+
+QLineEdit* TForm2::EditAt(QWidget* parent, const char* name, QLabel* label, Place at) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(QString::fromLatin1(name));
-  e->setGeometry(x, y, w, 21);
+  e->setGeometry(at.x, at.y, at.w, at.h);
   // Screen readers name the field after the label beside it.
   label->setBuddy(e);
   return e;
 }
 
-}  // namespace
+void TForm2::EndBeforeField(QLabel* label, Place designed, const QWidget* field) {
+  label->move(std::min(designed.x, field->x() - kLabelGap - label->width()), label->y());
+}
 
 TForm2::TForm2(Session& session, MainWindowLink& mainWindow, QWidget* parent)
     : QWidget(parent, Qt::Window), session_(session), main_(mainWindow) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("VELMORA SEARCH/EDIT"));
   setFont(WindowFont());
-  move(27, 102);
-  resize(kDesignWidth, 298);
+  move(kForm2.x, kForm2.y);
+  resize(kForm2.w, kForm2.h);
   BuildControls();
   BuildRecordGroup();
   BuildExtraTextControls();
@@ -72,7 +87,7 @@ void TForm2::BuildControls() {
   StringGrid1 = new ResultGrid(this);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
   StringGrid1->setAccessibleName(QStringLiteral("Search results"));
-  StringGrid1->setGeometry(24, 16, 537, 169);
+  StringGrid1->setGeometry(kStringGrid1.x, kStringGrid1.y, kStringGrid1.w, kStringGrid1.h);
   StringGrid1->setModel(&model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -101,17 +116,17 @@ void TForm2::BuildControls() {
   columns->viewport()->installEventFilter(this);
 
   // The hint ends where the grid ends when the platform's font is wider than
-  // the designed one.
-  Label1 = PlaceLabel(this, "Label1", QStringLiteral("For extra info, double_click on selection"),
-                      368, 192, 187, 13);
-  Label1->move(std::min(368, 561 - Label1->width()), 192);
-  Label4 = PlaceLabel(this, "Label4", QStringLiteral("Label4"), 384, 208, 89, 17);
-  Label5 = PlaceLabel(this, "Label5", QStringLiteral("Label5"), 384, 232, 97, 17);
+  // the designed one. "double_click" is spelled as users have always read it.
+  Label1 = LabelAt(this, "Label1", QStringLiteral("For extra info, double_click on selection"),
+                   kLabel1);
+  Label1->move(std::min(kLabel1.x, EndX(StringGrid1) - Label1->width()), kLabel1.y);
+  Label4 = LabelAt(this, "Label4", QStringLiteral("Label4"), kLabel4);
+  Label5 = LabelAt(this, "Label5", QStringLiteral("Label5"), kLabel5);
 
-  Button3 = PlaceButton(this, "Button3", QStringLiteral("EDIT"), 24, 192, 49, 25);
-  Button1 = PlaceButton(this, "Button1", QStringLiteral("PRINT"), 104, 192, 57, 25);
+  Button3 = ButtonAt(this, "Button3", QStringLiteral("EDIT"), kButton3);
+  Button1 = ButtonAt(this, "Button1", QStringLiteral("PRINT"), kButton1);
   Button1->hide();
-  Button8 = PlaceButton(this, "Button8", QStringLiteral("BACK"), 216, 192, 49, 25);
+  Button8 = ButtonAt(this, "Button8", QStringLiteral("BACK"), kButton8);
 
   connect(Button3, &QPushButton::clicked, this, GuardedSlot([this] { Button3Click(); }));
   connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
@@ -119,36 +134,38 @@ void TForm2::BuildControls() {
 }
 
 void TForm2::BuildRecordGroup() {
-  GroupBox1 = new QGroupBox(QStringLiteral("EDIT RECORD"), this);
+  GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  SetRecordMode(RecordMode::kDesign);
   // The platform draws the title above the frame rather than in its top
   // line: the group starts higher by kTitleRoom and its contents lower, so
   // that the frame ends where it was designed to and the first field clears
   // the title.
-  GroupBox1->setGeometry(16, 16 - kTitleRoom, 321, 217 + kTitleRoom);
+  GroupBox1->setGeometry(kGroupBox1.x, kGroupBox1.y - kTitleRoom, kGroupBox1.w,
+                         kGroupBox1.h + kTitleRoom);
   GroupBox1->hide();
 
-  // Labels end before the fields at x = 104 whatever the font's width.
-  auto label = [&](const char* name, const char* caption, int y, int w, int h) {
-    QLabel* l = PlaceLabel(GroupBox1, name, QString::fromLatin1(caption), 40, y, w, h);
-    l->move(std::min(40, 100 - l->width()), y);
-    return l;
-  };
-  Label2 = label("Label2", "NAME", 20, 31, 17);
-  Label3 = label("Label3", "SURNAME", 52, 54, 17);
-  PHONE1 = label("PHONE1", "PHONE1", 84, 44, 17);
-  PHONE2 = label("PHONE2", "PHONE2", 116, 44, 17);
-  COMMENTS = label("COMMENTS", "COMMENTS", 148, 62, 17);
+  Label2 = LabelAt(GroupBox1, "Label2", QStringLiteral("NAME"), kLabel2);
+  Label3 = LabelAt(GroupBox1, "Label3", QStringLiteral("SURNAME"), kLabel3);
+  PHONE1 = LabelAt(GroupBox1, "PHONE1", QStringLiteral("PHONE1"), kPHONE1);
+  PHONE2 = LabelAt(GroupBox1, "PHONE2", QStringLiteral("PHONE2"), kPHONE2);
+  COMMENTS = LabelAt(GroupBox1, "COMMENTS", QStringLiteral("COMMENTS"), kCOMMENTS);
 
-  Edit1 = PlaceEdit(GroupBox1, "Edit1", Label2, 104, 16, 137);
-  Edit2 = PlaceEdit(GroupBox1, "Edit2", Label3, 104, 48, 137);
-  Edit3 = PlaceEdit(GroupBox1, "Edit3", PHONE1, 104, 80, 137);
-  Edit4 = PlaceEdit(GroupBox1, "Edit4", PHONE2, 104, 112, 137);
-  Edit5 = PlaceEdit(GroupBox1, "Edit5", COMMENTS, 104, 144, 193);
+  Edit1 = EditAt(GroupBox1, "Edit1", Label2, kEdit1);
+  Edit2 = EditAt(GroupBox1, "Edit2", Label3, kEdit2);
+  Edit3 = EditAt(GroupBox1, "Edit3", PHONE1, kEdit3);
+  Edit4 = EditAt(GroupBox1, "Edit4", PHONE2, kEdit4);
+  Edit5 = EditAt(GroupBox1, "Edit5", COMMENTS, kEdit5);
 
-  Button5 = PlaceButton(GroupBox1, "Button5", QStringLiteral("ADD/EDIT EXTRA TEXT"), 8, 184, 137, 25);
-  Button4 = PlaceButton(GroupBox1, "Button4", QStringLiteral("DONE"), 152, 184, 65, 25);
-  Button9 = PlaceButton(GroupBox1, "Button9", QStringLiteral("CANCEL"), 248, 184, 49, 25);
+  EndBeforeField(Label2, kLabel2, Edit1);
+  EndBeforeField(Label3, kLabel3, Edit2);
+  EndBeforeField(PHONE1, kPHONE1, Edit3);
+  EndBeforeField(PHONE2, kPHONE2, Edit4);
+  EndBeforeField(COMMENTS, kCOMMENTS, Edit5);
+
+  Button5 = ButtonAt(GroupBox1, "Button5", QStringLiteral("ADD/EDIT EXTRA TEXT"), kButton5);
+  Button4 = ButtonAt(GroupBox1, "Button4", QStringLiteral("DONE"), kButton4);
+  Button9 = ButtonAt(GroupBox1, "Button9", QStringLiteral("CANCEL"), kButton9);
 
   for (QWidget* w : GroupBox1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     w->move(w->x(), w->y() + kTitleRoom);
@@ -174,20 +191,21 @@ void TForm2::RunSearch(int row) {
   {
     ResultModel::Fill fill(model_);
     ReadWorkingFile(
-        session_, [&](uint64_t count) { SetCaption(Label4, QString::number(count), 89); },
+        session_, [&](uint64_t count) { SetCaption(Label4, QString::number(count), kLabel4.w); },
         [&](RecordView rec) {
           if (Matches(rec.Text(field), key)) fill.Add(rec.bytes());
         });
   }
   SetCurrentRow(row);
-  SetCaption(Label5, QString::number(model_.rowCount()), 97);
+  SetCaption(Label5, QString::number(model_.rowCount()), kLabel5.w);
 }
 
 void TForm2::RemoveGridRow(int row) {
   const int rows = model_.rowCount();
   if (rows < 2 || row < 1 || row > rows) return;
-  model_.removeRow(row - 1);
-  SetCurrentRow(row <= model_.rowCount() ? row : row - 1);
+  model_.removeRow(ModelRow(row));
+  // The row that moved into its place; the new last row when it was the last.
+  SetCurrentRow(std::min(row, model_.rowCount()));
 }
 
 void TForm2::SetCurrentRow(int row) {
@@ -196,7 +214,7 @@ void TForm2::SetCurrentRow(int row) {
   // Asked for a row beyond the last (an edit that removed duplicates leaves
   // fewer rows), the last one is the nearest that exists.
   row = std::clamp(row, 1, rows);
-  const QModelIndex at = model_.index(row - 1, 0);
+  const QModelIndex at = model_.index(ModelRow(row), 0);
   StringGrid1->selectionModel()->setCurrentIndex(
       at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   StringGrid1->scrollTo(at);
@@ -204,7 +222,7 @@ void TForm2::SetCurrentRow(int row) {
 
 int TForm2::CurrentRow() const {
   const QModelIndex at = StringGrid1->selectionModel()->currentIndex();
-  return at.isValid() ? at.row() + 1 : 0;
+  return at.isValid() ? GridRow(at.row()) : 0;
 }
 
 void TForm2::HideResultControls() {
@@ -245,12 +263,14 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TForm2::StringGrid1MouseDown(const QPoint& pos) {
-  const int at = StringGrid1->rowAt(pos.y());
+void TForm2::StringGrid1MouseDown(const QPoint& pos) { DeleteEntryAt(pos); }
+
+void TForm2::DeleteEntryAt(const QPoint& pos) {
+  const int at = StringGrid1->rowAt(pos.y());  // the model's row, or -1
   if (at < 0 || StringGrid1->columnAt(pos.x()) < 0) return;
   // A lone data row, an entry or the message row, is never deleted here.
   if (GridRowCount() <= 2) return;
-  const int row = at + 1;
+  const int row = GridRow(at);
   SetCurrentRow(row);
 
   const QString question = QStringLiteral("You are about to delete the entry for ") +
@@ -335,13 +355,49 @@ void TForm2::Button8Click() {
 
 // ---- The record group ----
 
-bool TForm2::InAddMode() const { return GroupBox1->title() == QLatin1String(kAddTitle); }
+void TForm2::SetRecordMode(RecordMode mode) {
+  recordMode_ = mode;
+  switch (mode) {
+    case RecordMode::kDesign:
+      GroupBox1->setTitle(QString::fromLatin1(kDesignTitle));
+      return;
+    case RecordMode::kAdd:
+      GroupBox1->setTitle(QString::fromLatin1(kAddTitle));
+      break;
+    case RecordMode::kEdit:
+      GroupBox1->setTitle(QString::fromLatin1(kEditTitle));
+      break;
+  }
+  const bool adding = mode == RecordMode::kAdd;
+  // An edited entry keeps its name: the fields stay hidden, holding it for
+  // DONE and for the extra text's file name.
+  Edit1->setVisible(adding);
+  Edit2->setVisible(adding);
+  Label2->setVisible(adding);
+  // Extra text belongs to an entry already stored.
+  Button5->setVisible(!adding);
+  if (adding) {
+    ShowSurnameLabel();
+    return;
+  }
+  // The line has the whole group's width to itself while the surname field
+  // is hidden.
+  SetCaption(Label3, QStringLiteral("Edit details for ") + Edit1->text() + QLatin1Char(' ') +
+                         Edit2->text() + QLatin1Char('.'));
+  Label3->move(kGroupMargin, Label3->y());
+  Label3->resize(std::min(Label3->width(), GroupBox1->width() - 2 * kGroupMargin),
+                 Label3->height());
+}
+
+void TForm2::ShowSurnameLabel() {
+  SetCaption(Label3, QStringLiteral("SURNAME"), kLabel3.w);
+  EndBeforeField(Label3, kLabel3, Edit2);
+}
 
 void TForm2::EnterAddMode() {
   GroupBox1->show();
-  GroupBox1->setTitle(QString::fromLatin1(kAddTitle));
+  SetRecordMode(RecordMode::kAdd);
   HideResultControls();
-  Button5->hide();
   SetWidth(kNarrowWidth);
 }
 
@@ -353,55 +409,49 @@ void TForm2::LeaveRecordGroup() {
   Edit1->show();
   Edit2->show();
   Label2->show();
-  SetCaption(Label3, QStringLiteral("SURNAME"), 54);
-  Label3->move(std::min(40, 100 - Label3->width()), Label3->y());
+  ShowSurnameLabel();
   GroupBox1->hide();
 }
 
-void TForm2::Button3Click() {
+void TForm2::Button3Click() { EditCurrentRow(); }
+
+void TForm2::EditCurrentRow() {
   if (IsSampleFile(session_)) {
     ShowCannotEdit();
     return;
   }
   const int row = CurrentRow();
   if (row == 0) return;
-  Edit1->setText(FromCp1252(model_.Cell(row - 1, ContactRecord::kName)));
-  Edit2->setText(FromCp1252(model_.Cell(row - 1, ContactRecord::kSurname)));
+  const int at = ModelRow(row);
+  Edit1->setText(FromCp1252(model_.Cell(at, ContactRecord::kName)));
+  Edit2->setText(FromCp1252(model_.Cell(at, ContactRecord::kSurname)));
   if (Trim(Bytes(Edit1)).empty() || Trim(Bytes(Edit2)).empty()) return;
 
   SetWidth(kNarrowWidth);
-  Button5->show();
-  Edit1->hide();
-  Edit2->hide();
-  Label2->hide();
-  GroupBox1->setTitle(QString::fromLatin1(kEditTitle));
+  SetRecordMode(RecordMode::kEdit);
   GroupBox1->show();
   HideResultControls();
-  Edit3->setText(FromCp1252(model_.Cell(row - 1, ContactRecord::kPhone1)));
-  Edit4->setText(FromCp1252(model_.Cell(row - 1, ContactRecord::kPhone2)));
-  Edit5->setText(FromCp1252(model_.Cell(row - 1, ContactRecord::kComments)));
-  // The line has the whole group's width to itself while the surname field
-  // is hidden.
-  SetCaption(Label3, QStringLiteral("Edit details for ") + Edit1->text() + QLatin1Char(' ') +
-                         Edit2->text() + QLatin1Char('.'));
-  Label3->move(8, Label3->y());
-  Label3->resize(std::min(Label3->width(), GroupBox1->width() - 16), Label3->height());
+  Edit3->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone1)));
+  Edit4->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone2)));
+  Edit5->setText(FromCp1252(model_.Cell(at, ContactRecord::kComments)));
   Edit3->setFocus();
 }
 
-void TForm2::Button4Click() {
+void TForm2::Button4Click() { SaveRecord(); }
+
+void TForm2::SaveRecord() {
   if (Trim(Bytes(Edit1)).empty() || Trim(Bytes(Edit2)).empty()) {
     MessageDlg(QStringLiteral("Name and surname fields are mandatory."), MsgKind::Information,
                MsgButtons::OK);
     return;
   }
-  const bool addMode = InAddMode();
+  const bool adding = InAddMode();
   SetWidth(kDesignWidth);
   ShowResultControls();
   const int noted = CurrentRow();
   LeaveRecordGroup();
 
-  if (addMode) {
+  if (adding) {
     // Stored as typed: only cut to the field widths.
     session_.NewRecord.SetTexts({Bytes(Edit1), Bytes(Edit2), Bytes(Edit3), Bytes(Edit4), Bytes(Edit5)});
     InsertRecord(session_);
@@ -412,7 +462,7 @@ void TForm2::Button4Click() {
   }
 
   if (noted == 0) return;
-  session_.RemovedRecord.SetTexts(model_.Texts(noted - 1));
+  session_.RemovedRecord.SetTexts(model_.Texts(ModelRow(noted)));
   const RecordTexts edited{Trim(Bytes(Edit1)), Trim(Bytes(Edit2)), Trim(Bytes(Edit3)),
                            Trim(Bytes(Edit4)), Trim(Bytes(Edit5))};
   session_.NewRecord.SetTexts(edited);
@@ -426,16 +476,18 @@ void TForm2::Button4Click() {
   ReplaceRecord(session_);
   // The row shows the new texts only once the file holds them: a failed
   // change must not leave the grid showing an entry the file lacks.
-  model_.SetTexts(noted - 1, session_.NewRecord.Texts());
+  model_.SetTexts(ModelRow(noted), session_.NewRecord.Texts());
   RunSearch(noted);
 }
 
-void TForm2::Button9Click() {
-  const bool addMode = InAddMode();
+void TForm2::Button9Click() { CancelRecord(); }
+
+void TForm2::CancelRecord() {
+  const bool adding = InAddMode();
   SetWidth(kDesignWidth);
   ShowResultControls();
   LeaveRecordGroup();
-  if (addMode) {
+  if (adding) {
     hide();
     main_.ShowMainWindow();
   }

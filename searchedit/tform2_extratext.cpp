@@ -75,10 +75,21 @@ class NoteEdit final : public QTextEdit {
   }
 };
 
-void SetUpNoteBox(QTextEdit* box, const char* name, int x, int y, int w, int h) {
+}  // namespace
+
+QPushButton* TForm2::AmpersandButtonAt(QWidget* parent, const char* name, const QString& caption,
+                                       Place at) {
+  QString shown = caption;
+  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  QPushButton* b = ButtonAt(parent, name, shown, at);
+  b->setAccessibleName(caption);
+  return b;
+}
+
+void TForm2::NoteBoxAt(QTextEdit* box, const char* name, Place at) {
   box->setObjectName(QString::fromLatin1(name));
   box->setAccessibleName(QStringLiteral("Extra text"));
-  box->setGeometry(x, y, w, h);
+  box->setGeometry(at.x, at.y, at.w, at.h);
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // Pasted text keeps only what a note can hold, so the box never shows
@@ -87,30 +98,19 @@ void SetUpNoteBox(QTextEdit* box, const char* name, int x, int y, int w, int h) 
   box->setTabChangesFocus(true);
 }
 
-// A button whose caption holds "&": doubled so that it shows, not taken as
-// a keyboard mnemonic.
-QPushButton* PlaceAmpersandButton(QWidget* parent, const char* name, const QString& caption, int x,
-                                  int y, int w, int h) {
-  QString shown = caption;
-  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-  QPushButton* b = PlaceButton(parent, name, shown, x, y, w, h);
-  b->setAccessibleName(caption);
-  return b;
-}
-
-}  // namespace
-
 void TForm2::BuildExtraTextControls() {
   RichEdit1 = new QTextEdit(this);
-  SetUpNoteBox(RichEdit1, "RichEdit1", 16, 32, 329, 129);
+  NoteBoxAt(RichEdit1, "RichEdit1", kRichEdit1);
   RichEdit1->setReadOnly(true);
   RichEdit1->hide();
-  Button2 = PlaceButton(this, "Button2", QStringLiteral("CLOSE TEXT"), 176, 176, 75, 25);
+  Button2 = ButtonAt(this, "Button2", QStringLiteral("CLOSE TEXT"), kButton2);
   Button2->hide();
 
+  // Its title stays the design's "GroupBox2": that is what users have always
+  // seen over the editor.
   GroupBox2 = new QGroupBox(QStringLiteral("GroupBox2"), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-  GroupBox2->setGeometry(0, 24, 353, 153);
+  GroupBox2->setGeometry(kGroupBox2.x, kGroupBox2.y, kGroupBox2.w, kGroupBox2.h);
   // The title sits in the frame's top line, as in the record group, so the
   // box laid out 16 pixels down stays inside the frame.
   GroupBox2->setStyleSheet(QStringLiteral(
@@ -118,10 +118,9 @@ void TForm2::BuildExtraTextControls() {
       "#GroupBox2::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }"));
   GroupBox2->hide();
   RichEdit2 = new NoteEdit(GroupBox2);
-  SetUpNoteBox(RichEdit2, "RichEdit2", 8, 16, 337, 89);
-  Button6 = PlaceAmpersandButton(GroupBox2, "Button6", QStringLiteral("SAVE & EXIT"), 56, 120, 65, 25);
-  Button7 =
-      PlaceAmpersandButton(GroupBox2, "Button7", QStringLiteral("CANCEL & EXIT"), 184, 120, 81, 25);
+  NoteBoxAt(RichEdit2, "RichEdit2", kRichEdit2);
+  Button6 = AmpersandButtonAt(GroupBox2, "Button6", QStringLiteral("SAVE & EXIT"), kButton6);
+  Button7 = AmpersandButtonAt(GroupBox2, "Button7", QStringLiteral("CANCEL & EXIT"), kButton7);
   setTabOrder(RichEdit2, Button6);
   setTabOrder(Button6, Button7);
 
@@ -145,11 +144,14 @@ void TForm2::LoadNoteInto(QTextEdit* box, const std::string& fileName) {
 
 // ---- The viewer ----
 
-void TForm2::StringGrid1DblClick() {
+void TForm2::StringGrid1DblClick() { OpenTextViewer(); }
+
+void TForm2::OpenTextViewer() {
   const int row = CurrentRow();
   if (row == 0) return;
-  const std::string name = ViewerTextName(std::string(model_.Cell(row - 1, ContactRecord::kName)),
-                                          std::string(model_.Cell(row - 1, ContactRecord::kSurname)));
+  const int at = ModelRow(row);
+  const std::string name = ViewerTextName(std::string(model_.Cell(at, ContactRecord::kName)),
+                                          std::string(model_.Cell(at, ContactRecord::kSurname)));
   // The message row has neither, and says enough by itself.
   if (name.empty()) return;
   if (!ExtraTextExists(session_, name)) {
@@ -170,7 +172,9 @@ void TForm2::StringGrid1DblClick() {
   Button2->show();
 }
 
-void TForm2::Button2Click() {
+void TForm2::Button2Click() { CloseTextViewer(); }
+
+void TForm2::CloseTextViewer() {
   RichEdit1->hide();
   Button2->hide();
   SetWidth(kCloseTextWidth);
@@ -183,7 +187,9 @@ std::string TForm2::EditorFileName() const {
   return EditorTextName(ToCp1252(Edit1->text()), ToCp1252(Edit2->text()));
 }
 
-void TForm2::Button5Click() {
+void TForm2::Button5Click() { OpenTextEditor(); }
+
+void TForm2::OpenTextEditor() {
   // Loaded before the editor opens, as in the viewer: a note that cannot be
   // read leaves the user in edit mode, so SAVE & EXIT can never replace a
   // text the user did not see.
@@ -200,7 +206,9 @@ void TForm2::Button5Click() {
   RichEdit2->moveCursor(QTextCursor::Start);
 }
 
-void TForm2::Button6Click() {
+void TForm2::Button6Click() { SaveNoteAndExit(); }
+
+void TForm2::SaveNoteAndExit() {
   if (MessageDlg(QString::fromLatin1(kSaveQuestion), MsgKind::Information, MsgButtons::YesNo) !=
       MsgResult::Yes)
     return;
@@ -211,7 +219,9 @@ void TForm2::Button6Click() {
   SaveExtraText(session_, EditorFileName(), rtf.toStdString());
 }
 
-void TForm2::Button7Click() {
+void TForm2::Button7Click() { DiscardNoteAndExit(); }
+
+void TForm2::DiscardNoteAndExit() {
   if (MessageDlg(QString::fromLatin1(kCancelQuestion), MsgKind::Information, MsgButtons::YesNo) !=
       MsgResult::Yes)
     return;
@@ -236,7 +246,7 @@ void TForm2::PrintResults() {
     if (y > kPageEndY) break;
     for (int f = 0; f < ResultModel::kColumns; ++f)
       job->TextOut(kPrintColumns[f].x, y,
-                   FromCp1252(model_.Cell(r - 1, static_cast<ContactRecord::Field>(f))));
+                   FromCp1252(model_.Cell(ModelRow(r), static_cast<ContactRecord::Field>(f))));
   }
   job->End();
 }
