@@ -1,6 +1,6 @@
 #include "helpviewer/tolka1.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -8,19 +8,22 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <algorithm>
 #include <utility>
 
 #include "platform/guard.h"
+#include "platform/widgets.h"
 
 namespace tolka {
 namespace {
 
-// Places as designed, in pixels: left, top, width, height. A control's place
-// is within its group box.
-struct Place {
-  int x, y, w, h;
-};
+using velmora::MakeTitleRoom;
+using velmora::Place;
+using velmora::PlaceButton;
+using velmora::SetGroupPlace;
+using velmora::SetPlace;
+using velmora::WindowFont;
+
+// Places as designed; a control's place is within its group box.
 constexpr Place kForm{193, 102, 352, 279};
 constexpr Place kGroupBox1{8, 8, 329, 217};  // topic page
 constexpr Place kMemo1{8, 16, 313, 177};
@@ -33,47 +36,11 @@ constexpr Place kButton3{104, 192, 65, 17};  // Exit Help
 
 constexpr char kListPageCaption[] = "Double-click to select topic";
 
-// The platform draws a group's title above its frame rather than in the
-// frame's top line: a group starts higher by kTitleRoom and its controls
-// lower, so that the frame stays where it was designed and clears them.
-constexpr int kTitleRoom = 8;
 // The topic page's buttons were designed to end on its bottom edge, where
 // the platform draws the frame: the page reaches this much lower, still
 // wholly under the list page.
 constexpr int kTopicPageFoot = 4;
 static_assert(kGroupBox1.y + kGroupBox1.h + kTopicPageFoot <= kGroupBox2.y + kGroupBox2.h);
-
-void SetPlace(QWidget* w, Place at) { w->setGeometry(at.x, at.y, at.w, at.h); }
-
-void SetGroupPlace(QGroupBox* group, Place at, int foot = 0) {
-  group->setGeometry(at.x, at.y - kTitleRoom, at.w, at.h + kTitleRoom + foot);
-}
-
-// Moves a group's controls down by the room its title takes.
-void MakeTitleRoom(QGroupBox* group) {
-  for (QWidget* w : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-    w->move(w->x(), w->y() + kTitleRoom);
-}
-
-// The platform's sans at the designed height of 11 pixels, so that the fixed
-// places hold the captions.
-QFont WindowFont() {
-  QFont f = QApplication::font();
-  f.setPixelSize(11);
-  return f;
-}
-
-// A button at its place, widened only when its caption would be cut.
-QPushButton* PlaceButton(QWidget* page, const char* name, const char* caption, Place at) {
-  const QString text = QString::fromLatin1(caption);
-  auto* b = new QPushButton(text, page);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setAccessibleName(text);
-  b->setAutoDefault(false);
-  SetPlace(b, at);
-  b->resize(std::max(at.w, b->fontMetrics().horizontalAdvance(text) + 10), at.h);
-  return b;
-}
 
 }  // namespace
 

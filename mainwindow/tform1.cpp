@@ -47,15 +47,6 @@ QString TrimmedText(const QString& s) {
 
 }  // namespace
 
-QPushButton* TForm1::ButtonAt(QWidget* parent, const char* name, const QString& caption,
-                              Place at) {
-  return PlaceButton(parent, name, caption, at.x, at.y, at.w, at.h);
-}
-
-QLabel* TForm1::LabelAt(QWidget* parent, const char* name, const QString& caption, Place at) {
-  return PlaceLabel(parent, name, caption, at.x, at.y, at.w, at.h);
-}
-
 TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
     : QMainWindow(parent), session_(session) {
   setObjectName(QStringLiteral("Form1"));
@@ -83,7 +74,7 @@ void TForm1::BuildComponents() {
   Timelabel1 = new TTimelabel(centralWidget());
   Timelabel1->setObjectName(QStringLiteral("Timelabel1"));
   Timelabel1->setText(QStringLiteral("Timelabel1"));
-  Timelabel1->setGeometry(kTimelabel1.x, kTimelabel1.y, kTimelabel1.w, kTimelabel1.h);
+  SetPlace(Timelabel1, kTimelabel1);
 }
 
 void TForm1::FormCreate(const std::string& programDir) {
@@ -131,19 +122,19 @@ void TForm1::BuildSearchPanel() {
   area->setObjectName(QStringLiteral("Panels"));
   setCentralWidget(area);
 
-  Label3 = LabelAt(area, "Label3", QStringLiteral("Click on character to add to search string"),
+  Label3 = PlaceLabel(area, "Label3", QStringLiteral("Click on character to add to search string"),
                    kLabel3);
   StringGrid1 = new LetterGrid(area);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
   StringGrid1->setAccessibleName(QStringLiteral("Letters"));
   StringGrid1->move(kStringGrid1.x, kStringGrid1.y);
-  Button2 = ButtonAt(area, "Button2", QStringLiteral("Clear last character"), kButton2);
-  Button8 = ButtonAt(area, "Button8", QStringLiteral("Clear all"), kButton8);
-  Label1 = LabelAt(area, "Label1", QStringLiteral("ENTER SEARCH STRING"), kLabel1);
+  Button2 = PlaceButton(area, "Button2", QStringLiteral("Clear last character"), kButton2);
+  Button8 = PlaceButton(area, "Button8", QStringLiteral("Clear all"), kButton8);
+  Label1 = PlaceLabel(area, "Label1", QStringLiteral("ENTER SEARCH STRING"), kLabel1);
   Edit1 = new QLineEdit(area);
   Edit1->setObjectName(QStringLiteral("Edit1"));
   Edit1->setMaxLength(kSearchFieldLength);
-  Edit1->setGeometry(kEdit1.x, kEdit1.y, kEdit1.w, kEdit1.h);
+  SetPlace(Edit1, kEdit1);
   Label1->setBuddy(Edit1);
   RadioButton2 = PlaceRadio(area, "RadioButton2", "BY SURNAME", {kRadioButton2.x, kRadioButton2.y});
   RadioButton1 = PlaceRadio(area, "RadioButton1", "BY NAME", {kRadioButton1.x, kRadioButton1.y});
@@ -151,8 +142,8 @@ void TForm1::BuildSearchPanel() {
   choice->addButton(RadioButton2);
   choice->addButton(RadioButton1);
   RadioButton2->setChecked(true);
-  Button6 = ButtonAt(area, "Button6", QStringLiteral("START SEARCH"), kButton6);
-  Button7 = ButtonAt(area, "Button7", QStringLiteral("CANCEL"), kButton7);
+  Button6 = PlaceButton(area, "Button6", QStringLiteral("START SEARCH"), kButton6);
+  Button7 = PlaceButton(area, "Button7", QStringLiteral("CANCEL"), kButton7);
 
   searchPanel_ = {Label3, StringGrid1, Button2, Button8, Label1,
                   Edit1,  RadioButton2, RadioButton1, Button6, Button7};

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/widgets.h"
 #include "searchedit/mainwindowlink.h"
 #include "store/session.h"
 
@@ -172,9 +173,6 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // Left, top, width and height in pixels. A caption wider than designed
   // widens its button or label, never moves it. Width and height are 0 where
   // the control takes its own size.
-  struct Place {
-    int x, y, w, h;
-  };
   static constexpr int kFormWidth = 430, kFormHeight = 330;
   // The clock: the top right corner, above every panel.
   static constexpr Place kTimelabel1{352, 8, 65, 17};
@@ -206,10 +204,6 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   static constexpr Place kButton11 = kButton4;
   static constexpr Place kButton1 = kButton4;
   static constexpr Place kButton5{kButton4.x, 72, 73, 25};
-
-  static QPushButton* ButtonAt(QWidget* parent, const char* name, const QString& caption,
-                               Place at);
-  static QLabel* LabelAt(QWidget* parent, const char* name, const QString& caption, Place at);
 };
 
 }  // namespace velmora

@@ -41,8 +41,8 @@ void TForm1::BuildFilePanels() {
   QWidget* area = centralWidget();
   // Both panels share the place of the search-entry panel; the four OK
   // buttons and CANCEL sit to the right of the entry or the list.
-  Label4 = LabelAt(area, "Label4", QString(), kLabel4);
-  Label2 = LabelAt(area, "Label2", QStringLiteral("ENTER FILENAME"), kLabel2);
+  Label4 = PlaceLabel(area, "Label4", QString(), kLabel4);
+  Label2 = PlaceLabel(area, "Label2", QStringLiteral("ENTER FILENAME"), kLabel2);
   MaskEdit2 = new NameEntry(area);
   MaskEdit2->setObjectName(QStringLiteral("MaskEdit2"));
   const int entryWidth =
@@ -53,16 +53,16 @@ void TForm1::BuildFilePanels() {
   FileListBox1 = new QListWidget(area);
   FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
   FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  FileListBox1->setGeometry(kFileListBox1.x, kFileListBox1.y, kFileListBox1.w, kFileListBox1.h);
+  SetPlace(FileListBox1, kFileListBox1);
 
   // Right of the entry, however wide the font makes it.
   const int buttonX = std::max(kButton4.x, EndX(MaskEdit2) + kFileButtonGap);
   auto right = [buttonX](Place p) { return Place{buttonX, p.y, p.w, p.h}; };
-  Button4 = ButtonAt(area, "Button4", QStringLiteral("OK"), right(kButton4));
-  Button9 = ButtonAt(area, "Button9", QStringLiteral("OK"), right(kButton9));
-  Button11 = ButtonAt(area, "Button11", QStringLiteral("OK"), right(kButton11));
-  Button1 = ButtonAt(area, "Button1", QStringLiteral("OK"), right(kButton1));
-  Button5 = ButtonAt(area, "Button5", QStringLiteral("CANCEL"), right(kButton5));
+  Button4 = PlaceButton(area, "Button4", QStringLiteral("OK"), right(kButton4));
+  Button9 = PlaceButton(area, "Button9", QStringLiteral("OK"), right(kButton9));
+  Button11 = PlaceButton(area, "Button11", QStringLiteral("OK"), right(kButton11));
+  Button1 = PlaceButton(area, "Button1", QStringLiteral("OK"), right(kButton1));
+  Button5 = PlaceButton(area, "Button5", QStringLiteral("CANCEL"), right(kButton5));
 
   filePanels_ = {Label4, Label2, MaskEdit2, FileListBox1, Button4, Button9, Button11, Button1,
                  Button5};

@@ -11,25 +11,34 @@ QFont WindowFont() {
   return f;
 }
 
-QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
-                         int w, int h) {
+void SetPlace(QWidget* w, Place at) { w->setGeometry(at.x, at.y, at.w, at.h); }
+
+void SetGroupPlace(QGroupBox* group, Place at, int foot) {
+  group->setGeometry(at.x, at.y - kTitleRoom, at.w, at.h + kTitleRoom + foot);
+}
+
+void MakeTitleRoom(QGroupBox* group) {
+  for (QWidget* w : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    w->move(w->x(), w->y() + kTitleRoom);
+}
+
+QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& caption, Place at) {
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(QString::fromLatin1(name));
   b->setAccessibleName(caption);
   b->setAutoDefault(false);
   const int needed = b->fontMetrics().horizontalAdvance(caption) + 10;
-  b->setGeometry(x, y, std::max(w, needed), h);
+  b->setGeometry(at.x, at.y, std::max(at.w, needed), at.h);
   return b;
 }
 
-QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, int x, int y, int w,
-                   int h) {
+QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, Place at) {
   auto* l = new QLabel(parent);
   // Captions can hold entry texts: never read as markup.
   l->setTextFormat(Qt::PlainText);
   l->setObjectName(QString::fromLatin1(name));
-  l->setGeometry(x, y, w, h);
-  SetCaption(l, caption, w);
+  SetPlace(l, at);
+  SetCaption(l, caption, at.w);
   return l;
 }
 

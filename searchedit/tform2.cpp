@@ -49,19 +49,10 @@ constexpr char kEditTitle[] = "Edit record";
 
 }  // namespace
 
-QPushButton* TForm2::ButtonAt(QWidget* parent, const char* name, const QString& caption,
-                              Place at) {
-  return PlaceButton(parent, name, caption, at.x, at.y, at.w, at.h);
-}
-
-QLabel* TForm2::LabelAt(QWidget* parent, const char* name, const QString& caption, Place at) {
-  return PlaceLabel(parent, name, caption, at.x, at.y, at.w, at.h);
-}
-
 QLineEdit* TForm2::EditAt(QWidget* parent, const char* name, QLabel* label, Place at) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(QString::fromLatin1(name));
-  e->setGeometry(at.x, at.y, at.w, at.h);
+  SetPlace(e, at);
   // Screen readers name the field after the label beside it.
   label->setBuddy(e);
   return e;
@@ -87,7 +78,7 @@ void TForm2::BuildControls() {
   StringGrid1 = new ResultGrid(this);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
   StringGrid1->setAccessibleName(QStringLiteral("Search results"));
-  StringGrid1->setGeometry(kStringGrid1.x, kStringGrid1.y, kStringGrid1.w, kStringGrid1.h);
+  SetPlace(StringGrid1, kStringGrid1);
   StringGrid1->setModel(&model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -117,16 +108,16 @@ void TForm2::BuildControls() {
 
   // The hint ends where the grid ends when the platform's font is wider than
   // the designed one. "double_click" is spelled as users have always read it.
-  Label1 = LabelAt(this, "Label1", QStringLiteral("For extra info, double_click on selection"),
+  Label1 = PlaceLabel(this, "Label1", QStringLiteral("For extra info, double_click on selection"),
                    kLabel1);
   Label1->move(std::min(kLabel1.x, EndX(StringGrid1) - Label1->width()), kLabel1.y);
-  Label4 = LabelAt(this, "Label4", QStringLiteral("Label4"), kLabel4);
-  Label5 = LabelAt(this, "Label5", QStringLiteral("Label5"), kLabel5);
+  Label4 = PlaceLabel(this, "Label4", QStringLiteral("Label4"), kLabel4);
+  Label5 = PlaceLabel(this, "Label5", QStringLiteral("Label5"), kLabel5);
 
-  Button3 = ButtonAt(this, "Button3", QStringLiteral("EDIT"), kButton3);
-  Button1 = ButtonAt(this, "Button1", QStringLiteral("PRINT"), kButton1);
+  Button3 = PlaceButton(this, "Button3", QStringLiteral("EDIT"), kButton3);
+  Button1 = PlaceButton(this, "Button1", QStringLiteral("PRINT"), kButton1);
   Button1->hide();
-  Button8 = ButtonAt(this, "Button8", QStringLiteral("BACK"), kButton8);
+  Button8 = PlaceButton(this, "Button8", QStringLiteral("BACK"), kButton8);
 
   connect(Button3, &QPushButton::clicked, this, GuardedSlot([this] { Button3Click(); }));
   connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
@@ -137,19 +128,14 @@ void TForm2::BuildRecordGroup() {
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   SetRecordMode(RecordMode::kDesign);
-  // The platform draws the title above the frame rather than in its top
-  // line: the group starts higher by kTitleRoom and its contents lower, so
-  // that the frame ends where it was designed to and the first field clears
-  // the title.
-  GroupBox1->setGeometry(kGroupBox1.x, kGroupBox1.y - kTitleRoom, kGroupBox1.w,
-                         kGroupBox1.h + kTitleRoom);
+  SetGroupPlace(GroupBox1, kGroupBox1);
   GroupBox1->hide();
 
-  Label2 = LabelAt(GroupBox1, "Label2", QStringLiteral("NAME"), kLabel2);
-  Label3 = LabelAt(GroupBox1, "Label3", QStringLiteral("SURNAME"), kLabel3);
-  PHONE1 = LabelAt(GroupBox1, "PHONE1", QStringLiteral("PHONE1"), kPHONE1);
-  PHONE2 = LabelAt(GroupBox1, "PHONE2", QStringLiteral("PHONE2"), kPHONE2);
-  COMMENTS = LabelAt(GroupBox1, "COMMENTS", QStringLiteral("COMMENTS"), kCOMMENTS);
+  Label2 = PlaceLabel(GroupBox1, "Label2", QStringLiteral("NAME"), kLabel2);
+  Label3 = PlaceLabel(GroupBox1, "Label3", QStringLiteral("SURNAME"), kLabel3);
+  PHONE1 = PlaceLabel(GroupBox1, "PHONE1", QStringLiteral("PHONE1"), kPHONE1);
+  PHONE2 = PlaceLabel(GroupBox1, "PHONE2", QStringLiteral("PHONE2"), kPHONE2);
+  COMMENTS = PlaceLabel(GroupBox1, "COMMENTS", QStringLiteral("COMMENTS"), kCOMMENTS);
 
   Edit1 = EditAt(GroupBox1, "Edit1", Label2, kEdit1);
   Edit2 = EditAt(GroupBox1, "Edit2", Label3, kEdit2);
@@ -163,12 +149,11 @@ void TForm2::BuildRecordGroup() {
   EndBeforeField(PHONE2, kPHONE2, Edit4);
   EndBeforeField(COMMENTS, kCOMMENTS, Edit5);
 
-  Button5 = ButtonAt(GroupBox1, "Button5", QStringLiteral("ADD/EDIT EXTRA TEXT"), kButton5);
-  Button4 = ButtonAt(GroupBox1, "Button4", QStringLiteral("DONE"), kButton4);
-  Button9 = ButtonAt(GroupBox1, "Button9", QStringLiteral("CANCEL"), kButton9);
+  Button5 = PlaceButton(GroupBox1, "Button5", QStringLiteral("ADD/EDIT EXTRA TEXT"), kButton5);
+  Button4 = PlaceButton(GroupBox1, "Button4", QStringLiteral("DONE"), kButton4);
+  Button9 = PlaceButton(GroupBox1, "Button9", QStringLiteral("CANCEL"), kButton9);
 
-  for (QWidget* w : GroupBox1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-    w->move(w->x(), w->y() + kTitleRoom);
+  MakeTitleRoom(GroupBox1);
 
   setTabOrder(Edit1, Edit2);
   setTabOrder(Edit2, Edit3);

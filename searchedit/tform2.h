@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <string>
 
+#include "platform/widgets.h"
 #include "searchedit/mainwindowlink.h"
 #include "searchedit/resultmodel.h"
 #include "store/session.h"
@@ -168,9 +169,6 @@ class TForm2 : public QWidget {
   // Left, top, width and height in pixels; a group's controls within their
   // group. A caption wider than designed widens its button or label, never
   // moves it.
-  struct Place {
-    int x, y, w, h;
-  };
   static constexpr Place kForm2{27, 102, kDesignWidth, 298};
   static constexpr Place kStringGrid1{24, 16, 537, 169};
   static constexpr int kColumnWidths[ResultModel::kColumns] = {85, 87, 88, 90, 170};
@@ -182,10 +180,6 @@ class TForm2 : public QWidget {
   static constexpr Place kButton1{104, 192, 57, 25};
   static constexpr Place kButton8{216, 192, 49, 25};
   static constexpr Place kGroupBox1{16, 16, 321, 217};
-  // The platform draws a group's title above its frame rather than in the
-  // frame's top line: the record group starts this much higher than designed
-  // and its controls this much lower.
-  static constexpr int kTitleRoom = 8;
   // The labels end before the fields whatever the font's width.
   static constexpr Place kLabel2{40, 20, 31, 17};
   static constexpr Place kLabel3{40, 52, 54, 17};
@@ -212,9 +206,6 @@ class TForm2 : public QWidget {
   // edit-mode line of Label3 keeps it on both sides.
   static constexpr int kGroupMargin = kButton5.x;
 
-  static QPushButton* ButtonAt(QWidget* parent, const char* name, const QString& caption,
-                               Place at);
-  static QLabel* LabelAt(QWidget* parent, const char* name, const QString& caption, Place at);
   // A button whose caption holds "&": doubled so that it shows, not taken as
   // a keyboard mnemonic.
   static QPushButton* AmpersandButtonAt(QWidget* parent, const char* name, const QString& caption,

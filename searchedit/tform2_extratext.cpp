@@ -81,7 +81,7 @@ QPushButton* TForm2::AmpersandButtonAt(QWidget* parent, const char* name, const 
                                        Place at) {
   QString shown = caption;
   shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-  QPushButton* b = ButtonAt(parent, name, shown, at);
+  QPushButton* b = PlaceButton(parent, name, shown, at);
   b->setAccessibleName(caption);
   return b;
 }
@@ -89,7 +89,7 @@ QPushButton* TForm2::AmpersandButtonAt(QWidget* parent, const char* name, const 
 void TForm2::NoteBoxAt(QTextEdit* box, const char* name, Place at) {
   box->setObjectName(QString::fromLatin1(name));
   box->setAccessibleName(QStringLiteral("Extra text"));
-  box->setGeometry(at.x, at.y, at.w, at.h);
+  SetPlace(box, at);
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // Pasted text keeps only what a note can hold, so the box never shows
@@ -103,14 +103,14 @@ void TForm2::BuildExtraTextControls() {
   NoteBoxAt(RichEdit1, "RichEdit1", kRichEdit1);
   RichEdit1->setReadOnly(true);
   RichEdit1->hide();
-  Button2 = ButtonAt(this, "Button2", QStringLiteral("CLOSE TEXT"), kButton2);
+  Button2 = PlaceButton(this, "Button2", QStringLiteral("CLOSE TEXT"), kButton2);
   Button2->hide();
 
   // Its title stays the design's "GroupBox2": that is what users have always
   // seen over the editor.
   GroupBox2 = new QGroupBox(QStringLiteral("GroupBox2"), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-  GroupBox2->setGeometry(kGroupBox2.x, kGroupBox2.y, kGroupBox2.w, kGroupBox2.h);
+  SetPlace(GroupBox2, kGroupBox2);
   // The title sits in the frame's top line, as in the record group, so the
   // box laid out 16 pixels down stays inside the frame.
   GroupBox2->setStyleSheet(QStringLiteral(
