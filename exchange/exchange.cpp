@@ -3,15 +3,10 @@
 #include <QByteArray>
 #include <QTextDocument>
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <unordered_set>
-#include <utility>
 
 #include "exchange/csv.h"
 #include "exchange/vcard.h"
@@ -25,71 +20,6 @@ namespace velmora {
 namespace {
 
 constexpr size_t kFlushBytes = 1u << 20;
-
-// Passes blocks to `write` on a thread of its own, one at a time and in
-// order, so that the output's copy into the kernel overlaps the making of
-// the next block. A failed write is rethrown to the caller at its next
-// call, before any later block is taken.
-class BackgroundWriter {
- public:
-  explicit BackgroundWriter(const std::function<void(std::string_view)>& write)
-      : write_(write), thread_([this] { Run(); }) {}
-  ~BackgroundWriter() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
-  // Hands over a block that must stay as it is until the next call of
-  // Write or Wait, which waits for it to be written.
-  void Write(std::string_view block) {
-    Wait();
-    {
-      std::lock_guard lock(mutex_);
-      pending_ = block;
-      busy_ = true;
-    }
-    changed_.notify_all();
-  }
-  // Waits until every block handed over is written.
-  void Wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
-    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-  }
-
- private:
-  void Run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return busy_ || stop_; });
-      if (!busy_) return;
-      lock.unlock();
-      std::exception_ptr error;
-      try {
-        write_(pending_);
-      } catch (...) {
-        error = std::current_exception();
-      }
-      lock.lock();
-      error_ = error;
-      busy_ = false;
-      changed_.notify_all();
-    }
-  }
-
-  const std::function<void(std::string_view)>& write_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::string_view pending_;   // the block being written while busy_
-  bool busy_ = false;          // a block is handed over and not yet written
-  bool stop_ = false;          // no more blocks: the thread ends
-  std::exception_ptr error_;   // a failed write, until the caller takes it
-  std::thread thread_;         // last: starts once the rest is set up
-};
 
 // The extra texts of the data folder, looked up without a file step per
 // entry: the folder is listed once, and a name found in the list is then
@@ -156,18 +86,14 @@ ExportSummary ExportEntries(Session& s, ExchangeFormat format,
   ExportSummary summary;
   std::optional<ExtraTexts> extra;
   if (format == ExchangeFormat::kVcard) extra.emplace(s);
-  // Entries are written straight into a block, with room for the largest;
-  // a full block goes out while the next one is filled.
+  // Entries are written straight into one block, with room for the
+  // largest, and the block goes out whenever it is full.
   const size_t room = std::max(kMaxCardBytes, kMaxCsvRowBytes);
-  std::unique_ptr<char[]> blocks[2] = {std::make_unique_for_overwrite<char[]>(kFlushBytes + room),
-                                       std::make_unique_for_overwrite<char[]>(kFlushBytes + room)};
-  int filling = 0;
-  char* w = blocks[0].get();
-  BackgroundWriter writer(write);
+  const auto block = std::make_unique_for_overwrite<char[]>(kFlushBytes + room);
+  char* w = block.get();
   auto flush = [&] {
-    writer.Write(std::string_view(blocks[filling].get(), size_t(w - blocks[filling].get())));
-    filling ^= 1;
-    w = blocks[filling].get();
+    write(std::string_view(block.get(), size_t(w - block.get())));
+    w = block.get();
   };
   if (format == ExchangeFormat::kCsv) {
     std::string header;
@@ -188,16 +114,14 @@ ExportSummary ExportEntries(Session& s, ExchangeFormat format,
           std::string card;
           AppendVcard(card, t, note);
           flush();
-          writer.Write(card);
-          writer.Wait();
+          write(card);
         } else {
           w = PutVcard(w, t);
         }
         ++summary.entries;
-        if (size_t(w - blocks[filling].get()) >= kFlushBytes) flush();
+        if (size_t(w - block.get()) >= kFlushBytes) flush();
       });
-  if (w != blocks[filling].get()) flush();
-  writer.Wait();
+  if (w != block.get()) flush();
   return summary;
 }
 

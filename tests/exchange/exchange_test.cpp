@@ -124,9 +124,8 @@ TEST_F(Exchange, ExportWritesEveryEntryWithItsExtraText) {
             "FRIENDS,.VLM,,,\r\nCy,Ma,,,x\r\n");
 }
 
-// Blocks go out on a thread of their own while the next is made: several
-// blocks arrive whole and in order, and a failed write ends the export with
-// its error, with nothing written after it.
+// An export of several blocks: they arrive whole and in order, and a failed
+// write ends the export with its error, with nothing written after it.
 TEST_F(Exchange, ExportOfManyBlocksKeepsItsOrderAndStopsAtAFailedWrite) {
   std::vector<ContactRecord> records;
   for (int i = 0; i < 40000; ++i) records.push_back(Rec("N" + std::to_string(i), "S", "5550100", "", std::string(40, 'c')));
