@@ -26,8 +26,9 @@ struct TextsView {
         phone2(r.Text(ContactRecord::kPhone2)),
         comments(r.Text(ContactRecord::kComments)) {}
 
-  // Each text has kSlack readable bytes from its start, as in a record
-  // copied into a block with room to spare.
+  // Each text lies in a record with kSlack readable bytes after it, as in
+  // the record reader's buffer; so each has at least kSlack readable bytes
+  // after its field's end.
   bool slack = false;
 };
 
@@ -47,10 +48,10 @@ inline char* PutUtf8(char* w, const Utf8Code* codes, unsigned char c) {
   return w + codes[c].len;
 }
 
-// The export's inner loop spends its time here. A record copied into a
-// block with kSlack bytes to spare after it can have its texts (at most 50
-// bytes) tested and copied a word at a time, without a branch per byte;
-// only a text that holds a byte needing care goes byte by byte.
+// The export's inner loop spends its time here. A record with kSlack bytes
+// to spare after it, as the record reader hands them out, can have its
+// texts (at most 50 bytes) tested and copied a word at a time, without a
+// branch per byte; only a byte needing care goes through a table.
 inline constexpr size_t kSlack = 64;
 
 // What HasAny looks for besides the bytes it is given.

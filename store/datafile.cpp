@@ -24,7 +24,9 @@ RecordReader::RecordReader(File& file, uint64_t firstRecord, uint64_t endRecord,
   // No larger than what there is to read: small files stay cheap.
   const uint64_t left = end_ > pos_ ? end_ - pos_ : 0;
   bufSize_ = size_t(std::clamp<uint64_t>(left, kRec, std::max<size_t>(blockRecords, 1) * kRec));
-  buf_ = std::make_unique_for_overwrite<unsigned char[]>(bufSize_);
+  // Zeroed, so that the slack after the last record never holds bytes
+  // nobody wrote.
+  buf_ = std::make_unique<unsigned char[]>(bufSize_ + kRecordSlack);
 }
 
 RecordReader::RecordReader(File& file, size_t blockRecords)

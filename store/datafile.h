@@ -21,7 +21,10 @@ namespace velmora {
 inline constexpr char kScratchName[] = "temp.tmp";
 inline constexpr size_t kBlockRecords = (1u << 20) / ContactRecord::kSize;
 
-// Reads whole records in file order, a block at a time.
+// Reads whole records in file order, a block at a time. Every record it
+// hands out has kRecordSlack readable bytes after it, so that a scan may
+// test a text a word at a time without minding where the record ends.
+inline constexpr size_t kRecordSlack = 64;
 class RecordReader {
  public:
   RecordReader(File& file, uint64_t firstRecord, uint64_t endRecord,
