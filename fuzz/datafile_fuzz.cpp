@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz/scratchdir.h"
 #include "platform/ioerror.h"
 #include "store/datafile.h"
 #include "store/sort.h"
@@ -17,14 +18,6 @@
 using namespace velmora;
 
 namespace {
-
-const std::string& Dir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/velmora-fuzz-XXXXXX";
-    return std::string(::mkdtemp(tmpl)) + "/";
-  }();
-  return dir;
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -50,11 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte picks the sort's buffer sizes, so every way through is taken.
   const size_t window = 1 + data[0] % 8, chunk = 1 + (data[0] >> 3) % 8;
   const std::string content(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::string path = Dir() + "F.VLM";
+  const std::string path = ScratchDir() + "F.VLM";
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 
   Session s;
-  s.ProgramDir = Dir();
+  s.ProgramDir = ScratchDir();
   s.WorkingName = "F";
   s.WorkingExt = "VLM";
 

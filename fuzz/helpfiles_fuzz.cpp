@@ -9,16 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/scratchdir.h"
 #include "helpviewer/helpfiles.h"
 #include "platform/ioerror.h"
 
 using namespace tolka;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string kPath = [] {
-    char tmpl[] = "/tmp/tolka-fuzz-XXXXXX";
-    return std::string(::mkdtemp(tmpl)) + "/hlp#0i";
-  }();
+  static const std::string kPath = ScratchDir() + "hlp#0i";
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const std::string_view text = bytes.substr(0, bytes.find('\0'));
 

@@ -7,15 +7,13 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz/scratchdir.h"
 #include "platform/profile.h"
 
 using namespace velmora;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string kPath = [] {
-    char tmpl[] = "/tmp/velmora-fuzz-XXXXXX";
-    return std::string(::mkdtemp(tmpl)) + "/p.ini";
-  }();
+  static const std::string kPath = ScratchDir() + "p.ini";
   const std::string content(reinterpret_cast<const char*>(data), size);
   std::ofstream(kPath, std::ios::binary | std::ios::trunc) << content;
 
