@@ -11,6 +11,7 @@
 #include <QShowEvent>
 #include <QTableView>
 #include <algorithm>
+#include <exception>
 
 #include "platform/codepage.h"
 #include "platform/guard.h"
@@ -290,9 +291,9 @@ void TForm2::showEvent(QShowEvent* event) {
   // than alone on the screen with the main window already hidden.
   try {
     FormActivate();
-  } catch (const std::exception& e) {
+  } catch (...) {
     QMetaObject::invokeMethod(
-        this, [text = std::string(e.what())] { ShowStandardError(AppError(text)); },
+        this, [error = std::current_exception()] { Guarded([&] { std::rethrow_exception(error); }); },
         Qt::QueuedConnection);
   }
 }
