@@ -19,13 +19,14 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
       return true;
     }
     if (std::strcmp(argv[i], "--help") == 0) {
-      std::printf("Usage: velmora [--version | --help]: a personal address book; "
-                  "its data files lie in %s\n"
-                  "       velmora --export vcard|csv [NAME]: the entries of data file NAME "
-                  "(default: the one opened at start) to standard output\n"
-                  "       velmora --import vcard|csv FILE [NAME]: adds the entries of FILE "
-                  "(\"-\": standard input) to data file NAME, made when missing\n",
-                  velmora::DataDirFor(velmora::ExecutableDir(), false).c_str());
+      std::printf(
+          "Usage: velmora [--version | --help]: a personal address book; "
+          "its data files lie in %s\n"
+          "       velmora --export vcard|csv [NAME]: the entries of data file NAME "
+          "(default: the one opened at start) to standard output\n"
+          "       velmora --import vcard|csv FILE [NAME]: adds the entries of FILE "
+          "(\"-\": standard input) to data file NAME, made when missing\n",
+          velmora::DataDirFor(velmora::ExecutableDir(), false).c_str());
       return true;
     }
   }

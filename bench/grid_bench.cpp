@@ -56,7 +56,8 @@ std::string MakeDataFile(int64_t n) {
   for (int64_t i = 0; i < n; ++i) {
     char surname[32];
     std::snprintf(surname, sizeof surname, "SURNAME%08lld", static_cast<long long>(i));
-    r.SetTexts({"Firstname", surname, "(012)345-6789", "(098)765-4321", "A comment of some length"});
+    r.SetTexts(
+        {"Firstname", surname, "(012)345-6789", "(098)765-4321", "A comment of some length"});
     out.write(reinterpret_cast<const char*>(r.bytes.data()), ContactRecord::kSize);
   }
   return name;
@@ -94,7 +95,11 @@ void BM_RemoveGridRow(benchmark::State& state) {
     QApplication::processEvents();
   }
 }
-BENCHMARK(BM_RemoveGridRow)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RemoveGridRow)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -160,7 +160,9 @@ class EntryMaker {
     return t;
   }
 
-  size_t Between(size_t lo, size_t hi) { return std::uniform_int_distribution<size_t>(lo, hi)(rng_); }
+  size_t Between(size_t lo, size_t hi) {
+    return std::uniform_int_distribution<size_t>(lo, hi)(rng_);
+  }
 
  private:
   std::mt19937_64 rng_;
@@ -275,8 +277,8 @@ void CheckSorted(benchmark::State& state, const std::string& path, uint64_t expe
 }
 
 void Rates(benchmark::State& state, uint64_t records, const HeapPeak* heap) {
-  state.counters["records_per_s"] = benchmark::Counter(
-      double(records) * double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["records_per_s"] =
+      benchmark::Counter(double(records) * double(state.iterations()), benchmark::Counter::kIsRate);
   state.SetBytesProcessed(int64_t(records * kRec) * state.iterations());
   if (heap) state.counters["peak_heap_MiB"] = heap->MiB();
 }
@@ -510,21 +512,17 @@ int main(int argc, char** argv) {
   for (uint64_t n : sizes) Register("AddFront", n, Iterations(n, 30), AddFront);
   for (uint64_t n : sizes) Register("AddRandom", n, Iterations(n, 30), AddRandom);
   for (uint64_t n : sizes)
-    Register("ChangePhone", n, Iterations(n, 30), [](benchmark::State& st, uint64_t m) {
-      Change(st, m, false, false);
-    });
+    Register("ChangePhone", n, Iterations(n, 30),
+             [](benchmark::State& st, uint64_t m) { Change(st, m, false, false); });
   for (uint64_t n : sizes)
-    Register("ChangeKey", n, Iterations(n, 30), [](benchmark::State& st, uint64_t m) {
-      Change(st, m, true, false);
-    });
+    Register("ChangeKey", n, Iterations(n, 30),
+             [](benchmark::State& st, uint64_t m) { Change(st, m, true, false); });
   for (uint64_t n : sizes)
-    Register("TwoStepChangePhone", n, Iterations(n, 30), [](benchmark::State& st, uint64_t m) {
-      Change(st, m, false, true);
-    });
+    Register("TwoStepChangePhone", n, Iterations(n, 30),
+             [](benchmark::State& st, uint64_t m) { Change(st, m, false, true); });
   for (uint64_t n : sizes)
-    Register("TwoStepChangeKey", n, Iterations(n, 30), [](benchmark::State& st, uint64_t m) {
-      Change(st, m, true, true);
-    });
+    Register("TwoStepChangeKey", n, Iterations(n, 30),
+             [](benchmark::State& st, uint64_t m) { Change(st, m, true, true); });
   for (uint64_t n : sizes) Register("Delete", n, Iterations(n, 30), Delete);
   Register("ExchangeSortAddFront", 1000, 2, ExchangeSortAddFront);
 

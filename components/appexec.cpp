@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -328,7 +328,8 @@ std::string FindProgram(const std::string& name, const std::string& callerDir,
   if (name.empty()) return {};
   if (name.find('/') != std::string::npos) {
     std::string found = CheckPath(name, errNo);
-    if (found.empty() && EndsWithExe(name)) found = CheckPath(name.substr(0, name.size() - 4), errNo);
+    if (found.empty() && EndsWithExe(name))
+      found = CheckPath(name.substr(0, name.size() - 4), errNo);
     return found;
   }
   std::string found = SearchFor(name, callerDir, pathList);
@@ -383,9 +384,9 @@ void TAppExec::Execute() {
   int failure = 2;
   const char* pathList = std::getenv("PATH");
   const std::string program =
-      words.empty() ? std::string()
-                    : appexec::FindProgram(words[0], ExecutableDir(), pathList ? pathList : "",
-                                           &failure);
+      words.empty()
+          ? std::string()
+          : appexec::FindProgram(words[0], ExecutableDir(), pathList ? pathList : "", &failure);
   if (program.empty()) {
     errNo_ = failure;
     throw EAppExecWinExec(ErrorMessage());

@@ -15,8 +15,10 @@ TimeSettings TimeSettingsOf(const QLocale& locale) {
   QString codes;
   bool quoted = false;
   for (QChar c : format) {
-    if (c == QLatin1Char('\'')) quoted = !quoted;
-    else codes += quoted ? QChar(QLatin1Char(' ')) : c;
+    if (c == QLatin1Char('\''))
+      quoted = !quoted;
+    else
+      codes += quoted ? QChar(QLatin1Char(' ')) : c;
   }
   const qsizetype hour = codes.indexOf(QRegularExpression(QStringLiteral("[hH]")));
   if (hour >= 0) {
@@ -38,11 +40,13 @@ QString LongTimeText(const QTime& time, const TimeSettings& settings) {
                                       : QString::number(hour);
   text += settings.separator + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'));
   text += settings.separator + QStringLiteral("%1").arg(time.second(), 2, 10, QLatin1Char('0'));
-  if (settings.twelveHour) text += QLatin1Char(' ') + (time.hour() < 12 ? settings.am : settings.pm);
+  if (settings.twelveHour)
+    text += QLatin1Char(' ') + (time.hour() < 12 ? settings.am : settings.pm);
   return text;
 }
 
-TTimelabel::TTimelabel(QWidget* owner) : QLabel(owner), clock_([] { return QTime::currentTime(); }) {
+TTimelabel::TTimelabel(QWidget* owner)
+    : QLabel(owner), clock_([] { return QTime::currentTime(); }) {
   setTextFormat(Qt::PlainText);
   ReadLocale();
   update();
@@ -69,7 +73,8 @@ void TTimelabel::Tick() {
 void TTimelabel::ReadLocale() { settings_ = TimeSettingsOf(QLocale()); }
 
 bool TTimelabel::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == QCoreApplication::instance() && event->type() == QEvent::LocaleChange) ReadLocale();
+  if (watched == QCoreApplication::instance() && event->type() == QEvent::LocaleChange)
+    ReadLocale();
   return QLabel::eventFilter(watched, event);
 }
 

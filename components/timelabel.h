@@ -20,8 +20,8 @@ namespace velmora {
 
 // The pieces of the locale's long time format that the label uses.
 struct TimeSettings {
-  bool leadingZero = false;     // hours always as two digits
-  bool twelveHour = false;      // hours 1 to 12 and a designator
+  bool leadingZero = false;  // hours always as two digits
+  bool twelveHour = false;   // hours 1 to 12 and a designator
   QString separator = ":";
   QString am = "am";
   QString pm = "pm";

@@ -195,8 +195,8 @@ inline CsvMarks MarksOf(const char* p) {
   for (size_t i = 0; i < kLanes; ++i) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
     const __m128i quote = _mm_cmpeq_epi8(x, _mm_set1_epi8('"'));
-    const __m128i breaks =
-        _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
+    const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\r')),
+                                        _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
     const __m128i special =
         _mm_or_si128(_mm_or_si128(quote, _mm_cmpeq_epi8(x, _mm_set1_epi8(','))), breaks);
     const __m128i blank =

@@ -19,7 +19,8 @@
 namespace velmora {
 namespace {
 
-static_assert(kRecordSlack >= kSlack, "the writers test texts a word at a time in the reader's buffer");
+static_assert(kRecordSlack >= kSlack,
+              "the writers test texts a word at a time in the reader's buffer");
 
 constexpr size_t kFlushBytes = 1u << 20;
 

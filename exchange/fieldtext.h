@@ -18,7 +18,11 @@ namespace velmora {
 struct TextsView {
   std::string_view name, surname, phone1, phone2, comments;
   TextsView(const RecordTexts& t)  // NOLINT: a RecordTexts is its own view
-      : name(t.name), surname(t.surname), phone1(t.phone1), phone2(t.phone2), comments(t.comments) {}
+      : name(t.name),
+        surname(t.surname),
+        phone1(t.phone1),
+        phone2(t.phone2),
+        comments(t.comments) {}
   explicit TextsView(const RecordView& r)
       : name(r.Text(ContactRecord::kName)),
         surname(r.Text(ContactRecord::kSurname)),

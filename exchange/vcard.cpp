@@ -428,7 +428,8 @@ constexpr std::string_view kEnd = "END:VCARD\r\n";
 
 char* PutVcard(char* w, const TextsView& t) { return Put(PutCardStart(w, t, false), kEnd); }
 
-void AppendVcard(std::string& out, const TextsView& t, const std::optional<std::string>& extraText) {
+void AppendVcard(std::string& out, const TextsView& t,
+                 const std::optional<std::string>& extraText) {
   const size_t at = out.size();
   out.resize(at + kMaxCardBytes);
   out.resize(size_t(PutCardStart(out.data() + at, t, extraText.has_value()) - out.data()));

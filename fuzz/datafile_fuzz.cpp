@@ -54,22 +54,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t seen = 0;
   bool tail = content.size() % 135 != 0;
   try {
-    ReadWorkingFile(s, [](uint64_t) {}, [&](RecordView r) {
-      ++seen;
-      if (r.Copy().IdentityText().size() > ContactRecord::kMaxIdentity) std::abort();
-    });
+    ReadWorkingFile(
+        s, [](uint64_t) {},
+        [&](RecordView r) {
+          ++seen;
+          if (r.Copy().IdentityText().size() > ContactRecord::kMaxIdentity) std::abort();
+        });
     if (tail) std::abort();  // the tail must be reported
   } catch (const IoError& e) {
     if (!tail || e.code() != IoError::kReadBeyondEnd) std::abort();
   }
   if (seen != content.size() / 135) std::abort();
 
-  SortDataFile(s, {.windowRecords = window, .chunkRecords = chunk, .mergeBufferBytes = 135 * chunk});
+  SortDataFile(s,
+               {.windowRecords = window, .chunkRecords = chunk, .mergeBufferBytes = 135 * chunk});
   const std::string sorted = ReadFile(path);
   auto before = Records(content), after = Records(sorted);
-  if (sorted.size() != content.size() || sorted.substr(after.size() * 135) != content.substr(before.size() * 135))
+  if (sorted.size() != content.size() ||
+      sorted.substr(after.size() * 135) != content.substr(before.size() * 135))
     std::abort();
-  std::stable_sort(before.begin(), before.end(), [](const std::string& a, const std::string& b) { return Key(a) < Key(b); });
+  std::stable_sort(before.begin(), before.end(),
+                   [](const std::string& a, const std::string& b) { return Key(a) < Key(b); });
   if (before != after) std::abort();
   return 0;
 }

@@ -24,7 +24,8 @@ QString Signature(const QTextDocument& doc) {
     int last = 0;
     for (auto it = b.begin(); !it.atEnd(); ++it) {
       const QTextCharFormat f = it.fragment().charFormat();
-      const int look = (f.fontWeight() >= QFont::DemiBold) | f.fontItalic() << 1 | f.fontUnderline() << 2;
+      const int look =
+          (f.fontWeight() >= QFont::DemiBold) | f.fontItalic() << 1 | f.fontUnderline() << 2;
       if (look != last) out += QChar(0xE000 + look);
       last = look;
       out += it.fragment().text();

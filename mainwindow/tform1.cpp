@@ -123,7 +123,7 @@ void TForm1::BuildSearchPanel() {
   setCentralWidget(area);
 
   Label3 = PlaceLabel(area, "Label3", QStringLiteral("Click on character to add to search string"),
-                   kLabel3);
+                      kLabel3);
   StringGrid1 = new LetterGrid(area);
   StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
   StringGrid1->setAccessibleName(QStringLiteral("Letters"));
@@ -145,7 +145,7 @@ void TForm1::BuildSearchPanel() {
   Button6 = PlaceButton(area, "Button6", QStringLiteral("START SEARCH"), kButton6);
   Button7 = PlaceButton(area, "Button7", QStringLiteral("CANCEL"), kButton7);
 
-  searchPanel_ = {Label3, StringGrid1, Button2, Button8, Label1,
+  searchPanel_ = {Label3, StringGrid1,  Button2,      Button8, Label1,
                   Edit1,  RadioButton2, RadioButton1, Button6, Button7};
   HideSearchPanel();
 

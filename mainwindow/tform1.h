@@ -124,35 +124,35 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void RenameWorkingFile(const std::string& name);
 
   Session& session_;
-  TForm2* form2_ = nullptr;  // the search/edit window
+  TForm2* form2_ = nullptr;         // the search/edit window
   bool closeWhenHelpEnds_ = false;  // EXIT or the close box while HELP waited
 
   // The menu bar.
-  QMenu* FILE1;         // "FILE", the sub-menu of the file commands
-  QAction* NEW1;        // "NEW": a new data file, a copy of the sample file
-  QAction* OPEN1;       // "OPEN": another data file becomes the working file
-  QAction* SAVEAS1;     // "SAVE AS": a copy of the working file, which then works on
-  QAction* RENAME1;     // "RENAME": the working file under a new name
-  QAction* DELETE1;     // "DELETE": deletes data files other than the working file
-  QAction* EXIT1;       // "EXIT": ends the program
-  QAction* Newrecord1;  // "NEW RECORD": the search/edit window in add mode
-  QAction* SEARCH;      // "SEARCH/EDIT": the search-entry panel
-  QAction* HELP1;       // "HELP": the help viewer
+  QMenu* FILE1;            // "FILE", the sub-menu of the file commands
+  QAction* NEW1;           // "NEW": a new data file, a copy of the sample file
+  QAction* OPEN1;          // "OPEN": another data file becomes the working file
+  QAction* SAVEAS1;        // "SAVE AS": a copy of the working file, which then works on
+  QAction* RENAME1;        // "RENAME": the working file under a new name
+  QAction* DELETE1;        // "DELETE": deletes data files other than the working file
+  QAction* EXIT1;          // "EXIT": ends the program
+  QAction* Newrecord1;     // "NEW RECORD": the search/edit window in add mode
+  QAction* SEARCH;         // "SEARCH/EDIT": the search-entry panel
+  QAction* HELP1;          // "HELP": the help viewer
   TAppExec* AppExec1;      // starts the help viewer and waits for it
   TTimelabel* Timelabel1;  // the clock at the top right
 
   // The search-entry panel; the search/edit window reads Edit1 and
   // RadioButton1 at every search.
-  QLabel* Label3;              // "Click on character to add to search string"
-  LetterGrid* StringGrid1;     // the letters A to Z, picked into the search field
-  QPushButton* Button2;        // "Clear last character"
-  QPushButton* Button8;        // "Clear all"
-  QLabel* Label1;              // "ENTER SEARCH STRING"
-  QLineEdit* Edit1;            // the search field, at most 16 characters
-  QRadioButton* RadioButton2;  // "BY SURNAME", chosen at start
-  QRadioButton* RadioButton1;  // "BY NAME": the search matches NAME
-  QPushButton* Button6;        // "START SEARCH"
-  QPushButton* Button7;        // "CANCEL" of the search-entry panel
+  QLabel* Label3;                      // "Click on character to add to search string"
+  LetterGrid* StringGrid1;             // the letters A to Z, picked into the search field
+  QPushButton* Button2;                // "Clear last character"
+  QPushButton* Button8;                // "Clear all"
+  QLabel* Label1;                      // "ENTER SEARCH STRING"
+  QLineEdit* Edit1;                    // the search field, at most 16 characters
+  QRadioButton* RadioButton2;          // "BY SURNAME", chosen at start
+  QRadioButton* RadioButton1;          // "BY NAME": the search matches NAME
+  QPushButton* Button6;                // "START SEARCH"
+  QPushButton* Button7;                // "CANCEL" of the search-entry panel
   std::vector<QWidget*> searchPanel_;  // the ten controls above
 
   // The name-entry panel (NEW, SAVE AS, RENAME) and the file-list panel

@@ -64,8 +64,8 @@ void TForm1::BuildFilePanels() {
   Button1 = PlaceButton(area, "Button1", QStringLiteral("OK"), right(kButton1));
   Button5 = PlaceButton(area, "Button5", QStringLiteral("CANCEL"), right(kButton5));
 
-  filePanels_ = {Label4, Label2, MaskEdit2, FileListBox1, Button4, Button9, Button11, Button1,
-                 Button5};
+  filePanels_ = {Label4,  Label2,   MaskEdit2, FileListBox1, Button4,
+                 Button9, Button11, Button1,   Button5};
   HideFilePanels();
 
   connect(NEW1, &QAction::triggered, this, GuardedSlot([this] { NEW1Click(); }));
@@ -122,8 +122,7 @@ void TForm1::SetFilePanel(FilePanel panel) {
 
 void TForm1::RefreshFileList() {
   FileListBox1->clear();
-  for (const std::string& entry : ListDataFiles(session_))
-    FileListBox1->addItem(FromCp1252(entry));
+  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCp1252(entry));
   FileListBox1->setCurrentRow(-1);
 }
 

@@ -42,7 +42,8 @@ std::optional<std::string> SectionOf(std::string_view line) {
   std::string t = Trim(line);
   if (t.empty() || t[0] != '[') return std::nullopt;
   size_t close = t.find(']');
-  return Trim(std::string_view(t).substr(1, close == std::string::npos ? std::string::npos : close - 1));
+  return Trim(
+      std::string_view(t).substr(1, close == std::string::npos ? std::string::npos : close - 1));
 }
 
 // Where a key's value lies within the file: the span of the trimmed value.

@@ -41,7 +41,8 @@ std::string DataDirFor(const std::string& programDir, bool create) {
   if (create && dir != programDir) {
     // Each missing level is made private to the user; a failure shows as
     // soon as start-up writes its first file.
-    for (size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1))
+    for (size_t slash = dir.find('/', 1); slash != std::string::npos;
+         slash = dir.find('/', slash + 1))
       ::mkdir(dir.substr(0, slash).c_str(), 0700);
   }
   return dir;

@@ -175,26 +175,34 @@ void WriteFontName(RtfSink& rtf, const QString& family) {
 // whatever it is, so only those that come without it need naming here.
 bool IsHiddenDestination(std::string_view w) {
   static const std::unordered_set<std::string_view> kSet = {
-      "aftncn", "aftnsep", "aftnsepc", "annotation", "atnauthor", "atndate", "atnid",
-      "atnparent", "atnref", "atrfend", "atrfstart", "author", "bkmkend", "bkmkstart",
-      "category", "colorschememapping", "colortbl", "comment", "company", "datastore",
-      "doccomm", "docvar", "falt", "fchars", "filetbl", "fldinst", "fonttbl", "footer",
-      "footerf", "footerl", "footerr", "footnote", "ftncn", "ftnsep", "ftnsepc",
-      "generator", "header", "headerf", "headerl", "headerr", "hlinkbase", "info",
-      "keywords", "latentstyles", "lchars", "levelnumbers", "leveltext",
-      "listoverridetable", "listtable", "manager", "nonshppict", "objdata", "object",
-      "operator", "panose", "pgdsctbl", "pict", "pntxta", "pntxtb", "private", "revtbl",
-      "rsidtbl", "rxe", "shpinst", "stylesheet", "subject", "tc", "tcn", "template",
-      "themedata", "title", "txe", "userprops", "xe", "xmlnstbl",
+      "aftncn",     "aftnsep",      "aftnsepc",   "annotation",
+      "atnauthor",  "atndate",      "atnid",      "atnparent",
+      "atnref",     "atrfend",      "atrfstart",  "author",
+      "bkmkend",    "bkmkstart",    "category",   "colorschememapping",
+      "colortbl",   "comment",      "company",    "datastore",
+      "doccomm",    "docvar",       "falt",       "fchars",
+      "filetbl",    "fldinst",      "fonttbl",    "footer",
+      "footerf",    "footerl",      "footerr",    "footnote",
+      "ftncn",      "ftnsep",       "ftnsepc",    "generator",
+      "header",     "headerf",      "headerl",    "headerr",
+      "hlinkbase",  "info",         "keywords",   "latentstyles",
+      "lchars",     "levelnumbers", "leveltext",  "listoverridetable",
+      "listtable",  "manager",      "nonshppict", "objdata",
+      "object",     "operator",     "panose",     "pgdsctbl",
+      "pict",       "pntxta",       "pntxtb",     "private",
+      "revtbl",     "rsidtbl",      "rxe",        "shpinst",
+      "stylesheet", "subject",      "tc",         "tcn",
+      "template",   "themedata",    "title",      "txe",
+      "userprops",  "xe",           "xmlnstbl",
   };
   return kSet.count(w) != 0;
 }
 
 bool IsUnderlineOn(std::string_view w) {
   static const std::unordered_set<std::string_view> kSet = {
-      "ul",       "uld",        "uldash",     "uldashd",   "uldashdd", "uldb",
-      "ulhwave",  "ulldash",    "ulth",       "ulthd",     "ulthdash", "ulthdashd",
-      "ulthdashdd", "ulthldash", "ululdbwave", "ulw",      "ulwave",
+      "ul",         "uld",       "uldash",     "uldashd", "uldashdd", "uldb",
+      "ulhwave",    "ulldash",   "ulth",       "ulthd",   "ulthdash", "ulthdashd",
+      "ulthdashdd", "ulthldash", "ululdbwave", "ulw",     "ulwave",
   };
   return kSet.count(w) != 0;
 }
@@ -206,10 +214,10 @@ char16_t SpecialChar(std::string_view w) {
     char16_t ch;
   };
   static constexpr Entry kTable[] = {
-      {"line", 0x2028},   {"tab", u'\t'},     {"cell", u'\t'},      {"nestcell", u'\t'},
-      {"emdash", 0x2014}, {"endash", 0x2013}, {"bullet", 0x2022},   {"lquote", 0x2018},
-      {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
-      {"enspace", 0x2002}, {"qmspace", 0x2005}, {"zwj", 0x200D},    {"zwnj", 0x200C},
+      {"line", 0x2028},    {"tab", u'\t'},        {"cell", u'\t'},       {"nestcell", u'\t'},
+      {"emdash", 0x2014},  {"endash", 0x2013},    {"bullet", 0x2022},    {"lquote", 0x2018},
+      {"rquote", 0x2019},  {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
+      {"enspace", 0x2002}, {"qmspace", 0x2005},   {"zwj", 0x200D},       {"zwnj", 0x200C},
       {"ltrmark", 0x200E}, {"rtlmark", 0x200F},
   };
   for (const Entry& e : kTable)
@@ -244,12 +252,9 @@ class RtfReader {
           skip_chars_ = 0;
           if (!Close()) return Finish();
           break;
-        case '\\':
-          Control();
-          break;
+        case '\\': Control(); break;
         case '\r':
-        case '\n':
-          break;  // source line ends, not text
+        case '\n': break;  // source line ends, not text
         default:
           if (skip_chars_ > 0) {
             --skip_chars_;
@@ -326,7 +331,8 @@ class RtfReader {
     if (negative) param = -param;
     if (p_ < end_ && *p_ == ' ') ++p_;  // the delimiting blank belongs to the word
 
-    const std::string_view word = len <= kMaxWord ? std::string_view(name, len) : std::string_view();
+    const std::string_view word =
+        len <= kMaxWord ? std::string_view(name, len) : std::string_view();
     if (word == "bin") {
       // Binary data is part of the word, even where the word is skipped.
       const int64_t n = std::clamp<int64_t>(param, 0, end_ - p_);
@@ -378,7 +384,8 @@ class RtfReader {
   void Symbol(unsigned char c) {
     if (c == '\'') {
       int value = 0, digits = 0;
-      while (digits < 2 && p_ < end_ && HexValue(*p_) >= 0) value = value * 16 + HexValue(*p_++), ++digits;
+      while (digits < 2 && p_ < end_ && HexValue(*p_) >= 0)
+        value = value * 16 + HexValue(*p_++), ++digits;
       if (skip_chars_ > 0) {
         --skip_chars_;
         return;
@@ -394,22 +401,16 @@ class RtfReader {
     switch (c) {
       case '\\':
       case '{':
-      case '}':
-        return Put(char16_t(c));
-      case '~':
-        return Put(0x00A0);
-      case '-':
-        return Put(0x00AD);
-      case '_':
-        return Put(0x2011);
+      case '}': return Put(char16_t(c));
+      case '~': return Put(0x00A0);
+      case '-': return Put(0x00AD);
+      case '_': return Put(0x2011);
       case '*':
         st_.skip = true;  // an optional destination: none of them is note text
         return;
       case '\r':
-      case '\n':
-        return Paragraph();  // a backslash before a line end is "\par"
-      default:
-        return;  // "\:", "\|" and unknown symbols: nothing to show
+      case '\n': return Paragraph();  // a backslash before a line end is "\par"
+      default: return;                // "\:", "\|" and unknown symbols: nothing to show
     }
   }
 
@@ -448,7 +449,8 @@ class RtfReader {
   void Append(char16_t c) {
     if (pending_pars_ > 0) {
       FlushRun();
-      for (; pending_pars_ > 0; --pending_pars_) cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
+      for (; pending_pars_ > 0; --pending_pars_)
+        cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
     }
     if (st_.style != run_style_) {
       FlushRun();
@@ -468,7 +470,8 @@ class RtfReader {
   void Finish() {
     DropHighSurrogate();
     FlushRun();
-    for (; pending_pars_ > 1; --pending_pars_) cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    for (; pending_pars_ > 1; --pending_pars_)
+      cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
   }
 
   const char* p_;

@@ -110,7 +110,7 @@ void TForm2::BuildControls() {
   // The hint ends where the grid ends when the platform's font is wider than
   // the designed one. "double_click" is spelled as users have always read it.
   Label1 = PlaceLabel(this, "Label1", QStringLiteral("For extra info, double_click on selection"),
-                   kLabel1);
+                      kLabel1);
   Label1->move(std::min(kLabel1.x, EndX(StringGrid1) - Label1->width()), kLabel1.y);
   Label4 = PlaceLabel(this, "Label4", QStringLiteral("Label4"), kLabel4);
   Label5 = PlaceLabel(this, "Label5", QStringLiteral("Label5"), kLabel5);
@@ -293,7 +293,8 @@ void TForm2::showEvent(QShowEvent* event) {
     FormActivate();
   } catch (...) {
     QMetaObject::invokeMethod(
-        this, [error = std::current_exception()] { Guarded([&] { std::rethrow_exception(error); }); },
+        this,
+        [error = std::current_exception()] { Guarded([&] { std::rethrow_exception(error); }); },
         Qt::QueuedConnection);
   }
 }
@@ -344,15 +345,9 @@ void TForm2::Button8Click() {
 void TForm2::SetRecordMode(RecordMode mode) {
   recordMode_ = mode;
   switch (mode) {
-    case RecordMode::kDesign:
-      GroupBox1->setTitle(QString::fromLatin1(kDesignTitle));
-      return;
-    case RecordMode::kAdd:
-      GroupBox1->setTitle(QString::fromLatin1(kAddTitle));
-      break;
-    case RecordMode::kEdit:
-      GroupBox1->setTitle(QString::fromLatin1(kEditTitle));
-      break;
+    case RecordMode::kDesign: GroupBox1->setTitle(QString::fromLatin1(kDesignTitle)); return;
+    case RecordMode::kAdd: GroupBox1->setTitle(QString::fromLatin1(kAddTitle)); break;
+    case RecordMode::kEdit: GroupBox1->setTitle(QString::fromLatin1(kEditTitle)); break;
   }
   const bool adding = mode == RecordMode::kAdd;
   // An edited entry keeps its name: the fields stay hidden, holding it for
@@ -439,7 +434,8 @@ void TForm2::SaveRecord() {
 
   if (adding) {
     // Stored as typed: only cut to the field widths.
-    session_.NewRecord.SetTexts({Bytes(Edit1), Bytes(Edit2), Bytes(Edit3), Bytes(Edit4), Bytes(Edit5)});
+    session_.NewRecord.SetTexts(
+        {Bytes(Edit1), Bytes(Edit2), Bytes(Edit3), Bytes(Edit4), Bytes(Edit5)});
     InsertRecord(session_);
     RunSearch(1);
     hide();

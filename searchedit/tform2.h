@@ -172,7 +172,7 @@ class TForm2 : public QWidget {
   static constexpr Place kForm2{27, 102, kDesignWidth, 298};
   static constexpr Place kStringGrid1{24, 16, 537, 169};
   static constexpr int kColumnWidths[ResultModel::kColumns] = {85, 87, 88, 90, 170};
-  static constexpr int kRowHeight = 24;  // the header's too
+  static constexpr int kRowHeight = 24;               // the header's too
   static constexpr Place kLabel1{368, 192, 187, 13};  // ends where the grid ends
   static constexpr Place kLabel4{384, 208, 89, 17};
   static constexpr Place kLabel5{384, 232, 97, 17};

@@ -10,11 +10,11 @@
 #include <QTextEdit>
 
 #include "platform/codepage.h"
+#include "platform/guard.h"
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
 #include "platform/printing.h"
 #include "platform/richtext.h"
-#include "platform/guard.h"
 #include "platform/widgets.h"
 #include "searchedit/tform2.h"
 #include "store/extratext.h"

@@ -59,8 +59,10 @@ int ContactRecord::CompareSortKeys(const unsigned char* a, const unsigned char* 
   const std::string_view bs = TextIn(b, kSurname), bn = TextIn(b, kName);
   const size_t la = as.size() + an.size(), lb = bs.size() + bn.size();
   for (size_t i = 0, n = std::min(la, lb); i < n; ++i) {
-    const auto ca = static_cast<unsigned char>(UpperChar(i < as.size() ? as[i] : an[i - as.size()]));
-    const auto cb = static_cast<unsigned char>(UpperChar(i < bs.size() ? bs[i] : bn[i - bs.size()]));
+    const auto ca =
+        static_cast<unsigned char>(UpperChar(i < as.size() ? as[i] : an[i - as.size()]));
+    const auto cb =
+        static_cast<unsigned char>(UpperChar(i < bs.size() ? bs[i] : bn[i - bs.size()]));
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   return la < lb ? -1 : la > lb ? 1 : 0;

@@ -28,7 +28,8 @@ bool IsSafeTextName(const Session& s, const std::string& fileName) {
   if (!IsPlainFileName(fileName)) return false;
   for (const char* own : {"velmora.ini", "temp.tmp", "velmora", "tolka"})
     if (SameName(fileName, own)) return false;
-  if (fileName.size() >= 4 && SameName(std::string_view(fileName).substr(0, 4), "hlp#")) return false;
+  if (fileName.size() >= 4 && SameName(std::string_view(fileName).substr(0, 4), "hlp#"))
+    return false;
   return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM");
 }
 
@@ -36,7 +37,9 @@ std::string ViewerTextName(const std::string& name, const std::string& surname) 
   return Trim(name + surname);
 }
 
-std::string EditorTextName(const std::string& name, const std::string& surname) { return name + surname; }
+std::string EditorTextName(const std::string& name, const std::string& surname) {
+  return name + surname;
+}
 
 std::string CleanupTextName(const std::string& name, const std::string& surname) {
   return UpperCase(Trim(name + surname));
@@ -69,7 +72,8 @@ void SaveExtraText(Session& s, const std::string& fileName, const std::string& b
   std::unique_ptr<SaveFile> out;
   try {
     if (!IsSafeTextName(s, fileName)) throw IoError(IoError::kInvalidFilename);
-    out = std::make_unique<SaveFile>(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(fileName));
+    out = std::make_unique<SaveFile>(s.env(), s.ProgramDir, kScratchName,
+                                     s.PathInProgramDir(fileName));
   } catch (const IoError&) {
     throw AppError("Cannot create file " + ShownPath(s, fileName));
   }

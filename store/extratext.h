@@ -12,7 +12,8 @@ namespace velmora {
 // The names the three users form from an entry's texts.
 std::string ViewerTextName(const std::string& name, const std::string& surname);  // trimmed
 std::string EditorTextName(const std::string& name, const std::string& surname);  // as they stand
-std::string CleanupTextName(const std::string& name, const std::string& surname);  // trimmed, upper-cased
+std::string CleanupTextName(const std::string& name,
+                            const std::string& surname);  // trimmed, upper-cased
 
 // True when fileName may name an entry's extra text: one plain name that is
 // none of the program's own files (data files of the working extension or

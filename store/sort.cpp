@@ -311,21 +311,21 @@ void ReplaceMatching(Session& s, const SortOptions& options, const Removed& remo
     bool addedGiven = false;
     SortExternally(s, *in, path, records * kRec, options, records + 1,
                    [&](unsigned char* buf, size_t max) {
-      size_t count = 0;
-      while (count < max) {
-        const unsigned char* rec = reader.Next();
-        if (!rec) {
-          if (addedGiven) break;
-          rec = s.NewRecord.bytes.data();
-          addedGiven = true;
-        } else if (removed(rec)) {
-          continue;
-        }
-        std::memcpy(buf + count * kRec, rec, kRec);
-        ++count;
-      }
-      return count;
-    });
+                     size_t count = 0;
+                     while (count < max) {
+                       const unsigned char* rec = reader.Next();
+                       if (!rec) {
+                         if (addedGiven) break;
+                         rec = s.NewRecord.bytes.data();
+                         addedGiven = true;
+                       } else if (removed(rec)) {
+                         continue;
+                       }
+                       std::memcpy(buf + count * kRec, rec, kRec);
+                       ++count;
+                     }
+                     return count;
+                   });
   }
   in->Close();
 }
@@ -337,7 +337,8 @@ void ReplaceRecord(Session& s, const SortOptions& options) {
 }
 
 void InsertRecord(Session& s, const SortOptions& options) {
-  ReplaceMatching(s, options, [](const unsigned char*) { return false; }, true);
+  ReplaceMatching(
+      s, options, [](const unsigned char*) { return false; }, true);
 }
 
 uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
@@ -416,16 +417,16 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   size_t fromLast = 0;
   SortExternally(s, *in, path, records * kRec, options, records + added,
                  [&](unsigned char* buf, size_t max) {
-    size_t count = 0;
-    for (; count < max; ++count) {
-      const unsigned char* r = fromFile.Next();
-      if (!r && fromRuns) r = fromRuns->Next();
-      if (!r && fromLast < inLast) r = last.data() + kRec * fromLast++;
-      if (!r) break;
-      std::memcpy(buf + count * kRec, r, kRec);
-    }
-    return count;
-  });
+                   size_t count = 0;
+                   for (; count < max; ++count) {
+                     const unsigned char* r = fromFile.Next();
+                     if (!r && fromRuns) r = fromRuns->Next();
+                     if (!r && fromLast < inLast) r = last.data() + kRec * fromLast++;
+                     if (!r) break;
+                     std::memcpy(buf + count * kRec, r, kRec);
+                   }
+                   return count;
+                 });
   // The file is replaced and `in` closed by now: the unnamed runs go quietly.
   runs.reset();
   return added;

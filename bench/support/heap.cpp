@@ -17,8 +17,7 @@ void NoteAlloc(void* p) {
   const size_t n = malloc_usable_size(p);
   const size_t now = g_heapNow.fetch_add(n, std::memory_order_relaxed) + n;
   size_t peak = g_heapPeak.load(std::memory_order_relaxed);
-  while (now > peak &&
-         !g_heapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+  while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
   }
 }
 
@@ -89,8 +88,6 @@ void HeapPeak::Start() {
   g_heapPeak.store(base_, std::memory_order_relaxed);
 }
 
-void HeapPeak::Stop() {
-  max_ = std::max(max_, g_heapPeak.load(std::memory_order_relaxed) - base_);
-}
+void HeapPeak::Stop() { max_ = std::max(max_, g_heapPeak.load(std::memory_order_relaxed) - base_); }
 
 }  // namespace velmora::bench

@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <fcntl.h>
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -44,9 +44,15 @@ TEST(AppExecLogic, CommandLineIsTheNameAndEachParameterLineAfterOneBlank) {
 
 TEST(AppExecLogic, ExePathLosesOneTrailingSeparatorExceptAtARoot) {
   const std::pair<std::string, std::string> cases[] = {
-      {"C:\\TOOLS\\", "C:\\TOOLS"}, {"C:\\TOOLS\\\\", "C:\\TOOLS\\"}, {"C:\\", "C:\\"},
-      {"\\", "\\"},                 {"/usr/lib/", "/usr/lib"},        {"/", "/"},
-      {"D:/", "D:/"},               {"", ""},                         {"/tmp", "/tmp"},
+      {"C:\\TOOLS\\", "C:\\TOOLS"},
+      {"C:\\TOOLS\\\\", "C:\\TOOLS\\"},
+      {"C:\\", "C:\\"},
+      {"\\", "\\"},
+      {"/usr/lib/", "/usr/lib"},
+      {"/", "/"},
+      {"D:/", "D:/"},
+      {"", ""},
+      {"/tmp", "/tmp"},
   };
   for (const auto& [written, read] : cases) {
     TAppExec launcher;
@@ -76,8 +82,10 @@ TEST(AppExecLogic, OneMessageTableForTheProcessInTheLanguageSetLast) {
   EXPECT_EQ(english.ErrorMessage(), "Pas d'erreur");
   EXPECT_EQ(ToCp1252(QString::fromStdString(appexec::MessageFor(2))), "Fichier non trouv\xE9");
   EXPECT_EQ(ToCp1252(QString::fromStdString(appexec::MessageFor(0))),
-            "Syst\xE8me d\xE9pass\xE9 en capacit\xE9 m\xE9moire, ex\xE9" "cutable corrompu, ou "
-            "r\xE9" "allocations invalides");
+            "Syst\xE8me d\xE9pass\xE9 en capacit\xE9 m\xE9moire, ex\xE9"
+            "cutable corrompu, ou "
+            "r\xE9"
+            "allocations invalides");
 
   english.SetLangType(ltItalian);
   EXPECT_EQ(french.ErrorMessage(), "Nessun errore");
@@ -101,10 +109,10 @@ TEST(AppExecLogic, FindProgramLooksBesideTheCallerThenAlongAbsolutePathEntries) 
     int errNo;
   } cases[] = {
       {"both", caller / "both", 0},
-      {"tolka.exe", onPath / "tolka", 0},   // tried again without ".exe"
-      {"TOLKA.EXE", "", 2},                 // names on disk keep their case
+      {"tolka.exe", onPath / "tolka", 0},  // tried again without ".exe"
+      {"TOLKA.EXE", "", 2},                // names on disk keep their case
       {"only.exe", onPath / "only.exe", 0},
-      {"adir", "", 2},                      // a directory is not a program
+      {"adir", "", 2},  // a directory is not a program
       {"missing", "", 2},
       {"", "", 2},
       {onPath / "tolka", onPath / "tolka", 0},
@@ -205,7 +213,9 @@ TEST_F(AppExecRun, WithoutWaitItReturnsAtOnceAndLeavesNoChild) {
 TEST_F(AppExecRun, FailuresToStartInEachLanguage) {
   Script("plain", "exit 0");
   ::chmod((dir / "plain").c_str(), 0644);
-  dir.Write("garbage", std::string("\x7f" "ELF garbage", 12));
+  dir.Write("garbage", std::string("\x7f"
+                                   "ELF garbage",
+                                   12));
   ::chmod((dir / "garbage").c_str(), 0755);
   struct Case {
     std::string exe;

@@ -25,7 +25,8 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome RunCommand(const TestDir& dir, const std::vector<std::string>& args, const std::string& in = "") {
+Outcome RunCommand(const TestDir& dir, const std::vector<std::string>& args,
+                   const std::string& in = "") {
   Outcome o;
   CommandIo io{[&](std::string_view b) { o.out.append(b); },
                [&](const std::string& line) { o.err += line + "\n"; }, StringSource(in)};
@@ -51,18 +52,32 @@ TEST(ExchangeCommand, SyntaxMessagesAndFiles) {
       {{"--export", "csv", "nosuch"}, "", 1, "no data file nosuch.VLM in", nullptr},
       {{"--export", "csv", "../friends"}, "", 1, "../friends: not a data file name", nullptr},
       {{"--import", "vcard", "cards.vcf", "brink"}, "", 1, kCannotEditText, nullptr},
-      {{"--import", "vcard", "bad.vcf", "friends"}, "", 1,
-       "bad.vcf, line 2: not a vCard line: \"oops\"; nothing was imported", nullptr},
-      {{"--import", "vcard", "nosuch.vcf"}, "", 1, "nosuch.vcf: File not found; nothing was imported",
+      {{"--import", "vcard", "bad.vcf", "friends"},
+       "",
+       1,
+       "bad.vcf, line 2: not a vCard line: \"oops\"; nothing was imported",
        nullptr},
-      {{"--import", "csv", "cards.vcf", "friends"}, "", 1, "line 1: the first row names none",
+      {{"--import", "vcard", "nosuch.vcf"},
+       "",
+       1,
+       "nosuch.vcf: File not found; nothing was imported",
+       nullptr},
+      {{"--import", "csv", "cards.vcf", "friends"},
+       "",
+       1,
+       "line 1: the first row names none",
        nullptr},
       {{"--import", "csv", "-", "no good"}, "name\nx\n", 1, "up to 12 letters or digits", nullptr},
-      {{"--import", "vcard", "cards.vcf"}, "", 0,
+      {{"--import", "vcard", "cards.vcf"},
+       "",
+       0,
        "velmora: 1 entry added to FRIENDS.VLM; 0 fields cut to size, 0 characters replaced by \"?\"",
        "FRIENDS.VLM"},
-      {{"--import", "csv", "-", "Neu2"}, "name,phone\n\xe4\xb8\x80 Xi,123456789012345678901\n", 0,
-       "1 entry added to Neu2.VLM; 1 field cut to size, 1 character replaced by \"?\"", "Neu2.VLM"},
+      {{"--import", "csv", "-", "Neu2"},
+       "name,phone\n\xe4\xb8\x80 Xi,123456789012345678901\n",
+       0,
+       "1 entry added to Neu2.VLM; 1 field cut to size, 1 character replaced by \"?\"",
+       "Neu2.VLM"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -84,9 +99,11 @@ TEST(ExchangeCommand, SyntaxMessagesAndFiles) {
     // file written.
     std::vector<std::string> after = dir.Names();
     if (c.changed) {
-      EXPECT_EQ(RecordsOf(dir.Read(c.changed)).size(), c.changed == std::string("FRIENDS.VLM") ? 2u : 1u);
+      EXPECT_EQ(RecordsOf(dir.Read(c.changed)).size(),
+                c.changed == std::string("FRIENDS.VLM") ? 2u : 1u);
       for (auto* names : {&before, &after})
-        names->erase(std::remove(names->begin(), names->end(), std::string(c.changed)), names->end());
+        names->erase(std::remove(names->begin(), names->end(), std::string(c.changed)),
+                     names->end());
     }
     after.erase(std::remove(after.begin(), after.end(), std::string("brink.vlm")), after.end());
     EXPECT_EQ(after, before);
@@ -104,10 +121,12 @@ TEST(ExchangeCommand, TheProgramRunsWithoutADisplay) {
   std::filesystem::permissions(dir / "velmora", std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
   // An extra text in RTF: reading it needs no application object either.
-  dir.Write(Cp1252ToUtf8("Zo\xeb" "Dupont"), "{\\rtf1\\ansi Dear {\\b Zo\\'eb}\\par}");
+  dir.Write(Cp1252ToUtf8("Zo\xeb"
+                         "Dupont"),
+            "{\\rtf1\\ansi Dear {\\b Zo\\'eb}\\par}");
   auto run = [&](const std::string& args) {
-    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + (dir / "velmora") +
-                            "' " + args + " 2>'" + (dir / "err.txt") + "'";
+    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
+                            (dir / "velmora") + "' " + args + " 2>'" + (dir / "err.txt") + "'";
     std::string out;
     FILE* p = ::popen(cmd.c_str(), "r");
     char buf[4096];
@@ -119,8 +138,9 @@ TEST(ExchangeCommand, TheProgramRunsWithoutADisplay) {
 
   auto [imported, nothing] = run("--import vcard " + fixture + " Cards");
   EXPECT_EQ(imported, 0) << dir.Read("err.txt");
-  EXPECT_EQ(dir.Read("err.txt"),
-            "velmora: 2 entries added to Cards.VLM; 2 fields cut to size, 1 character replaced by \"?\"\n");
+  EXPECT_EQ(
+      dir.Read("err.txt"),
+      "velmora: 2 entries added to Cards.VLM; 2 fields cut to size, 1 character replaced by \"?\"\n");
   auto [exported, vcf] = run("--export vcard cards");
   EXPECT_EQ(exported, 0) << dir.Read("err.txt");
   EXPECT_THAT(vcf, HasSubstr("N:Dupont;Zoë;;;\r\nTEL:+33-6-12-34-56-78\r\n"));

@@ -52,19 +52,20 @@ TEST_F(Exchange, CardsOfOtherAddressBooksMakeANewFile) {
     EXPECT_EQ(sum.counts.fieldsCut, st.cut);
     EXPECT_EQ(sum.counts.charsReplaced, st.replaced);
   }
-  EXPECT_EQ(WorkingTexts(),
-            (std::vector<RecordTexts>{
-                Texts("???????", "?????????", "+30 210 1234567"),
-                Texts("René", "Château", "05 56 00 00 00"),
-                Texts("Zoë", "Dupont", "+33-6-12-34-56-78", "+33-1-23-45-67-89;ex",
-                      "Réunion à 14h — salle Œuf ? , apportez le café (me"),
-                Texts("María José", "González", "91 555 01 23", "", "Français ; avec point-virgule"),
-                Texts("Jürgen", "Müller", "+49 170 1234567", "030 123456",
-                      "Zimmer 12, 2. Stock – bitte klingeln; Schlüssel be"),
-                Texts("Siobhán", "O'Brien-Fitzgerald", "+353 87 123 4567", "01 234, ext 5",
-                      "Met at the conference in Galway, 2019. Likes tea; "),
-                Texts("Ana Lucía de la", "Vega"),
-            }));
+  EXPECT_EQ(
+      WorkingTexts(),
+      (std::vector<RecordTexts>{
+          Texts("???????", "?????????", "+30 210 1234567"),
+          Texts("René", "Château", "05 56 00 00 00"),
+          Texts("Zoë", "Dupont", "+33-6-12-34-56-78", "+33-1-23-45-67-89;ex",
+                "Réunion à 14h — salle Œuf ? , apportez le café (me"),
+          Texts("María José", "González", "91 555 01 23", "", "Français ; avec point-virgule"),
+          Texts("Jürgen", "Müller", "+49 170 1234567", "030 123456",
+                "Zimmer 12, 2. Stock – bitte klingeln; Schlüssel be"),
+          Texts("Siobhán", "O'Brien-Fitzgerald", "+353 87 123 4567", "01 234, ext 5",
+                "Met at the conference in Galway, 2019. Likes tea; "),
+          Texts("Ana Lucía de la", "Vega"),
+      }));
 }
 
 TEST_F(Exchange, AnImportIsAllOrNothing) {
@@ -97,14 +98,14 @@ TEST_F(Exchange, AnImportIsAllOrNothing) {
   CsvReader csv(StringSource("Last Name,First Name\nlee,Cy\nAnn,A\n"));
   EXPECT_EQ(ImportEntries(s, csv).added, 2u);
   EXPECT_EQ(WorkingTexts(), (std::vector<RecordTexts>{Texts("A", "Ann"), Texts("Bo", "Ek"),
-                                                       Texts("Cy", "Lee"), Texts("Cy", "lee")}));
+                                                      Texts("Cy", "Lee"), Texts("Cy", "lee")}));
 }
 
 TEST_F(Exchange, ExportWritesEveryEntryWithItsExtraText) {
   WriteWorking({Rec("Ann", "Lee", "1", "", "likes tea"), Rec("Bo", "Ek"), Rec("FRIENDS", ".VLM"),
                 Rec("Cy", "Ma", "", "", "x")});
   dir.Write("AnnLee", "{\\rtf1\\ansi {\\b Bold} text\\par caf\\'e9\\line end\\par}");
-  dir.Write("boek", "plain\r\ntext");  // another letter case, not RTF
+  dir.Write("boek", "plain\r\ntext");             // another letter case, not RTF
   dir.Write("CyMa", std::string(17 << 20, 'x'));  // too big to be a note
 
   ExportSummary sum;
@@ -112,7 +113,8 @@ TEST_F(Exchange, ExportWritesEveryEntryWithItsExtraText) {
   EXPECT_EQ(sum.entries, 4u);
   EXPECT_EQ(sum.extraTexts, 2u);
   EXPECT_EQ(sum.extraTextsFailed, 1u);
-  EXPECT_THAT(vcf, HasSubstr("N:Lee;Ann;;;\r\nTEL:1\r\nNOTE:likes tea\r\nNOTE:Bold text\\ncafé\\nend\r\n"));
+  EXPECT_THAT(
+      vcf, HasSubstr("N:Lee;Ann;;;\r\nTEL:1\r\nNOTE:likes tea\r\nNOTE:Bold text\\ncafé\\nend\r\n"));
   // The comments stay the first NOTE, also when there are none.
   EXPECT_THAT(vcf, HasSubstr("N:Ek;Bo;;;\r\nNOTE:\r\nNOTE:plain\\ntext\r\nEND:VCARD"));
   // An entry whose name spells a data file never exports that file.
@@ -128,7 +130,8 @@ TEST_F(Exchange, ExportWritesEveryEntryWithItsExtraText) {
 // write ends the export with its error, with nothing written after it.
 TEST_F(Exchange, ExportOfManyBlocksKeepsItsOrderAndStopsAtAFailedWrite) {
   std::vector<ContactRecord> records;
-  for (int i = 0; i < 40000; ++i) records.push_back(Rec("N" + std::to_string(i), "S", "5550100", "", std::string(40, 'c')));
+  for (int i = 0; i < 40000; ++i)
+    records.push_back(Rec("N" + std::to_string(i), "S", "5550100", "", std::string(40, 'c')));
   WriteWorking(records);
   for (ExchangeFormat format : {ExchangeFormat::kVcard, ExchangeFormat::kCsv}) {
     std::string expected;

@@ -9,9 +9,9 @@
 #include <random>
 
 #include "exchange/csv.h"
+#include "exchange/exchange_support.h"
 #include "exchange/fieldtext.h"
 #include "exchange/vcard.h"
-#include "exchange/exchange_support.h"
 
 namespace velmora::testing {
 namespace {
@@ -87,7 +87,8 @@ TEST(VcardReader, TakesWhatCardsOfEveryVersionHold) {
 
 TEST(VcardReader, NamesTheLineOfMalformedInput) {
   const ErrorCase cases[] = {
-      {"text before the first card", "\nhello\nBEGIN:VCARD\nEND:VCARD\n", 2, "expected BEGIN:VCARD"},
+      {"text before the first card", "\nhello\nBEGIN:VCARD\nEND:VCARD\n", 2,
+       "expected BEGIN:VCARD"},
       {"END without BEGIN", "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 3, "expected BEGIN:VCARD"},
       {"a card that never ends", "BEGIN:VCARD\nN:a;b\nEND:VCARD\nBEGIN:VCARD\nN:c;d\n", 4,
        "no END:VCARD"},
@@ -153,7 +154,6 @@ TEST(VcardWriter, WritesCardsWithEscapes) {
             "NOTE:a\\,b;c\r\nEND:VCARD\r\n"
             "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ek;Co\r\nN:Ek\\;Co;;;;\r\nTEL:1\r\nNOTE:\r\n"
             "NOTE:line 1\\nline 2\r\nEND:VCARD\r\n");
-
 }
 
 // Every text the store can hold that the formats can carry comes back as it
@@ -169,7 +169,8 @@ TEST(ExchangeFormats, WhatIsWrittenReadsBack) {
   }();
   auto text = [&](size_t maxLen) {
     std::string t(std::uniform_int_distribution<size_t>(0, maxLen)(rng), ' ');
-    for (char& c : t) c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
+    for (char& c : t)
+      c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
     return t;
   };
   std::vector<RecordTexts> written;
@@ -221,7 +222,8 @@ TEST(ExchangeFormats, TextsBecomeFieldsOfTheCodePage) {
   ImportCounts counts;
   ExchangeEntry e{"Ren\u00e9", "Cha\u0302teau", "+1\r\n2", "\u260e 5", std::string(60, 'x')};
   e.name = "Rene\xcc\x81";  // decomposed, as some systems store accents
-  EXPECT_EQ(ToRecordTexts(e, counts), Texts("René", "Château", "+1 2", "? 5", std::string(50, 'x')));
+  EXPECT_EQ(ToRecordTexts(e, counts),
+            Texts("René", "Château", "+1 2", "? 5", std::string(50, 'x')));
   EXPECT_EQ(counts.fieldsCut, 1u);
   EXPECT_EQ(counts.charsReplaced, 1u);
 

@@ -77,7 +77,8 @@ void VisitLevel(const std::string& path, Walk& walk) {
     const std::string child = path + "#" + std::to_string(n);
     const std::string where = index + " entry " + std::to_string(n) + " \"" + titles[n - 1] + "\"";
     const bool level = Exists(child + "i"), topic = Exists(child + "h");
-    if (level && topic) walk.faults.push_back(where + ": its topic page is hidden by its sub-level");
+    if (level && topic)
+      walk.faults.push_back(where + ": its topic page is hidden by its sub-level");
     if (level) {
       VisitLevel(child, walk);
     } else if (topic) {

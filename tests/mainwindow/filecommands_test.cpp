@@ -173,7 +173,8 @@ TEST_F(FileCommandsTest, OnlyOnePanelWithItsOwnOkIsShown) {
   Menu("RENAME");
   Menu("OPEN");
   Menu("DELETE");
-  for (QWidget* w : std::initializer_list<QWidget*>{NewOkButton(), OpenOkButton(), SaveAsOkButton(), FileNameEntry()})
+  for (QWidget* w : std::initializer_list<QWidget*>{NewOkButton(), OpenOkButton(), SaveAsOkButton(),
+                                                    FileNameEntry()})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
   EXPECT_TRUE(RenameDeleteOkButton()->isVisible());
   Menu("SEARCH/EDIT");

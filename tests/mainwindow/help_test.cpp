@@ -24,8 +24,8 @@ class HelpTest : public testing::WindowsTest {
 
   // The state HELP must leave as it was.
   std::string PanelState() {
-    return form1->windowTitle().toStdString() + "|" + SearchField()->text().toStdString() +
-           "|" + (SearchField()->isVisible() ? "panel" : "idle");
+    return form1->windowTitle().toStdString() + "|" + SearchField()->text().toStdString() + "|" +
+           (SearchField()->isVisible() ? "panel" : "idle");
   }
 
   testing::TestDir viewerDir;

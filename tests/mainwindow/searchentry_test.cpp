@@ -2,8 +2,8 @@
 #include <QAccessible>
 #include <QMenu>
 
-#include "support/windows_fixture.h"
 #include "store/startup.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {

@@ -18,20 +18,23 @@ QStringList Captions(QMessageBox& box) {
 }
 
 TEST(MessageDialog, KindGivesTitleAndIconAndTheSetGivesButtonsEnterAndEsc) {
-  auto ok = BuildMessageBox({KindTitle(MsgKind::Information), "t", MsgKind::Information, MsgButtons::OK}, nullptr);
+  auto ok = BuildMessageBox(
+      {KindTitle(MsgKind::Information), "t", MsgKind::Information, MsgButtons::OK}, nullptr);
   EXPECT_EQ(ok->windowTitle(), "Information");
   EXPECT_EQ(ok->icon(), QMessageBox::Information);
   EXPECT_EQ(Captions(*ok), QStringList{"OK"});
   EXPECT_EQ(ok->defaultButton()->text(), "OK");
   EXPECT_EQ(ok->escapeButton(), ok->defaultButton());
 
-  auto okCancel = BuildMessageBox({KindTitle(MsgKind::Warning), "t", MsgKind::Warning, MsgButtons::OKCancel}, nullptr);
+  auto okCancel = BuildMessageBox(
+      {KindTitle(MsgKind::Warning), "t", MsgKind::Warning, MsgButtons::OKCancel}, nullptr);
   EXPECT_EQ(okCancel->windowTitle(), "Warning");
   EXPECT_EQ(okCancel->icon(), QMessageBox::Warning);
   EXPECT_EQ(okCancel->defaultButton()->text(), "OK");
   EXPECT_EQ(static_cast<QPushButton*>(okCancel->escapeButton())->text(), "Cancel");
 
-  auto yesNo = BuildMessageBox({KindTitle(MsgKind::Confirmation), "t", MsgKind::Confirmation, MsgButtons::YesNo}, nullptr);
+  auto yesNo = BuildMessageBox(
+      {KindTitle(MsgKind::Confirmation), "t", MsgKind::Confirmation, MsgButtons::YesNo}, nullptr);
   EXPECT_EQ(yesNo->windowTitle(), "Confirm");
   EXPECT_EQ(yesNo->icon(), QMessageBox::Question);
   EXPECT_EQ(yesNo->defaultButton()->text(), "&Yes");
@@ -40,7 +43,8 @@ TEST(MessageDialog, KindGivesTitleAndIconAndTheSetGivesButtonsEnterAndEsc) {
 
   EXPECT_EQ(KindTitle(MsgKind::Error), "Error");
 
-  auto named = BuildMessageBox({"Tolka", "Cannot open file /x/<b>y</b>/hlp#0i.", MsgKind::Error, MsgButtons::OK}, nullptr);
+  auto named = BuildMessageBox(
+      {"Tolka", "Cannot open file /x/<b>y</b>/hlp#0i.", MsgKind::Error, MsgButtons::OK}, nullptr);
   EXPECT_EQ(named->textFormat(), Qt::PlainText);
 }
 

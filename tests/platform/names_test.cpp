@@ -19,12 +19,14 @@ TEST(FileNames, ResolveWithoutRegardToLetterCaseAndPreferTheExactName) {
   dir.Write("friends.vlm", "");
   EXPECT_EQ(ResolveIn(env, dir.path(), "FRIENDS.VLM"), dir / "friends.vlm");
   EXPECT_EQ(ResolveIn(env, dir.path(), "Friends.Vlm"), dir / "friends.vlm");
-  EXPECT_EQ(ResolveIn(env, dir.path(), "pals.vlm"), dir / "pals.vlm") << "a new file keeps its name";
+  EXPECT_EQ(ResolveIn(env, dir.path(), "pals.vlm"), dir / "pals.vlm")
+      << "a new file keeps its name";
 
   dir.Write("FRIENDS.VLM", "");
   EXPECT_EQ(ResolveIn(env, dir.path(), "FRIENDS.VLM"), dir / "FRIENDS.VLM");
   EXPECT_EQ(ResolveIn(env, dir.path(), "friends.vlm"), dir / "friends.vlm");
-  EXPECT_EQ(ResolveIn(env, dir.path(), "Friends.vlm"), dir / "FRIENDS.VLM") << "the first in byte order";
+  EXPECT_EQ(ResolveIn(env, dir.path(), "Friends.vlm"), dir / "FRIENDS.VLM")
+      << "the first in byte order";
 
   // Only a to z fold: an accented letter is matched as it is.
   dir.Write(Cp1252ToUtf8("\xe9t\xe9"), "");
@@ -32,9 +34,11 @@ TEST(FileNames, ResolveWithoutRegardToLetterCaseAndPreferTheExactName) {
 }
 
 TEST(FileNames, APlainNameCannotLeaveItsDirectory) {
-  for (const char* bad : {"", ".", "..", "a/b", "../x", "/etc"}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+  for (const char* bad : {"", ".", "..", "a/b", "../x", "/etc"})
+    EXPECT_FALSE(IsPlainFileName(bad)) << bad;
   EXPECT_FALSE(IsPlainFileName(std::string("a\0b", 3)));
-  for (const char* good : {"FRIENDS.VLM", "...VLM", "JOHN SMITH", ".hidden"}) EXPECT_TRUE(IsPlainFileName(good));
+  for (const char* good : {"FRIENDS.VLM", "...VLM", "JOHN SMITH", ".hidden"})
+    EXPECT_TRUE(IsPlainFileName(good));
 }
 
 TEST(CodePage, EveryByteHasACharacterAndComesBack) {
@@ -43,7 +47,8 @@ TEST(CodePage, EveryByteHasACharacterAndComesBack) {
   EXPECT_EQ(ToCp1252(FromCp1252(all)), all);
   EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
   EXPECT_EQ(FromCp1252("\x80\x9f\xe9"), QString::fromUtf8("€Ÿé"));
-  EXPECT_EQ(ToCp1252(QString::fromUtf8("Zoë ‘Ω’ 😀")), "Zo\xeb \x91?\x92 ?") << "one ? per character";
+  EXPECT_EQ(ToCp1252(QString::fromUtf8("Zoë ‘Ω’ 😀")), "Zo\xeb \x91?\x92 ?")
+      << "one ? per character";
 }
 
 TEST(DataDir, TheProgramDirectoryUnlessItCannotBeWritten) {

@@ -62,12 +62,14 @@ TEST_F(Profile, WriteCreatesWhatIsMissing) {
   // A missing key goes to the end of its section, before the blank lines.
   dir.Write("p.ini", "[filenames]\r\nextention=vlm\r\n\r\n[other]\r\nx=1");
   ASSERT_TRUE(Write("FILENAMES", "defaultfile", "A"));
-  EXPECT_EQ(dir.Read("p.ini"), "[filenames]\r\nextention=vlm\r\ndefaultfile=A\r\n\r\n[other]\r\nx=1");
+  EXPECT_EQ(dir.Read("p.ini"),
+            "[filenames]\r\nextention=vlm\r\ndefaultfile=A\r\n\r\n[other]\r\nx=1");
 
   // A missing section is added after a last line without its line end.
   ASSERT_TRUE(Write("third", "k", "v"));
-  EXPECT_EQ(dir.Read("p.ini"),
-            "[filenames]\r\nextention=vlm\r\ndefaultfile=A\r\n\r\n[other]\r\nx=1\r\n[third]\r\nk=v\r\n");
+  EXPECT_EQ(
+      dir.Read("p.ini"),
+      "[filenames]\r\nextention=vlm\r\ndefaultfile=A\r\n\r\n[other]\r\nx=1\r\n[third]\r\nk=v\r\n");
   EXPECT_EQ(Read("third", "k"), "v");
 }
 

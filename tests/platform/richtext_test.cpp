@@ -101,9 +101,12 @@ class RichTextRoundTrip : public ::testing::Test {
     for (qsizetype i = 0; i < rtf.size(); ++i) {
       const auto c = static_cast<unsigned char>(rtf[i]);
       ASSERT_LT(c, 0x80) << "every byte above 127 is escaped, at " << i;
-      if (c == '\\') ++i;  // an escaped brace is no group
-      else if (c == '{') ++depth;
-      else if (c == '}') --depth;
+      if (c == '\\')
+        ++i;  // an escaped brace is no group
+      else if (c == '{')
+        ++depth;
+      else if (c == '}')
+        --depth;
       line = (c == '\n') ? 0 : line + 1;
       ASSERT_LE(line, 260) << "source lines stay short";
     }
@@ -182,7 +185,8 @@ TEST(RichTextReader, ParagraphsEndAtEachParAndTheLastParAddsNone) {
   EXPECT_EQ(Read("{\\rtf1 \\par A}"), "\nA\n");
   EXPECT_EQ(Read("{\\rtf1 A\\par B}"), "A\nB\n");
   EXPECT_EQ(Read("{\\rtf1 A\\\r\nB\\\nC}"), "A\nB\nC\n") << "backslash before a line end";
-  EXPECT_EQ(Read("{\\rtf1 one\r\ntwo\rthree\n}"), "onetwothree\n") << "source line ends are no text";
+  EXPECT_EQ(Read("{\\rtf1 one\r\ntwo\rthree\n}"), "onetwothree\n")
+      << "source line ends are no text";
   EXPECT_EQ(Read("{\\rtf1 a\\line b\\tab c}"), "a\nb\tc\n");
   EXPECT_EQ(Read("{\\rtf1 {\\pard in a group\\par}{\\pard next\\par}}"), "in a group\nnext\n");
 }
@@ -190,9 +194,11 @@ TEST(RichTextReader, ParagraphsEndAtEachParAndTheLastParAddsNone) {
 TEST(RichTextReader, UnicodeFallbacksAreSkippedPerGroup) {
   EXPECT_EQ(Read("{\\rtf1 \\u937?\\u-10179?\\u-8704?}"), "\u03a9\U0001F600\n");
   EXPECT_EQ(Read("{\\rtf1 \\u233\\'e9t\\u233\\'e9}"), "\u00e9t\u00e9\n") << "\\'hh counts as one";
-  EXPECT_EQ(Read("{\\rtf1 \\uc2\\u937\\'3f\\b ok}"), "\u03a9ok\n") << "a control word counts as one";
+  EXPECT_EQ(Read("{\\rtf1 \\uc2\\u937\\'3f\\b ok}"), "\u03a9ok\n")
+      << "a control word counts as one";
   EXPECT_EQ(ReadDescribed("{\\rtf1 \\uc2\\u937\\'3f\\b ok}"), "\u03a9ok") << "and is not obeyed";
-  EXPECT_EQ(Read("{\\rtf1 {\\uc2 \\u937 XY}\\u937 Z.}"), "\u03a9\u03a9.\n") << "\\uc ends with its group";
+  EXPECT_EQ(Read("{\\rtf1 {\\uc2 \\u937 XY}\\u937 Z.}"), "\u03a9\u03a9.\n")
+      << "\\uc ends with its group";
   EXPECT_EQ(Read("{\\rtf1 \\uc0 \\u937 A}"), "\u03a9A\n");
   EXPECT_EQ(Read("{\\rtf1 \\uc3 {\\u937 a}b}"), "\u03a9b\n") << "a group end stops the skipping";
   EXPECT_EQ(Read("{\\rtf1 \\u8226\\'95\\tab x}"), "\u2022\tx\n");
@@ -207,7 +213,8 @@ TEST(RichTextReader, SymbolsEscapesAndRawBytes) {
       << "every code page is read as Windows-1252";
   EXPECT_EQ(Read("{\\rtf1 a\\bin3 {}\\b}"), "ab\n") << "\\bin data is not parsed";
   EXPECT_EQ(Read("{\\rtf1 a\\emdash b\\lquote c\\rdblquote}"), "a\u2014b\u2018c\u201d\n");
-  EXPECT_EQ(Read(std::string("{\\rtf1 a\x01\x00z}", 12)), "az\n") << "control bytes in the source are noise";
+  EXPECT_EQ(Read(std::string("{\\rtf1 a\x01\x00z}", 12)), "az\n")
+      << "control bytes in the source are noise";
 }
 
 TEST(RichTextReader, DestinationsWithoutTextShowNothing) {
@@ -235,7 +242,8 @@ TEST(RichTextReader, FormattingFollowsGroupsAndSwitches) {
 }
 
 TEST(RichTextReader, RejectsWhatIsNotRtfAndLeavesTheDocumentAlone) {
-  for (const char* bytes : {"", "{", "{\\rt", "{ \\rtf1 x}", " {\\rtf1 x}", "{\\RTF1 x}", "plain"}) {
+  for (const char* bytes :
+       {"", "{", "{\\rt", "{ \\rtf1 x}", " {\\rtf1 x}", "{\\RTF1 x}", "plain"}) {
     QTextDocument doc;
     doc.setPlainText("kept");
     EXPECT_FALSE(ReadRtf(QByteArray(bytes), doc)) << bytes;

@@ -2,8 +2,8 @@
 // note the user never saw, each tried through the windows.
 #include <QListWidget>
 #include <QMessageBox>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 #include "support/windows_fixture.h"
@@ -194,9 +194,9 @@ TEST_F(DataLossTest, TypedLettersMoveNeitherGrid) {
 
 TEST_F(DataLossTest, TheFileListShowsOnlyNamesThatSurviveTheCodePage) {
   Start({Rec("ANN", "SMITH")});
-  dir.Write("Bad\xff.VLM", "");                  // not UTF-8
-  dir.Write("\xce\xa9mega.VLM", "");             // Greek capital omega
-  dir.Write("Caf\xc3\xa9.VLM", "");              // e acute: in the code page
+  dir.Write("Bad\xff.VLM", "");       // not UTF-8
+  dir.Write("\xce\xa9mega.VLM", "");  // Greek capital omega
+  dir.Write("Caf\xc3\xa9.VLM", "");   // e acute: in the code page
   Menu("OPEN");
   auto* list = FileList();
   QStringList shown;

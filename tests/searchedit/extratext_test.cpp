@@ -15,7 +15,8 @@ namespace {
 
 using testing::Rec;
 
-const QString kNoTextEnd = QStringLiteral(" . Create extra info in \"EDIT\" / \"ADD EXTRA TEXT\"  ");
+const QString kNoTextEnd =
+    QStringLiteral(" . Create extra info in \"EDIT\" / \"ADD EXTRA TEXT\"  ");
 
 class ExtraTextTest : public testing::WindowsTest {
  protected:
@@ -203,7 +204,8 @@ TEST_F(ExtraTextTest, NamesThatCouldLeaveTheProgramDirectoryNameNoFile) {
   EXPECT_EQ(Editor()->toPlainText(), "Put extra text here");
   Answer(MsgResult::Yes, SaveTextButton());
   ASSERT_EQ(dialogs.shown.size(), 3u);
-  EXPECT_EQ(dialogs.shown[2].text, QString::fromStdString("Cannot create file " + dir.path() + "SUB/X."));
+  EXPECT_EQ(dialogs.shown[2].text,
+            QString::fromStdString("Cannot create file " + dir.path() + "SUB/X."));
   EXPECT_EQ(dialogs.shown[2].kind, MsgKind::Error);
   EXPECT_TRUE(InEditMode());
   Click(CancelEditButton());

@@ -14,7 +14,8 @@ TEST_F(ImportedTest, CardsOfEveryVersionShowInTheResultGrid) {
                [](char*, size_t) { return size_t(0); }};
   for (const char* version : {"v21", "v30", "v40"}) {
     const std::string file = std::string(VELMORA_TEST_DATA) + "/vcard/" + version + ".vcf";
-    ASSERT_EQ(RunExchangeCommand({"--import", "vcard", file, "Cards"}, dir.path(), env, io), 0) << err;
+    ASSERT_EQ(RunExchangeCommand({"--import", "vcard", file, "Cards"}, dir.path(), env, io), 0)
+        << err;
   }
   dir.Write("velmora.ini", "[filenames]\r\nextention=vlm\r\ndefaultfile=cards\r\n");
   Start({}, true);

@@ -3,8 +3,8 @@
 
 #include "platform/ioerror.h"
 #include "platform/printing.h"
-#include "support/windows_fixture.h"
 #include "support/pdfwords.h"
+#include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
@@ -62,11 +62,11 @@ TEST_F(PrintTest, HeaderRulesAndRowsGoToTheirPlacesWithCellsAsStored) {
   EXPECT_EQ(printer.begun, 1);
   EXPECT_EQ(printer.ended, 1);
   ASSERT_EQ(printer.placed.size(), 10u + 3 * 5);
-  const std::vector<Placed> heading = {
-      {100, 100, "NAME"},     {100, 140, "---------"},        {550, 100, "SURNAME"},
-      {550, 140, "----------------"}, {1000, 100, "PHONE1"}, {1000, 140, "-------------"},
-      {1400, 100, "PHONE2"},  {1400, 140, "-------------"},   {1800, 100, "COMMENTS"},
-      {1800, 140, "-------------------"}};
+  const std::vector<Placed> heading = {{100, 100, "NAME"},      {100, 140, "---------"},
+                                       {550, 100, "SURNAME"},   {550, 140, "----------------"},
+                                       {1000, 100, "PHONE1"},   {1000, 140, "-------------"},
+                                       {1400, 100, "PHONE2"},   {1400, 140, "-------------"},
+                                       {1800, 100, "COMMENTS"}, {1800, 140, "-------------------"}};
   EXPECT_EQ(std::vector<Placed>(printer.placed.begin(), printer.placed.begin() + 10), heading);
   EXPECT_EQ(printer.Line(190), (std::vector<QString>{"Ann", "Smith ", "1", "2", " note"}));
   EXPECT_EQ(printer.Line(240), (std::vector<QString>{"BOB", "SMALL", "", "", ""}));
@@ -83,7 +83,8 @@ TEST_F(PrintTest, TheMessageRowPrintsLikeAnyRowAndALongListStopsAtThePageEnd) {
   Start(many);
   Search("X");
   Print();
-  EXPECT_EQ(printer.Line(190), (std::vector<QString>{"", "", "", "", "No matching entries found."}));
+  EXPECT_EQ(printer.Line(190),
+            (std::vector<QString>{"", "", "", "", "No matching entries found."}));
   EXPECT_TRUE(printer.Line(240).empty());
 
   printer.placed.clear();
@@ -119,7 +120,9 @@ TEST_F(PrintTest, ThePrintedPageReadsBackWithTheRowsInPlace) {
   } pdf;
   pdf.path = dir / "list.pdf";
   ScopedPrinterSeam seam(pdf);
-  Start({Rec("Ann", "Smith", "555"), Rec("Bo", "Smalls", "", "", "Z\xf6" "e")});
+  Start({Rec("Ann", "Smith", "555"), Rec("Bo", "Smalls", "", "",
+                                         "Z\xf6"
+                                         "e")});
   Search("SM");
   Print();
   ASSERT_TRUE(dialogs.shown.empty());

@@ -143,7 +143,8 @@ TEST_F(RecordEditTest, ClosingInEditModeLeavesAddModeAllFiveFields) {
   form2->close();
   EXPECT_TRUE(form1->isVisible());
   Menu("NEW RECORD");
-  for (QWidget* w : std::initializer_list<QWidget*>{Field(kName), Field(kSurname), NameLabel()}) EXPECT_TRUE(w->isVisible());
+  for (QWidget* w : std::initializer_list<QWidget*>{Field(kName), Field(kSurname), NameLabel()})
+    EXPECT_TRUE(w->isVisible());
   EXPECT_EQ(SurnameLabel()->text(), "SURNAME");
 
   // CANCEL in edit mode keeps the results view and its current row.

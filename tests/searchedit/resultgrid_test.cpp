@@ -13,8 +13,8 @@ using testing::Surnames;
 class ResultGridTest : public testing::WindowsTest {};
 
 const std::vector<ContactRecord> kFriends = {
-    Rec("Ann", "smart", "1"), Rec("BOB", " Smith"), Rec("Cy", "S"), Rec("Dee", "SMYTHE "),
-    Rec("Sma", "Jones"),      Rec("Eve", "Smith", "555", "", "note")};
+    Rec("Ann", "smart", "1"), Rec("BOB", " Smith"), Rec("Cy", "S"),
+    Rec("Dee", "SMYTHE "),    Rec("Sma", "Jones"),  Rec("Eve", "Smith", "555", "", "note")};
 
 TEST_F(ResultGridTest, SurnameSearchListsMatchesInFileOrderWithCellsAsStored) {
   Start(kFriends);

@@ -16,10 +16,9 @@ class Screenshots : public testing::WindowsTest {
   void Shoot(QWidget* window, const char* file) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     QTest::qWait(300);
-    const QPixmap shot = window->screen()->grabWindow(0, window->frameGeometry().x(),
-                                                      window->frameGeometry().y(),
-                                                      window->frameGeometry().width(),
-                                                      window->frameGeometry().height());
+    const QPixmap shot = window->screen()->grabWindow(
+        0, window->frameGeometry().x(), window->frameGeometry().y(),
+        window->frameGeometry().width(), window->frameGeometry().height());
     const QString dirName = qEnvironmentVariable("VELMORA_SHOTS", QStringLiteral("."));
     EXPECT_TRUE(shot.save(QDir(dirName).filePath(QString::fromLatin1(file))));
   }

@@ -13,7 +13,8 @@ TEST(SearchRule, KeyIsUpperCasedTrimmedAndCutTo20) {
 }
 
 TEST(SearchRule, FieldMustBeginWithTheKeyInUpperCase) {
-  for (const char* match : {"Smith", "SMYTHE", "smart", "SM"}) EXPECT_TRUE(Matches(match, "SM")) << match;
+  for (const char* match : {"Smith", "SMYTHE", "smart", "SM"})
+    EXPECT_TRUE(Matches(match, "SM")) << match;
   for (const char* miss : {" Smith", "S", "", "ASMITH"}) EXPECT_FALSE(Matches(miss, "SM")) << miss;
   EXPECT_TRUE(Matches("", ""));
   EXPECT_TRUE(Matches(" anything", ""));

@@ -79,14 +79,16 @@ int Work(const std::string& dir, int who, int seconds, const std::string& out) {
 TEST(TwoInstances, EveryChangeReportedAsDoneIsInTheFileExactlyOnce) {
   TestDir dir;
   std::vector<ContactRecord> records;
-  for (int i = 0; i < 100000; ++i) records.push_back(Rec("N", "S" + std::to_string(100000 + i), "555"));
+  for (int i = 0; i < 100000; ++i)
+    records.push_back(Rec("N", "S" + std::to_string(100000 + i), "555"));
   dir.Write("FRIENDS.VLM", testing::FileOf(records));
 
   pid_t pids[2];
   for (int who = 0; who < 2; ++who) {
     pids[who] = ::fork();
     ASSERT_GE(pids[who], 0);
-    if (pids[who] == 0) ::_exit(Work(dir.path(), who, 20, dir / ("done" + std::to_string(who))) > 0);
+    if (pids[who] == 0)
+      ::_exit(Work(dir.path(), who, 20, dir / ("done" + std::to_string(who))) > 0);
   }
   for (pid_t pid : pids) {
     int status = 0;
@@ -95,7 +97,8 @@ TEST(TwoInstances, EveryChangeReportedAsDoneIsInTheFileExactlyOnce) {
   }
 
   std::multiset<std::string> stored;
-  for (const ContactRecord& r : testing::RecordsOf(dir.Read("FRIENDS.VLM"))) stored.insert(r.IdentityText());
+  for (const ContactRecord& r : testing::RecordsOf(dir.Read("FRIENDS.VLM")))
+    stored.insert(r.IdentityText());
   std::multiset<std::string> expected;
   for (const ContactRecord& r : records) expected.insert(r.IdentityText());
   size_t done = 0;

@@ -13,12 +13,12 @@
 #include <map>
 #include <random>
 
+#include "platform/text.h"
 #include "store/datafile.h"
 #include "store/extratext.h"
 #include "store/filecommands.h"
 #include "store/sort.h"
 #include "store/startup.h"
-#include "platform/text.h"
 #include "support/records.h"
 #include "support/session.h"
 #include "support/testdir.h"
@@ -56,15 +56,27 @@ TEST(Kill, EveryOperationLeavesEveryFileWholeAndUsable) {
                         {"JOHNSMITH", "old note"},
                         {"VELMORA.INI", "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n"}};
   const Operation operations[] = {
-      {"add", [](Session& s) { s.NewRecord = Rec("A", "AARDVARK", "1"); InsertRecord(s); }},
+      {"add",
+       [](Session& s) {
+         s.NewRecord = Rec("A", "AARDVARK", "1");
+         InsertRecord(s);
+       }},
       {"change",
        [](Session& s) {
          s.RemovedRecord = Rec("N", "S150000", "555");
          s.NewRecord = Rec("N", "AAA", "556");
          ReplaceRecord(s);
        }},
-      {"delete", [](Session& s) { s.RemovedRecord = Rec("N", "S120000", "555"); RewriteWithout(s, false); }},
-      {"sort", [](Session& s) { s.WorkingName = "UNSORTED"; SortDataFile(s); }},
+      {"delete",
+       [](Session& s) {
+         s.RemovedRecord = Rec("N", "S120000", "555");
+         RewriteWithout(s, false);
+       }},
+      {"sort",
+       [](Session& s) {
+         s.WorkingName = "UNSORTED";
+         SortDataFile(s);
+       }},
       {"SAVE AS", [](Session& s) { CopyFileReplacing(s, "FRIENDS.VLM", "PALS.VLM"); }},
       {"RENAME", [](Session& s) { RenameFileReplacing(s, "FRIENDS.VLM", "Pals.VLM"); }},
       {"note save", [](Session& s) { SaveExtraText(s, "JOHNSMITH", std::string(3 << 20, 'n')); }},
@@ -123,7 +135,8 @@ TEST(Kill, EveryOperationLeavesEveryFileWholeAndUsable) {
     Session next;
     RunStartUp(next, dir.path());
     size_t seen = 0;
-    ReadWorkingFile(next, [](uint64_t) {}, [&](RecordView) { ++seen; });
+    ReadWorkingFile(
+        next, [](uint64_t) {}, [&](RecordView) { ++seen; });
     if (next.WorkingName == "FRIENDS") {
       next.RemovedRecord = Rec("N", "S100001", "555");
       next.NewRecord = Rec("N", "S100001", "557");

@@ -26,7 +26,8 @@ TEST(ContactRecord, LaysOutFiveLengthPrefixedFieldsIn135Bytes) {
   EXPECT_EQ(Bytes(r), expected);
   EXPECT_EQ(r.Text(ContactRecord::kComments), "Neighbour, sees to the cat");
 
-  ContactRecord back = ContactRecord::FromBytes(reinterpret_cast<const unsigned char*>(expected.data()));
+  ContactRecord back =
+      ContactRecord::FromBytes(reinterpret_cast<const unsigned char*>(expected.data()));
   EXPECT_EQ(back.Texts(), r.Texts());
 }
 
@@ -59,13 +60,16 @@ TEST(ContactRecord, IdentityTextRunsTheTextsTogetherTrimmed) {
   // The scans' matcher must agree with the texts, both ways round.
   auto same = [](const ContactRecord& a, const ContactRecord& b) {
     const bool byText = a.IdentityText() == b.IdentityText();
-    EXPECT_EQ(SameRecordAs(a)(b.bytes.data()), byText) << a.IdentityText() << " / " << b.IdentityText();
-    EXPECT_EQ(SameRecordAs(b)(a.bytes.data()), byText) << b.IdentityText() << " / " << a.IdentityText();
+    EXPECT_EQ(SameRecordAs(a)(b.bytes.data()), byText)
+        << a.IdentityText() << " / " << b.IdentityText();
+    EXPECT_EQ(SameRecordAs(b)(a.bytes.data()), byText)
+        << b.IdentityText() << " / " << a.IdentityText();
     return byText;
   };
   EXPECT_EQ(Rec("JOHN", "SMITH", "1", "2", "x").IdentityText(), "JOHNSMITH12x");
   // Blanks at the very start and the very end do not count...
-  EXPECT_TRUE(same(Rec("  JOHN", "SMITH", "1", "2", "note"), Rec("JOHN", "SMITH", "1", "2", "note \t")));
+  EXPECT_TRUE(
+      same(Rec("  JOHN", "SMITH", "1", "2", "note"), Rec("JOHN", "SMITH", "1", "2", "note \t")));
   // ...blanks inside do, and so does letter case.
   EXPECT_FALSE(same(Rec("JOHN ", "SMITH"), Rec("JOHN", "SMITH")));
   EXPECT_FALSE(same(Rec("John", "SMITH"), Rec("JOHN", "SMITH")));
@@ -88,14 +92,16 @@ TEST(ContactRecord, SortKeyIsSurnameThenNameUpperCasedOnlyAToZ) {
   EXPECT_EQ(Rec("", "LEE").SortKey(), "LEE");
 
   // Keys compared in place order as the keys themselves do.
-  const ContactRecord records[] = {Rec("A", "ABC"), Rec("Z", "AB"),     Rec("x", "smith"), Rec("X", "SMITH"),
-                                   Rec("A", "9LIVES"), Rec("A", " BLANK"), Rec("", "\xc9MILE"), Rec("", ""),
-                                   Rec("BC", "A"),   Rec("C", "AB"),     Rec("", "ABC")};
+  const ContactRecord records[] = {Rec("A", "ABC"),     Rec("Z", "AB"),     Rec("x", "smith"),
+                                   Rec("X", "SMITH"),   Rec("A", "9LIVES"), Rec("A", " BLANK"),
+                                   Rec("", "\xc9MILE"), Rec("", ""),        Rec("BC", "A"),
+                                   Rec("C", "AB"),      Rec("", "ABC")};
   for (const auto& a : records) {
     for (const auto& b : records) {
       const int byKeys = a.SortKey().compare(b.SortKey());
       const int inPlace = ContactRecord::CompareSortKeys(a.bytes.data(), b.bytes.data());
-      EXPECT_EQ((inPlace > 0) - (inPlace < 0), (byKeys > 0) - (byKeys < 0)) << a.SortKey() << " / " << b.SortKey();
+      EXPECT_EQ((inPlace > 0) - (inPlace < 0), (byKeys > 0) - (byKeys < 0))
+          << a.SortKey() << " / " << b.SortKey();
     }
   }
 }

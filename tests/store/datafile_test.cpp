@@ -12,8 +12,8 @@
 namespace velmora {
 namespace {
 
-using ::testing::ElementsAre;
 using testing::Bytes;
+using ::testing::ElementsAre;
 using testing::FileOf;
 using testing::Rec;
 using testing::Surnames;
@@ -55,7 +55,10 @@ TEST_F(DataFile, OperationsOnAMissingWorkingFileFailWithFileNotFound) {
   s.RemovedRecord = Rec("A", "A");
   EXPECT_EQ(IoCode([&] { AppendRecord(s, {"A", "A", "", "", ""}); }), IoError::kFileNotFound);
   EXPECT_EQ(IoCode([&] { RewriteWithout(s, true); }), IoError::kFileNotFound);
-  EXPECT_EQ(IoCode([&] { ReadWorkingFile(s, [](uint64_t) {}, [](RecordView) {}); }),
+  EXPECT_EQ(IoCode([&] {
+              ReadWorkingFile(
+                  s, [](uint64_t) {}, [](RecordView) {});
+            }),
             IoError::kFileNotFound);
   EXPECT_THAT(dir.Names(), ElementsAre()) << "no scratch file may be left behind";
   EXPECT_EQ(env.openFiles(), 0);
@@ -119,8 +122,9 @@ TEST_F(DataFile, ReadingIntoAnIncompleteTailFailsAndChangesNothing) {
   std::vector<std::string> seen;
   uint64_t count = 0;
   EXPECT_EQ(IoCode([&] {
-              ReadWorkingFile(s, [&](uint64_t n) { count = n; },
-                              [&](RecordView r) { seen.emplace_back(r.Text(ContactRecord::kName)); });
+              ReadWorkingFile(
+                  s, [&](uint64_t n) { count = n; },
+                  [&](RecordView r) { seen.emplace_back(r.Text(ContactRecord::kName)); });
             }),
             IoError::kReadBeyondEnd);
   EXPECT_EQ(count, 2u);
@@ -140,8 +144,9 @@ TEST_F(DataFile, ReadingPassesEveryRecordInFileOrder) {
   uint64_t count = 0;
   int i = 0;
   bool inOrder = true;
-  ReadWorkingFile(s, [&](uint64_t n) { count = n; },
-                  [&](RecordView r) { inOrder &= r.Text(ContactRecord::kName) == "N" + std::to_string(i++); });
+  ReadWorkingFile(
+      s, [&](uint64_t n) { count = n; },
+      [&](RecordView r) { inOrder &= r.Text(ContactRecord::kName) == "N" + std::to_string(i++); });
   EXPECT_EQ(count, 20000u);
   EXPECT_EQ(i, 20000);
   EXPECT_TRUE(inOrder);
@@ -166,7 +171,9 @@ TEST_F(DataFile, OrphanTextNamesFromTheDataNeverLeaveTheProgramDirectory) {
   testing::TestDir outside;
   outside.Write("NOTE", "keep");
   WriteWorking("");
-  std::string up = "../" + outside.path().substr(outside.path().rfind('/', outside.path().size() - 2) + 1) + "NOTE";
+  std::string up = "../" +
+                   outside.path().substr(outside.path().rfind('/', outside.path().size() - 2) + 1) +
+                   "NOTE";
   RemoveOrphanText(s, up);
   RemoveOrphanText(s, "..");
   RemoveOrphanText(s, "");

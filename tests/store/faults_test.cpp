@@ -60,7 +60,10 @@ std::vector<Scenario> Scenarios() {
 
   return {
       {"append", "FRIENDS.VLM", working(Sorted(3), "tail"),
-       [](Session& s) { AppendRecord(s, {"X", "Y", "1", "2", "3"}); }, true, /*doneBeforeClose=*/true},
+       [](Session& s) {
+         AppendRecord(s, {"X", "Y", "1", "2", "3"});
+       },
+       true, /*doneBeforeClose=*/true},
       {"delete", "FRIENDS.VLM", working(big),
        [](Session& s) {
          s.RemovedRecord = Rec("N", "S100007", "555");
@@ -85,37 +88,50 @@ std::vector<Scenario> Scenarios() {
          ReplaceRecord(s, {.chunkRecords = 30, .mergeBufferBytes = 135 * 8});
        }},
       {"import", "FRIENDS.VLM", working(Sorted(50), "tail"),
-       [](Session& s) { InsertRecords(s, Adding(20), {.chunkRecords = 6, .mergeBufferBytes = 135 * 4}); }},
+       [](Session& s) {
+         InsertRecords(s, Adding(20), {.chunkRecords = 6, .mergeBufferBytes = 135 * 4});
+       }},
       {"import into a file out of order", "FRIENDS.VLM", working(shuffled),
        [](Session& s) {
-         InsertRecords(s, Adding(20), {.windowRecords = 4, .chunkRecords = 6, .mergeBufferBytes = 135 * 4});
+         InsertRecords(s, Adding(20),
+                       {.windowRecords = 4, .chunkRecords = 6, .mergeBufferBytes = 135 * 4});
        }},
       {"import into a new file", "FRIENDS.VLM",
        [](testing::TestDir& d) { std::remove((d / "FRIENDS.VLM").c_str()); },
        [](Session& s) { InsertRecords(s, Adding(20), {.chunkRecords = 6}, true); }},
-      {"sort appended", "FRIENDS.VLM", working(appended, "tail"), [](Session& s) { SortDataFile(s); }},
+      {"sort appended", "FRIENDS.VLM", working(appended, "tail"),
+       [](Session& s) { SortDataFile(s); }},
       {"sort in memory", "FRIENDS.VLM", working(shuffled), [](Session& s) { SortDataFile(s); }},
       {"sort externally", "FRIENDS.VLM", working(shuffled, "t"),
-       [](Session& s) { SortDataFile(s, {.windowRecords = 4, .chunkRecords = 30, .mergeBufferBytes = 135 * 8}); }},
+       [](Session& s) {
+         SortDataFile(s, {.windowRecords = 4, .chunkRecords = 30, .mergeBufferBytes = 135 * 8});
+       }},
       {"orphan text", "JOHNSMITH",
        [](testing::TestDir& d) {
          d.Write("FRIENDS.VLM", FileOf(Sorted(5)));
          d.Write("JOHNSMITH", "note");
        },
-       [](Session& s) { RemoveOrphanText(s, "JOHNSMITH"); }, true, false, /*removalUnreported=*/true},
-      {"sample file", "brink.vlm", [](testing::TestDir& d) { d.Write("brink.vlm", "changed by the user"); },
+       [](Session& s) { RemoveOrphanText(s, "JOHNSMITH"); }, true, false,
+       /*removalUnreported=*/true},
+      {"sample file", "brink.vlm",
+       [](testing::TestDir& d) { d.Write("brink.vlm", "changed by the user"); },
        [](Session& s) { WriteSampleFile(s); }},
-      {"configuration", "velmora.ini", [](testing::TestDir& d) { std::remove((d / "velmora.ini").c_str()); },
+      {"configuration", "velmora.ini",
+       [](testing::TestDir& d) { std::remove((d / "velmora.ini").c_str()); },
        [](Session& s) { CreateConfigFile(s); }},
       {"default file", "velmora.ini",
-       [](testing::TestDir& d) { d.Write("velmora.ini", "; mine\r\n[filenames]\r\ndefaultfile=old\r\n"); },
+       [](testing::TestDir& d) {
+         d.Write("velmora.ini", "; mine\r\n[filenames]\r\ndefaultfile=old\r\n");
+       },
        [](Session& s) { SetDefaultFile(s, "NEW"); }, false},
   };
 }
 
 class FileStepFaults : public testing::StoreTest, public ::testing::WithParamInterface<int> {
  protected:
-  std::string Content(const std::string& name) { return dir.Exists(name) ? dir.Read(name) : "<none>"; }
+  std::string Content(const std::string& name) {
+    return dir.Exists(name) ? dir.Read(name) : "<none>";
+  }
 };
 
 TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
@@ -155,8 +171,8 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
         // After the rename only the directory sync can fail: then the new file
         // stands. A record appended and synced stays when only closing fails.
         bool done = steps[k] == "syncdir" || (steps[k] == "close" && sc.doneBeforeClose);
-        EXPECT_TRUE(now == (done ? after : before)) << "size " << now.size() << ", expected "
-                                                    << (done ? after : before).size();
+        EXPECT_TRUE(now == (done ? after : before))
+            << "size " << now.size() << ", expected " << (done ? after : before).size();
       } else {
         // Unreported: a failed deletion of an orphan text, or a failed removal of
         // a scratch file after which the operation went on and finished.

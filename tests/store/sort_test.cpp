@@ -12,8 +12,8 @@
 namespace velmora {
 namespace {
 
-using ::testing::ElementsAre;
 using testing::Bytes;
+using ::testing::ElementsAre;
 using testing::FileOf;
 using testing::Rec;
 using testing::Surnames;
@@ -50,15 +50,15 @@ TEST_F(Sort, OrdersBySurnameThenNameAsTheExchangeSortDoes) {
   SortDataFile(s);
   std::string after = Working();
   EXPECT_EQ(after, ExchangeSorted(before));
-  EXPECT_THAT(Surnames(after),
-              ElementsAre(" BLANK", "9LIVES", "ABC", "abc", "AB", "smith", "SMITH", "ZED", "\xc9MILE"));
+  EXPECT_THAT(Surnames(after), ElementsAre(" BLANK", "9LIVES", "ABC", "abc", "AB", "smith", "SMITH",
+                                           "ZED", "\xc9MILE"));
   // Equal keys keep their order: the record with PHONE1 "1" stays first.
   EXPECT_EQ(testing::RecordsOf(after)[5].Text(ContactRecord::kPhone1), "1");
 }
 
 TEST_F(Sort, SmallAndOrderedFilesAreNotRewritten) {
-  for (const std::string& content :
-       {std::string(), Bytes(Rec("B", "B")), FileOf({Rec("A", "A"), Rec("A", "A"), Rec("B", "B")})}) {
+  for (const std::string& content : {std::string(), Bytes(Rec("B", "B")),
+                                     FileOf({Rec("A", "A"), Rec("A", "A"), Rec("B", "B")})}) {
     WriteWorking(content);
     env.FailAt(-1, 0);
     SortDataFile(s);
@@ -80,14 +80,16 @@ TEST_F(Sort, KeepsAnIncompleteTailAtTheEnd) {
 std::string RandomFile(std::mt19937& rng, size_t n, size_t unsortedTail) {
   // Few distinct keys, so equal keys (and equal keys in other letter case)
   // are common and their order is tested.
-  const char* surnames[] = {"ab", "AB", "abc", "B", " b", "Lee", "LEE", "lee ", "Smith", "\xe9t\xe9"};
+  const char* surnames[] = {"ab",  "AB",  "abc",  "B",     " b",
+                            "Lee", "LEE", "lee ", "Smith", "\xe9t\xe9"};
   std::uniform_int_distribution<int> pick(0, 9), phone(0, 99999);
   std::vector<ContactRecord> records;
   for (size_t i = 0; i < n; ++i)
     records.push_back(Rec(surnames[pick(rng)], surnames[pick(rng)], std::to_string(phone(rng))));
   if (unsortedTail < n) {
-    std::stable_sort(records.begin(), records.end() - long(unsortedTail),
-                     [](const ContactRecord& a, const ContactRecord& b) { return a.SortKey() < b.SortKey(); });
+    std::stable_sort(
+        records.begin(), records.end() - long(unsortedTail),
+        [](const ContactRecord& a, const ContactRecord& b) { return a.SortKey() < b.SortKey(); });
   }
   return FileOf(records);
 }
@@ -99,10 +101,10 @@ TEST_F(Sort, EveryWayThroughGivesTheExchangeOrder) {
     SortOptions options;
   };
   const Case cases[] = {
-      {300, 1, {}},                           // a record appended to a sorted file
-      {300, 5, {.windowRecords = 16}},        // a few appended, found from the end
-      {300, 40, {.windowRecords = 16}},       // disorder before the window: sorted whole
-      {300, 300, {}},                         // any order, in memory
+      {300, 1, {}},                      // a record appended to a sorted file
+      {300, 5, {.windowRecords = 16}},   // a few appended, found from the end
+      {300, 40, {.windowRecords = 16}},  // disorder before the window: sorted whole
+      {300, 300, {}},                    // any order, in memory
       {1000, 1000, {.windowRecords = 8, .chunkRecords = 64, .mergeBufferBytes = 135 * 40}},
       {1000, 1000, {.windowRecords = 8, .chunkRecords = 7, .mergeBufferBytes = 1}},
       {997, 3, {.windowRecords = 2, .chunkRecords = 50}},
@@ -144,7 +146,9 @@ TEST_F(Sort, ManyAdditionsGiveTheBytesOfAppendingThemAndSorting) {
       {"nothing to add to a new file", 0, 0, 0, nullptr, {}},
   };
   std::mt19937 rng(13);
-  auto steps = [&](const char* kind) { return std::count(env.log().begin(), env.log().end(), kind); };
+  auto steps = [&](const char* kind) {
+    return std::count(env.log().begin(), env.log().end(), kind);
+  };
   for (const Case& c : cases) {
     for (int round = 0; round < 3; ++round) {
       SCOPED_TRACE(std::string(c.what) + ", round " + std::to_string(round));
@@ -158,8 +162,8 @@ TEST_F(Sort, ManyAdditionsGiveTheBytesOfAppendingThemAndSorting) {
           s,
           [&](ContactRecord& r) {
             if (next == c.added) return false;
-            r = ContactRecord::FromBytes(
-                reinterpret_cast<const unsigned char*>(added.data()) + next++ * 135);
+            r = ContactRecord::FromBytes(reinterpret_cast<const unsigned char*>(added.data()) +
+                                         next++ * 135);
             return true;
           },
           c.options, c.tail == nullptr);
@@ -214,7 +218,7 @@ TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
     int copies;         // of the removed record; 0: it is not in the file
     bool removedAtEnd;  // one copy after the sorted records
     NewKey newKey;
-    const char* tail;   // nullptr: no file at all
+    const char* tail;  // nullptr: no file at all
     SortOptions options;
   };
   const SortOptions small{.windowRecords = 4, .chunkRecords = 16, .mergeBufferBytes = 135 * 4};
@@ -241,8 +245,12 @@ TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
   std::mt19937 rng(11);
   auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
   auto anyRecord = [&] { return Rec(names[pick(10)], names[pick(10)], std::to_string(pick(100))); };
-  auto byKey = [](const ContactRecord& a, const ContactRecord& b) { return a.SortKey() < b.SortKey(); };
-  auto steps = [&](const char* kind) { return std::count(env.log().begin(), env.log().end(), kind); };
+  auto byKey = [](const ContactRecord& a, const ContactRecord& b) {
+    return a.SortKey() < b.SortKey();
+  };
+  auto steps = [&](const char* kind) {
+    return std::count(env.log().begin(), env.log().end(), kind);
+  };
 
   for (const Case& c : cases) {
     for (int round = 0; round < 4; ++round) {
@@ -252,19 +260,22 @@ TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
       ContactRecord removed = c.copies > 0 ? anyRecord() : Rec("NOBODY", "HERE");
       // The same record as far as identity goes: blanks at the front, or the
       // boundary between NAME and SURNAME moved (a different key).
-      std::string name(removed.Text(ContactRecord::kName)), surname(removed.Text(ContactRecord::kSurname));
+      std::string name(removed.Text(ContactRecord::kName)),
+          surname(removed.Text(ContactRecord::kSurname));
       std::string phone(removed.Text(ContactRecord::kPhone1));
       const ContactRecord alike[] = {removed, Rec("  " + name, surname, phone),
                                      Rec(name + surname.substr(0, 1), surname.substr(1), phone)};
       for (int k = c.removedAtEnd ? 1 : 0; k < c.copies; ++k)
         records.insert(records.begin() + long(pick(records.size() + 1)), alike[k % 3]);
-      std::stable_sort(records.begin(), records.end() - long(std::min(c.unsortedTail, records.size())), byKey);
+      std::stable_sort(records.begin(),
+                       records.end() - long(std::min(c.unsortedTail, records.size())), byKey);
       if (c.removedAtEnd) records.push_back(removed);
 
       ContactRecord added = anyRecord();
       if (c.newKey == kSameKey || c.newKey == kUnchanged) added = removed;
       if (c.newKey == kSameKey) added.SetText(ContactRecord::kPhone1, "new");
-      if (c.newKey == kEqualToAnother) added = records[pick(records.size())], added.SetText(ContactRecord::kPhone2, "2");
+      if (c.newKey == kEqualToAnother)
+        added = records[pick(records.size())], added.SetText(ContactRecord::kPhone2, "2");
       if (c.newKey == kFirst) added = Rec(" ", " ");
       if (c.newKey == kLast) added = Rec("\xff", "\xff");
       s.RemovedRecord = removed;
@@ -289,7 +300,8 @@ TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
       });
       const auto onePass = run([&] { ReplaceRecord(s, c.options); });
       ASSERT_EQ(onePass.first, twoSteps.first);
-      ASSERT_TRUE(onePass.second == twoSteps.second) << onePass.second.size() << " bytes, not " << twoSteps.second.size();
+      ASSERT_TRUE(onePass.second == twoSteps.second)
+          << onePass.second.size() << " bytes, not " << twoSteps.second.size();
       if (onePass.first) {
         EXPECT_TRUE(onePass.second == content);
         EXPECT_EQ(steps("create"), 0);

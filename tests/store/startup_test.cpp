@@ -82,8 +82,8 @@ TEST_F(StartUp, ChoosesTheConfiguredFileWhateverTheLetterCaseOnDisk) {
 TEST_F(StartUp, FallsBackToTheSampleFileAndLeavesTheConfigurationAlone) {
   const std::string configs[] = {
       "[filenames]\r\nextention=vlm\r\ndefaultfile=missing\r\n",  // no such file
-      "[filenames]\r\nextention=vlm\r\n",                          // no key: ERROR.VLM is missing
-      "[other]\r\ndefaultfile=friends\r\nextention=vlm\r\n",       // wrong section
+      "[filenames]\r\nextention=vlm\r\n",                         // no key: ERROR.VLM is missing
+      "[other]\r\ndefaultfile=friends\r\nextention=vlm\r\n",      // wrong section
       "[filenames]\r\nextention=vlm\r\ndefaultfile=../friends\r\n",
       "[filenames]\r\nextention=/../friends.vlm\r\ndefaultfile=x\r\n",
       "[filenames]\r\nextention=\r\ndefaultfile=..\r\n",
@@ -141,7 +141,8 @@ TEST_F(StartUp, AFailedStepEndsStartUpWithTheValuesSetSoFar) {
 TEST_F(StartUp, SetDefaultFileChangesOnlyThatValue) {
   Start();
   SetDefaultFile(s, "Friends");
-  EXPECT_EQ(dir.Read("velmora.ini"), "\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=Friends\r\n\r\n");
+  EXPECT_EQ(dir.Read("velmora.ini"),
+            "\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=Friends\r\n\r\n");
 
   std::remove((dir / "velmora.ini").c_str());
   SetDefaultFile(s, "PALS");  // created under the spelling it is written through

@@ -11,7 +11,8 @@ namespace velmora::testing {
 
 class ScriptedDialogs : public DialogSeam {
  public:
-  explicit ScriptedDialogs(MsgResult fallback = MsgResult::OK) : fallback_(fallback), scope_(*this) {}
+  explicit ScriptedDialogs(MsgResult fallback = MsgResult::OK)
+      : fallback_(fallback), scope_(*this) {}
 
   void Queue(MsgResult answer) { answers_.push_back(answer); }
 

@@ -57,9 +57,9 @@ class PowerCutEnv : public EnvWrapper {
   int calls_ = 0;
   int cutAfter_ = -1;
   int nextNode_ = 0;
-  std::map<int, std::string> nodes_;      // node -> its content as of its last sync
-  std::map<std::string, int> current_;    // name -> node, as the directory is now
-  std::map<std::string, int> durable_;    // name -> node, as of the last directory sync
+  std::map<int, std::string> nodes_;    // node -> its content as of its last sync
+  std::map<std::string, int> current_;  // name -> node, as the directory is now
+  std::map<std::string, int> durable_;  // name -> node, as of the last directory sync
 };
 
 }  // namespace velmora::testing

@@ -30,7 +30,8 @@ inline std::string FileOf(const std::vector<ContactRecord>& records) {
 inline std::vector<ContactRecord> RecordsOf(const std::string& bytes) {
   std::vector<ContactRecord> out;
   for (size_t at = 0; at + ContactRecord::kSize <= bytes.size(); at += ContactRecord::kSize)
-    out.push_back(ContactRecord::FromBytes(reinterpret_cast<const unsigned char*>(bytes.data() + at)));
+    out.push_back(
+        ContactRecord::FromBytes(reinterpret_cast<const unsigned char*>(bytes.data() + at)));
   return out;
 }
 

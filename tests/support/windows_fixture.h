@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
-#include <QTextEdit>
 #include <QTest>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -138,9 +138,7 @@ class WindowsTest : public ::testing::Test {
     for (int r = 1; r < form2->GridRowCount(); ++r) out.push_back(Cell(r, col));
     return out;
   }
-  QString Counts() {
-    return ShownCountLabel()->text() + "/" + TotalCountLabel()->text();
-  }
+  QString Counts() { return ShownCountLabel()->text() + "/" + TotalCountLabel()->text(); }
   void RightClickRow(int row) {
     QTableView* g = form2->grid();
     const QModelIndex at = g->model()->index(row - 1, 1);
@@ -185,9 +183,13 @@ class WindowsTest : public ::testing::Test {
 
  private:
   template <class T = QWidget>
-  T* F1(const char* name) { return Find<T>(*form1, name); }
+  T* F1(const char* name) {
+    return Find<T>(*form1, name);
+  }
   template <class T = QWidget>
-  T* F2(const char* name) { return Find<T>(*form2, name); }
+  T* F2(const char* name) {
+    return Find<T>(*form2, name);
+  }
   template <class T>
   static T* Find(QWidget& w, const char* name) {
     T* found = w.findChild<T*>(QString::fromLatin1(name));
