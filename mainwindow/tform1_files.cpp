@@ -32,9 +32,6 @@ bool AskYes(const QString& text, MsgKind kind) {
   return MessageDlg(text, kind, MsgButtons::YesNo) == MsgResult::Yes;
 }
 
-// The first column right of a widget.
-int EndX(const QWidget* w) { return w->geometry().right() + 1; }
-
 }  // namespace
 
 void TForm1::BuildFilePanels() {

@@ -17,6 +17,8 @@ struct Place {
 };
 
 void SetPlace(QWidget* w, Place at);
+// The first column right of a widget, for places derived from it.
+inline int EndX(const QWidget* w) { return w->geometry().right() + 1; }
 
 // The platform draws a group's title above its frame rather than in the
 // frame's top line: a group starts higher by kTitleRoom and its controls

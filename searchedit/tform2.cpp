@@ -40,9 +40,6 @@ class ResultGrid final : public QTableView {
 // A field's text in the code page; a character outside it becomes "?".
 std::string Bytes(const QLineEdit* edit) { return ToCp1252(edit->text()); }
 
-// The first column right of a widget.
-int EndX(const QWidget* w) { return w->geometry().right() + 1; }
-
 // The record group's titles, by which users have always told the modes apart.
 constexpr char kDesignTitle[] = "EDIT RECORD";  // replaced before the group first shows
 constexpr char kAddTitle[] = "Add new record";
