@@ -179,12 +179,11 @@ const Utf8Code* CsvCodes() {
 }
 
 // Which of the 16 * kLanes bytes at p need care in a CSV field: bit i of
-// `special` is set where byte i calls for quotes (, " CR LF), of `blank`
-// where it is a blank or a tab (quoted at either end of a text), and of
+// `special` is set where byte i calls for quotes (, " CR LF), and of
 // `careful` where it cannot be copied as it is (a quote, or an upper-half
 // byte that becomes two or three bytes of UTF-8).
 struct CsvMarks {
-  uint64_t special = 0, blank = 0, careful = 0;
+  uint64_t special = 0, careful = 0;
 };
 
 template <size_t kLanes>
@@ -199,10 +198,7 @@ inline CsvMarks MarksOf(const char* p) {
                                         _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')));
     const __m128i special =
         _mm_or_si128(_mm_or_si128(quote, _mm_cmpeq_epi8(x, _mm_set1_epi8(','))), breaks);
-    const __m128i blank =
-        _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\t')));
     m.special |= uint64_t(uint32_t(_mm_movemask_epi8(special))) << (16 * i);
-    m.blank |= uint64_t(uint32_t(_mm_movemask_epi8(blank))) << (16 * i);
     // The mask of x itself is its upper-half bytes.
     m.careful |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_or_si128(quote, x)))) << (16 * i);
   }
@@ -210,7 +206,6 @@ inline CsvMarks MarksOf(const char* p) {
   for (size_t i = 0; i < 16 * kLanes; ++i) {
     const unsigned char c = static_cast<unsigned char>(p[i]);
     m.special |= uint64_t(c == ',' || c == '"' || c == '\r' || c == '\n') << i;
-    m.blank |= uint64_t(IsBlankOrTab(c)) << i;
     m.careful |= uint64_t(c >= 0x80 || c == '"') << i;
   }
 #endif
@@ -228,9 +223,13 @@ inline char* PutCsvText(char* w, std::string_view f, const Utf8Code* codes) {
   const uint64_t inText = f.size() >= 64 ? ~uint64_t(0) : (uint64_t(1) << f.size()) - 1;
   m.special &= inText;
   m.careful &= inText;
-  // A blank at either end; an empty text has no ends.
-  const uint64_t ends = (uint64_t(1) | (uint64_t(1) << ((f.size() - 1) & 63))) & inText;
-  const bool quoted = (m.special | (m.blank & ends)) != 0;
+  // A blank at either end; an empty text has no ends (and its slack is
+  // read in vain).
+  const unsigned char first = static_cast<unsigned char>(f.data()[0]);
+  const unsigned char last = static_cast<unsigned char>(f.data()[(f.size() - 1) & 63]);
+  const bool blankEnd =
+      ((first == ' ') | (first == '\t') | (last == ' ') | (last == '\t')) & !f.empty();
+  const bool quoted = (m.special != 0) | blankEnd;
   *w = '"';
   w += quoted;
   // Each run of plain bytes goes in one fixed copy (the text lies in a
