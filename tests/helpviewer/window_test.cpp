@@ -44,9 +44,13 @@ class HelpWindow : public ::testing::Test {
   int Selected() {
     return list->selectedItems().isEmpty() ? -1 : list->row(list->selectedItems()[0]);
   }
-  void Click(const char* button) {
-    auto* b = form->findChild<QPushButton*>(button);
-    ASSERT_TRUE(b->isVisible()) << button;
+  // The Back and Exit Help buttons of the topic page and of the list page.
+  QPushButton* TopicBack() { return form->findChild<QPushButton*>("Button2"); }
+  QPushButton* TopicExit() { return form->findChild<QPushButton*>("Button4"); }
+  QPushButton* ListBack() { return form->findChild<QPushButton*>("Button1"); }
+  QPushButton* ListExit() { return form->findChild<QPushButton*>("Button3"); }
+  void Click(QPushButton* b) {
+    ASSERT_TRUE(b->isVisible()) << b->objectName().toStdString();
     QTest::mouseClick(b, Qt::LeftButton);
   }
   // Double-clicks entry `row`, or below the entries for -1. The first click
@@ -76,7 +80,7 @@ TEST_F(HelpWindow, WithoutTheRootListItOpensEmptyAfterOneErrorBox) {
   EXPECT_FALSE(ListPageShown());
   EXPECT_EQ(Text(), "Topic not found.");
   EXPECT_EQ(TopicTitle(), "GroupBox1");
-  Click("Button2");
+  Click(TopicBack());
   EXPECT_TRUE(ListPageShown());
   EXPECT_EQ(dialogs.shown.size(), 1u);
 }
@@ -92,9 +96,9 @@ TEST_F(HelpWindow, DownALevelToAPageAndBackTwice) {
   EXPECT_FALSE(ListPageShown());
   EXPECT_EQ(Text(), "Click the letters\nof the surname.");
   EXPECT_EQ(TopicTitle(), "By surname");
-  Click("Button2");
+  Click(TopicBack());
   EXPECT_EQ(Selected(), 0);
-  Click("Button1");
+  Click(ListBack());
   EXPECT_EQ(FirstEntry(), "Getting started");
   EXPECT_EQ(Selected(), -1);
 
@@ -108,8 +112,8 @@ TEST_F(HelpWindow, DownALevelToAPageAndBackTwice) {
 TEST_F(HelpWindow, ExitHelpOnEitherPageAndTheTitleBarEndTheProgramWithStatusZero) {
   WriteHelp();
   const std::function<void()> kWays[] = {
-      [&] { Click("Button3"); },
-      [&] { Open(0), Click("Button4"); },
+      [&] { Click(ListExit()); },
+      [&] { Open(0), Click(TopicExit()); },
       [&] { form->close(); },
   };
   for (const auto& way : kWays) {

@@ -29,7 +29,7 @@ TEST_F(SearchEntryTest, PanelOpensWithTheLettersAndAnEmptyFieldAndHidesAgain) {
 
   // Opening the FILE menu hides the panel but keeps the text.
   QTest::keyClicks(SearchField(), "ab");
-  QMetaObject::invokeMethod(form1->findChild<QMenu*>("FILE1"), "aboutToShow");
+  OpenFileMenu();
   EXPECT_FALSE(grid->isVisible());
   EXPECT_FALSE(SearchField()->isVisible());
   EXPECT_EQ(SearchField()->text(), "ab");

@@ -101,6 +101,8 @@ class WindowsTest : public ::testing::Test {
     ASSERT_TRUE(b->isVisible()) << b->text().toStdString();
     QTest::mouseClick(b, Qt::LeftButton);
   }
+  // Opens the FILE menu, as a click on it does, without choosing a command.
+  void OpenFileMenu() { QMetaObject::invokeMethod(F1<QMenu>("FILE1"), "aboutToShow"); }
   // Chooses the menu command with this caption ("NEW RECORD", "OPEN"...).
   void Menu(const char* caption) {
     for (QAction* a : form1->findChildren<QAction*>()) {
