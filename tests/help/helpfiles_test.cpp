@@ -3,7 +3,15 @@
 // show as written in the viewer's list box and read-only text box.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
+
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +19,14 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "components/appexec.h"
+#include "helpviewer/helpfiles.h"
+#include "helpviewer/tolka1.h"
+#include "platform/guard.h"
+#include "platform/ioerror.h"
+#include "store/startup.h"
+#include "support/dialogs.h"
 
 namespace velmora {
 namespace {
@@ -21,10 +37,6 @@ const fs::path kSourceDir = VELMORA_HELP_DIR;
 const fs::path kProgramDir = VELMORA_PROGRAM_DIR;
 const std::string kRoot = "hlp#0";
 
-// What fits the viewer's window: an index title in the list box, a topic
-// line in the text box without the horizontal scroll bar.
-constexpr size_t kMaxTitle = 28;
-constexpr size_t kMaxTopicLine = 60;
 constexpr uintmax_t kMaxFileBytes = 4u << 20;
 
 std::string ReadBytes(const fs::path& path) {
@@ -109,6 +121,68 @@ TEST(HelpTree, TheBuildPutsAnIdenticalCopyOfEveryFileInTheProgramDirectory) {
   }
 }
 
+// ---- What the pages say ----
+
+// The text of every page, each run of blanks and line ends read as one blank,
+// so that a message wrapped over several lines is found as one text.
+std::string AllPagesText() {
+  std::string all;
+  for (const std::string& name : HelpFileNames()) {
+    if (name.back() != 'h') continue;
+    for (char c : ReadBytes(kSourceDir / name)) {
+      const bool blank = c == ' ' || c == '\r' || c == '\n';
+      if (!blank)
+        all.push_back(c);
+      else if (!all.empty() && all.back() != ' ')
+        all.push_back(' ');
+    }
+    all.push_back(' ');
+  }
+  return all;
+}
+
+TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
+  std::vector<std::string> messages = {
+      // The windows' boxes and rows.
+      "No matching entries found.", std::string(kCannotEditText),
+      "You are about to delete the entry for", "Name and surname fields are mandatory.",
+      "No ekstra info found for", "This action will save text changes and exit text-edit, OK?",
+      "Unsaved changes will be lost, OK?", "Cannot open file", "Failed to Load Stream.",
+      "Cannot create file", "Failed to Save Stream.", "No default printer is set up.",
+      "Printing could not start.", "Printing failed.", "FILE EXISTS - OVERWRITE?",
+      "Cannot overwrite current working file!", "Make this the default file ?",
+      "Cannot rename to the same name!", "Cannot delete current working file!",
+      "will be permanently deleted along with all entries it contains! - Are you sure?",
+      "Unable to write to", std::string(kUnknownErrorText) + ".",
+      // The help viewer.
+      "Topic not found.", "Text exceeds memo capacity.",
+      // Import and export on the command line.
+      "usage: velmora --export vcard|csv [NAME]", "not a data file name",
+      "no such data file, and a new one is named by up to 12 letters or digits",
+      "velmora: no data file", "; nothing was imported", "entries exported from",
+      "entries added to", "fields cut to size", "replaced by \"?\"",
+      "cannot write to standard output", "velmora: standard input:", "expected BEGIN:VCARD, found",
+      "the card begun here has no END:VCARD",
+      "not a vCard line:", "quoted-printable \"=\" not followed by two hex digits",
+      "a base64 value that is not base64", "the character set \"...\" is not supported",
+      "the first row names none of the columns name, surname, phone or comments",
+      "fields, but the first row has", "a quoted field that is never closed",
+      "text after the closing quote of a field", "a row longer than 16 MiB"};
+  // The file steps' texts, and the launcher's for each way HELP can fail.
+  for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
+                   IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})
+    messages.push_back(IoError::TextFor(code) + ".");
+  messages.push_back(IoError::TextFor(1005) + ".");
+  velmora::TAppExec launcher;
+  launcher.SetLangType(ltEnglish);
+  for (int errNo : {2, 5, 8, 11}) messages.push_back(appexec::MessageFor(errNo) + ".");
+  messages.push_back("Unknown error ");
+
+  const std::string pages = AllPagesText();
+  for (const std::string& message : messages)
+    EXPECT_NE(pages.find(message), std::string::npos) << "no page quotes: " << message;
+}
+
 // ---- Each file ----
 
 class HelpFile : public ::testing::TestWithParam<std::string> {
@@ -135,17 +209,82 @@ TEST_P(HelpFile, IsWindows1252TextWithCrLfLineEnds) {
   }
 }
 
+// The viewer's window, made once on the help files themselves: its text box
+// and list box measure each line with the fonts and widths they show it in.
+class ViewerBoxes {
+ public:
+  static ViewerBoxes& Get() {
+    static ViewerBoxes boxes;
+    return boxes;
+  }
+
+  // The room a topic line has before the text box needs its horizontal
+  // scroll bar, with the vertical one shown, as on a long page.
+  int topicWidth() const { return topicWidth_; }
+  // The room an entry has in a list of `entries`.
+  int listWidth(qsizetype entries) const {
+    return entries > listRowsShown_ ? listWidth_ - scrollBarWidth_ : listWidth_;
+  }
+  int topicLinesShown() const { return topicLinesShown_; }
+  int TopicLineWidth(const QString& line) const { return memoFont_.horizontalAdvance(line); }
+  int ListLineWidth(const QString& line) const { return listFont_.horizontalAdvance(line); }
+
+ private:
+  ViewerBoxes()
+      : form_(velmora::Env::Posix(), kSourceDir.string() + "/", {"Velmora", "Help"}),
+        memoFont_(QFont()),
+        listFont_(QFont()) {
+    form_.show();
+    auto* memo = form_.findChild<QPlainTextEdit*>("Memo1");
+    auto* list = form_.findChild<QListWidget*>("ListBox2");
+    memo->setPlainText(QString("line\n").repeated(200));
+    QCoreApplication::processEvents();
+    memoFont_ = QFontMetrics(memo->font());
+    listFont_ = QFontMetrics(list->font());
+    // The text box keeps a margin on both sides of its text and room for
+    // the cursor after it; the list a margin around each entry.
+    const int margin = int(std::ceil(memo->document()->documentMargin()));
+    int viewport = memo->viewport()->width();
+    if (!memo->verticalScrollBar()->isVisible())
+      viewport -= memo->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    topicWidth_ = viewport - 2 * margin - memo->cursorWidth();
+    // An entry's text keeps a margin on both sides within the list, which
+    // shows its vertical scroll bar when it has more entries than rows.
+    listWidth_ = list->viewport()->width() -
+                 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    if (list->verticalScrollBar()->isVisible()) listWidth_ += list->verticalScrollBar()->width();
+    scrollBarWidth_ = memo->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    listRowsShown_ = list->viewport()->height() / std::max(1, list->sizeHintForRow(0));
+    topicLinesShown_ = memo->viewport()->height() / memoFont_.lineSpacing();
+  }
+
+  velmora::testing::ScriptedDialogs dialogs_;
+  tolka::TForm1 form_;
+  QFontMetrics memoFont_;
+  QFontMetrics listFont_;
+  int topicWidth_ = 0;
+  int listWidth_ = 0;  // without the vertical scroll bar
+  int scrollBarWidth_ = 0;
+  int listRowsShown_ = 0;
+  int topicLinesShown_ = 0;
+};
+
 TEST_P(HelpFile, FitsTheViewerWindow) {
-  const std::vector<std::string> lines = Lines(ReadBytes(kSourceDir / GetParam()));
-  for (size_t n = 0; n < lines.size(); ++n) {
-    const std::string& line = lines[n];
-    const std::string where = "line " + std::to_string(n + 1) + " \"" + line + "\"";
+  const ViewerBoxes& boxes = ViewerBoxes::Get();
+  const QStringList lines = tolka::TextLines(ReadBytes(kSourceDir / GetParam()));
+  for (qsizetype n = 0; n < lines.size(); ++n) {
+    const QString& line = lines[n];
+    const std::string where = "line " + std::to_string(n + 1) + " \"" + line.toStdString() + "\"";
     if (IsIndex()) {
-      EXPECT_FALSE(line.empty()) << where << ": an empty entry";
-      EXPECT_LE(line.size(), kMaxTitle) << where;
+      EXPECT_FALSE(line.isEmpty()) << where << ": an empty entry";
+      EXPECT_LE(boxes.ListLineWidth(line), boxes.listWidth(lines.size())) << where;
     } else {
-      EXPECT_LE(line.size(), kMaxTopicLine) << where;
+      EXPECT_LE(boxes.TopicLineWidth(line), boxes.topicWidth()) << where;
     }
+  }
+  // A page longer than two screens is better split into entries of a level.
+  if (!IsIndex()) {
+    EXPECT_LE(lines.size(), 2 * boxes.topicLinesShown());
   }
 }
 
