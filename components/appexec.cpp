@@ -33,9 +33,8 @@ constexpr size_t kEntries = 17;
 constexpr std::array<int, kEntries - 1> kListedNumbers = {0,  2,  3,  5,  6,  8,  10, 11,
                                                           12, 13, 14, 15, 16, 19, 20, 21};
 
-// The three tables, indexed by TLangType. The texts are kept exactly as users
-// of the launcher have always read them, down to the blank that ends the
-// Italian text of 11.
+// The three tables, indexed by TLangType. Each text is meant exactly as
+// written here, down to the blank that ends the Italian text of 11.
 constexpr std::array<std::array<const char*, kEntries>, 3> kTables = {{
     {{
         "Système dépassé en capacité mémoire, exécutable corrompu, ou réallocations invalides",

@@ -26,8 +26,8 @@ inline constexpr std::uint64_t kMemoCapacity = 4 * 1024 * 1024;
 
 inline constexpr char kRootPath[] = "hlp#0";
 inline constexpr char kTopicNotFound[] = "Topic not found.";
-// The topic page's caption until a topic has been opened: the name it was
-// designed with, which users have always seen there.
+// The topic page's caption until a topic has been opened: the page's own
+// control name, shown there on purpose.
 inline constexpr char kFirstTopicCaption[] = "GroupBox1";
 
 // The 1-based position in s at which the n-th occurrence of sub begins,

@@ -40,7 +40,7 @@ class ResultGrid final : public QTableView {
 // A field's text in the code page; a character outside it becomes "?".
 std::string Bytes(const QLineEdit* edit) { return ToCp1252(edit->text()); }
 
-// The record group's titles, by which users have always told the modes apart.
+// The record group's titles, by which the user tells the modes apart.
 constexpr char kDesignTitle[] = "EDIT RECORD";  // replaced before the group first shows
 constexpr char kAddTitle[] = "Add new record";
 constexpr char kEditTitle[] = "Edit record";
@@ -105,7 +105,7 @@ void TForm2::BuildControls() {
   columns->viewport()->installEventFilter(this);
 
   // The hint ends where the grid ends when the platform's font is wider than
-  // the designed one. "double_click" is spelled as users have always read it.
+  // the designed one. "double_click" is spelled so on purpose.
   Label1 = PlaceLabel(this, "Label1", QStringLiteral("For extra info, double_click on selection"),
                       kLabel1);
   Label1->move(std::min(kLabel1.x, EndX(StringGrid1) - Label1->width()), kLabel1.y);

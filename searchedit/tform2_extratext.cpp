@@ -26,7 +26,7 @@ constexpr char kPlaceholder[] = "Put extra text here";
 constexpr char kSaveQuestion[] = "This action will save text changes and exit text-edit, OK?";
 constexpr char kCancelQuestion[] = "Unsaved changes will be lost, OK?";
 // Points the user to the two buttons that create the text; the blanks are
-// part of the message as users have always seen it.
+// part of the message, on purpose.
 constexpr char kNoTextEnd[] = " \"EDIT\" / \"ADD EXTRA TEXT\"  ";
 static_assert(sizeof kNoTextEnd - 1 == 28);
 
@@ -106,8 +106,8 @@ void TForm2::BuildExtraTextControls() {
   Button2 = PlaceButton(this, "Button2", QStringLiteral("CLOSE TEXT"), kButton2);
   Button2->hide();
 
-  // Its title stays the design's "GroupBox2": that is what users have always
-  // seen over the editor.
+  // Its title is "GroupBox2", the control's name, on purpose: that is what
+  // shows over the editor.
   GroupBox2 = new QGroupBox(QStringLiteral("GroupBox2"), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   SetPlace(GroupBox2, kGroupBox2);

@@ -18,7 +18,7 @@ using testing::FileOf;
 using testing::Rec;
 using testing::Surnames;
 
-// The order the program has always given: passes of adjacent exchanges over
+// The order velmora gives: passes of adjacent exchanges over
 // the whole file, exchanging only when the left key is greater.
 std::string ExchangeSorted(std::string content) {
   const size_t n = content.size() / ContactRecord::kSize;
