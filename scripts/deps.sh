@@ -1,18 +1,31 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the screenshots and the
-# package check need, when they are missing. python3-vobject and abook are
-# other programs that read and write vCard: the import and export tests make
-# round trips through them.
+# Installs the Debian packages that are missing, for one purpose:
+#   deps.sh run    what building velmora and tolka, running them and making
+#                  the Debian package need
+#   deps.sh test   (the default) all of that, and what the tests, the
+#                  benchmarks, the screenshots and the package check need.
+# python3-vobject and abook are other programs that read and write vCard:
+# the import and export tests make round trips through them. openbox is the
+# window manager the screenshots are taken under, so that they show the
+# windows' title bars.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+run_packages=(
+  build-essential cmake ninja-build pkg-config file
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+)
+test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-apps poppler-utils fonts-dejavu-core
-  dpkg-dev file desktop-file-utils appstream
+  xvfb xauth x11-apps poppler-utils openbox
+  desktop-file-utils appstream
   python3-vobject abook
 )
+
+case "${1:-test}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

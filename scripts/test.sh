@@ -5,12 +5,14 @@
 # No display is needed: widget tests use Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 export QT_QPA_PLATFORM=offscreen
 
-BUILD_DIR=build bash scripts/build.sh
+# The tests and benchmarks are asked for by name: scripts/run.sh leaves them
+# out of build/.
+BUILD_DIR=build bash scripts/build.sh -DVELMORA_TESTS=ON -DVELMORA_BENCH=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
 bash scripts/package-check.sh build
 
-BUILD_DIR=build-asan bash scripts/build.sh -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+BUILD_DIR=build-asan bash scripts/build.sh -DVELMORA_TESTS=ON -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$(nproc)")
