@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <set>
 #include <string>
@@ -185,51 +186,10 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
 
 // ---- Each file ----
 
-class HelpFile : public ::testing::TestWithParam<std::string> {
- protected:
-  bool IsIndex() const { return GetParam().back() == 'i'; }
-};
-
-TEST_P(HelpFile, IsWindows1252TextWithCrLfLineEnds) {
-  const fs::path path = kSourceDir / GetParam();
-  ASSERT_LE(fs::file_size(path), kMaxFileBytes);
-  const std::string bytes = ReadBytes(path);
-  ASSERT_FALSE(bytes.empty());
-  ASSERT_TRUE(bytes.ends_with("\r\n")) << "the last line has no line end";
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    const bool lineEnd = (b == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ||
-                         (b == '\n' && i > 0 && bytes[i - 1] == '\r');
-    // Code points Windows-1252 leaves unassigned, and every control
-    // character but the line ends (a NUL would end the text, a tab has no
-    // fixed width in the text box).
-    const bool unassigned = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
-    ASSERT_TRUE(lineEnd || (b >= 0x20 && b != 0x7F && !unassigned))
-        << "byte " << int(b) << " at offset " << i;
-  }
-}
-
-// The viewer's window, made once on the help files themselves: its text box
+// The viewer's window, made on the help files themselves: its text box
 // and list box measure each line with the fonts and widths they show it in.
 class ViewerBoxes {
  public:
-  static ViewerBoxes& Get() {
-    static ViewerBoxes boxes;
-    return boxes;
-  }
-
-  // The room a topic line has before the text box needs its horizontal
-  // scroll bar, with the vertical one shown, as on a long page.
-  int topicWidth() const { return topicWidth_; }
-  // The room an entry has in a list of `entries`.
-  int listWidth(qsizetype entries) const {
-    return entries > listRowsShown_ ? listWidth_ - scrollBarWidth_ : listWidth_;
-  }
-  int topicLinesShown() const { return topicLinesShown_; }
-  int TopicLineWidth(const QString& line) const { return memoFont_.horizontalAdvance(line); }
-  int ListLineWidth(const QString& line) const { return listFont_.horizontalAdvance(line); }
-
- private:
   ViewerBoxes()
       : form_(velmora::Env::Posix(), kSourceDir.string() + "/", {"Velmora", "Help"}),
         memoFont_(QFont()),
@@ -258,6 +218,18 @@ class ViewerBoxes {
     topicLinesShown_ = memo->viewport()->height() / memoFont_.lineSpacing();
   }
 
+  // The room a topic line has before the text box needs its horizontal
+  // scroll bar, with the vertical one shown, as on a long page.
+  int topicWidth() const { return topicWidth_; }
+  // The room an entry has in a list of `entries`.
+  int listWidth(qsizetype entries) const {
+    return entries > listRowsShown_ ? listWidth_ - scrollBarWidth_ : listWidth_;
+  }
+  int topicLinesShown() const { return topicLinesShown_; }
+  int TopicLineWidth(const QString& line) const { return memoFont_.horizontalAdvance(line); }
+  int ListLineWidth(const QString& line) const { return listFont_.horizontalAdvance(line); }
+
+ private:
   velmora::testing::ScriptedDialogs dialogs_;
   tolka::TForm1 form_;
   QFontMetrics memoFont_;
@@ -269,8 +241,41 @@ class ViewerBoxes {
   int topicLinesShown_ = 0;
 };
 
+class HelpFile : public ::testing::TestWithParam<std::string> {
+ protected:
+  bool IsIndex() const { return GetParam().back() == 'i'; }
+  // One window for the whole suite, gone again before the application is.
+  static const ViewerBoxes& Boxes() {
+    if (!boxes_) boxes_ = std::make_unique<ViewerBoxes>();
+    return *boxes_;
+  }
+  static void TearDownTestSuite() { boxes_.reset(); }
+
+ private:
+  static inline std::unique_ptr<ViewerBoxes> boxes_;
+};
+
+TEST_P(HelpFile, IsWindows1252TextWithCrLfLineEnds) {
+  const fs::path path = kSourceDir / GetParam();
+  ASSERT_LE(fs::file_size(path), kMaxFileBytes);
+  const std::string bytes = ReadBytes(path);
+  ASSERT_FALSE(bytes.empty());
+  ASSERT_TRUE(bytes.ends_with("\r\n")) << "the last line has no line end";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    const bool lineEnd = (b == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ||
+                         (b == '\n' && i > 0 && bytes[i - 1] == '\r');
+    // Code points Windows-1252 leaves unassigned, and every control
+    // character but the line ends (a NUL would end the text, a tab has no
+    // fixed width in the text box).
+    const bool unassigned = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+    ASSERT_TRUE(lineEnd || (b >= 0x20 && b != 0x7F && !unassigned))
+        << "byte " << int(b) << " at offset " << i;
+  }
+}
+
 TEST_P(HelpFile, FitsTheViewerWindow) {
-  const ViewerBoxes& boxes = ViewerBoxes::Get();
+  const ViewerBoxes& boxes = Boxes();
   const QStringList lines = tolka::TextLines(ReadBytes(kSourceDir / GetParam()));
   for (qsizetype n = 0; n < lines.size(); ++n) {
     const QString& line = lines[n];
