@@ -4,6 +4,8 @@
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 
+#include <utility>
+
 namespace velmora {
 
 std::string Session::PathInProgramDir(const std::string& name) const {
@@ -17,7 +19,16 @@ std::string Session::WorkingFilePath() const {
 }
 
 StoreLock::StoreLock(Session& s) : s_(s) {
-  if (s_.lockDepth_ == 0) s_.lock_ = s_.env().LockDir(s_.ProgramDir, kWaitMs);
+  if (s_.lockDepth_ == 0) {
+    if (s_.onLockBusy) {
+      try {
+        s_.lock_ = s_.env().LockDir(s_.ProgramDir, 0);
+      } catch (const FolderBusyError&) {
+        std::exchange(s_.onLockBusy, nullptr)();
+      }
+    }
+    if (!s_.lock_) s_.lock_ = s_.env().LockDir(s_.ProgramDir, s_.lockWaitMs);
+  }
   ++s_.lockDepth_;
 }
 

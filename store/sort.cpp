@@ -342,7 +342,8 @@ void InsertRecord(Session& s, const SortOptions& options) {
 }
 
 uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
-                       const SortOptions& options, bool createMissing) {
+                       const SortOptions& options, bool createMissing, uint64_t* tailDropped) {
+  if (tailDropped) *tailDropped = 0;
   // A file that cannot be changed is refused before the input is read.
   {
     const std::string path = s.WorkingFilePath();
@@ -383,6 +384,7 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
   // An incomplete tail goes, as the first append would overwrite it.
   const uint64_t records = in ? in->Size() / kRec : 0;
+  if (tailDropped && in) *tailDropped = in->Size() % kRec;
 
   // The file in order, as every change leaves it: one merge of the file and
   // the runs. Of equal keys the file's records come first, then the added
