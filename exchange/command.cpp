@@ -123,7 +123,7 @@ bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] =
 
 // The arguments read against kOptions; an error text when they make no sense.
 std::string Parse(const std::vector<std::string>& args, CommandLine& c) {
-  bool setting = false;
+  const char* setting = nullptr;  // the last setting given
   for (size_t i = 0; i < args.size();) {
     const std::string& arg = args[i++];
     const Option* o = nullptr;
@@ -137,7 +137,7 @@ std::string Parse(const std::vector<std::string>& args, CommandLine& c) {
       operands.push_back(args[i++]);
     if (operands.size() < o->minOperands) return std::string(o->name) + " takes " + o->operands;
     if (o->set) {
-      setting = true;
+      setting = o->name;
       if (std::string error = o->set(c, operands[0]); !error.empty()) return error;
       continue;
     }
@@ -147,7 +147,8 @@ std::string Parse(const std::vector<std::string>& args, CommandLine& c) {
     c.actionName = o->name;
     c.operands = std::move(operands);
   }
-  if (setting && c.action == Action::kWindows) return "--wait goes with a command such as --import";
+  if (setting && c.action == Action::kWindows)
+    return std::string(setting) + " goes with a command such as --import";
   return {};
 }
 

@@ -54,13 +54,11 @@ TEST(ExchangeCommand, SyntaxMessagesAndFiles) {
       {{"--export", "xml"}, "", 2, "xml is no format velmora knows", nullptr},
       {{"--import", "csv"}, "", 2, "usage:", nullptr},
       {{"--export", "csv", "friends", "more"}, "", 2, "unexpected argument \"more\"", nullptr},
-      // Anything unknown is refused before a window could start.
+      // Anything unknown is refused before a window could start (more in
+      // TheProgramRunsWithoutADisplay).
       {{"--exprot"}, "", 2, "unknown option \"--exprot\"", nullptr},
-      {{"-h"}, "", 2, "unknown option \"-h\"", nullptr},
-      {{"--export=csv"}, "", 2, "unknown option \"--export=csv\"", nullptr},
       {{"friends"}, "", 2, "unexpected argument", nullptr},
       {{"--wait", "5"}, "", 2, "--wait goes with a command", nullptr},
-      {{"--wait", "-1", "--export", "csv"}, "", 2, "--wait takes SECONDS", nullptr},
       {{"--wait", "1e3", "--export", "csv"}, "", 2, "not \"1e3\"", nullptr},
       {{"--export", "csv", "--import", "csv", "-"}, "", 2, "do not go together", nullptr},
       {{"--export", "csv"}, "", 0, "velmora: 1 entry exported from FRIENDS.VLM", nullptr},
@@ -68,7 +66,6 @@ TEST(ExchangeCommand, SyntaxMessagesAndFiles) {
       {{"--export", "csv", "nosuch"}, "", 1, "no data file nosuch.VLM in", nullptr},
       {{"--export", "csv", "../friends"}, "", 1, "../friends: not a data file name", nullptr},
       {{"--export", "csv", "sub"}, "", 1, "SUB.VLM is a folder, not a data file", nullptr},
-      {{"--import", "vcard", "cards.vcf", "sub"}, "", 1, "SUB.VLM is a folder", nullptr},
       {{"--import", "vcard", "cards.vcf", "brink"}, "", 1, kCannotEditText, nullptr},
       {{"--import", "vcard", "bad.vcf", "friends"},
        "",
