@@ -170,12 +170,13 @@ bool FormatOf(const std::string& arg, ExchangeFormat& format) {
 }
 
 // The error's text with the name of its file in front, unless it names it
-// already.
+// already; without a name, the path of the step that failed, if known.
 std::string About(const std::string& name, const std::exception& e) {
   const auto* io = dynamic_cast<const IoError*>(&e);
-  if (io && !io->path().empty() && std::string_view(e.what()).find(io->path()) != std::string::npos)
-    return e.what();
-  return name + ": " + e.what();
+  const std::string path = io ? io->path() : std::string();
+  if (!path.empty() && std::string_view(e.what()).find(path) != std::string::npos) return e.what();
+  if (!name.empty()) return name + ": " + e.what();
+  return path.empty() ? e.what() : path + ": " + e.what();
 }
 
 int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, Env& env,
@@ -289,7 +290,7 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
   } catch (const std::bad_alloc&) {
     return fail(kOutOfMemoryText);
   } catch (const std::exception& e) {
-    return fail(fileName.empty() ? e.what() : About(fileName, e));
+    return fail(About(fileName, e));
   }
 }
 

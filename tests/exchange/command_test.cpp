@@ -189,6 +189,12 @@ TEST(ExchangeCommand, AnExportWritesNothingAndTakesNoLock) {
       // The sample file as every start writes it, not as it lies there.
       EXPECT_THAT(out, HasSubstr(name == std::string("brink") ? "BRINK,SYSTEMS," : "Bo,Ek,2"));
     }
+    // An import cannot work there, or must wait: either way it names the folder.
+    std::string errText;
+    CommandIo io{[](std::string_view) {}, [&](const std::string& l) { errText += l; },
+                 StringSource("name\nA\n")};
+    EXPECT_EQ(RunExchangeCommand({"--wait", "0", "--import", "csv", "-"}, dir.path(), env, io), 1);
+    EXPECT_THAT(errText, HasSubstr(dir.path())) << errText;
     EXPECT_THAT(dir.Names(), ::testing::ElementsAre("FRIENDS.VLM", "brink.vlm", "velmora.ini"));
     EXPECT_EQ(dir.Read("brink.vlm"), "what a user left there");
   }
