@@ -1,10 +1,10 @@
 #include "store/session.h"
 
+#include <utility>
+
 #include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
-
-#include <utility>
 
 namespace velmora {
 

@@ -383,8 +383,9 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   std::unique_ptr<File> in;
   if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
   // An incomplete tail goes, as the first append would overwrite it.
-  const uint64_t records = in ? in->Size() / kRec : 0;
-  if (tailDropped && in) *tailDropped = in->Size() % kRec;
+  const uint64_t size = in ? in->Size() : 0;
+  const uint64_t records = size / kRec;
+  if (tailDropped) *tailDropped = size % kRec;
 
   // The file in order, as every change leaves it: one merge of the file and
   // the runs. Of equal keys the file's records come first, then the added
