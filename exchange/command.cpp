@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "exchange/csv.h"
@@ -13,6 +14,7 @@
 #include "exchange/vcard.h"
 #include "platform/codepage.h"
 #include "platform/filenames.h"
+#include "platform/ioerror.h"
 #include "platform/programdir.h"
 #include "platform/text.h"
 #include "store/filecommands.h"
@@ -20,9 +22,6 @@
 
 namespace velmora {
 namespace {
-
-constexpr char kUsage[] =
-    "usage: velmora --export vcard|csv [NAME]  or  velmora --import vcard|csv FILE [NAME]";
 
 // A name the name entry of FILE NEW would accept: up to twelve letters or
 // digits of the code page.
@@ -65,81 +64,178 @@ ByteSource FileSource(std::shared_ptr<File> file, const std::string& path) {
   };
 }
 
-struct Command {
+enum class Action { kWindows, kHelp, kVersion, kExport, kImport };
+
+struct CommandLine {
+  Action action = Action::kWindows;
+  const char* actionName = nullptr;
+  std::vector<std::string> operands;  // the action's
+  int waitSeconds = 60;
+};
+
+// Sets what a setting option gives; an error text, or empty.
+using Setter = std::string (*)(CommandLine&, const std::string& operand);
+
+std::string SetWait(CommandLine& c, const std::string& operand) {
+  // Up to a day: a lock held longer than that is no turn worth waiting for.
+  constexpr int kMaxWaitSeconds = 24 * 60 * 60;
+  if (operand.empty() || operand.size() > 5 ||
+      operand.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(operand) > kMaxWaitSeconds)
+    return "--wait takes a number of seconds up to " + std::to_string(kMaxWaitSeconds) +
+           ", not \"" + operand + "\"";
+  c.waitSeconds = std::stoi(operand);
+  return {};
+}
+
+// Every option, one row each: its operands as the usage shows them and how
+// many it takes, then either the action it asks for or the setting it makes.
+struct Option {
+  const char* name;
+  const char* operands;
+  size_t minOperands, maxOperands;
+  Action action;  // kWindows for a setting
+  Setter set;     // settings only
+  const char* what;
+};
+constexpr Option kOptions[] = {
+    {"--export", "vcard|csv [NAME]", 1, 2, Action::kExport, nullptr,
+     "writes the entries of data file NAME (default: the one opened at start) to standard "
+     "output"},
+    {"--import", "vcard|csv FILE [NAME]", 2, 3, Action::kImport, nullptr,
+     "adds the entries of FILE (\"-\": standard input) to data file NAME, made when missing"},
+    {"--wait", "SECONDS", 1, 1, Action::kWindows, SetWait,
+     "how long an import waits while another velmora uses the data folder (default 60)"},
+    {"--help", "", 0, 0, Action::kHelp, nullptr, "shows this text"},
+    {"--version", "", 0, 0, Action::kVersion, nullptr, "shows the version"},
+};
+
+std::string UsageText() {
+  std::string text = "usage: velmora [OPTION...]; without options it opens its windows\n";
+  for (const Option& o : kOptions)
+    text += std::string("  ") + o.name + (*o.operands ? " " : "") + o.operands + "\n      " +
+            o.what + "\n";
+  text.pop_back();
+  return text;
+}
+
+bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+// The arguments read against kOptions; an error text when they make no sense.
+std::string Parse(const std::vector<std::string>& args, CommandLine& c) {
+  const char* setting = nullptr;  // the last setting given
+  for (size_t i = 0; i < args.size();) {
+    const std::string& arg = args[i++];
+    const Option* o = nullptr;
+    for (const Option& candidate : kOptions)
+      if (arg == candidate.name) o = &candidate;
+    if (!o)
+      return LooksLikeOption(arg) ? "unknown option \"" + arg + "\""
+                                  : "unexpected argument \"" + arg + "\"";
+    std::vector<std::string> operands;
+    while (i < args.size() && operands.size() < o->maxOperands && !LooksLikeOption(args[i]))
+      operands.push_back(args[i++]);
+    if (operands.size() < o->minOperands) return std::string(o->name) + " takes " + o->operands;
+    if (o->set) {
+      setting = o->name;
+      if (std::string error = o->set(c, operands[0]); !error.empty()) return error;
+      continue;
+    }
+    if (c.action != Action::kWindows)
+      return std::string(c.actionName) + " and " + o->name + " do not go together";
+    c.action = o->action;
+    c.actionName = o->name;
+    c.operands = std::move(operands);
+  }
+  if (setting && c.action == Action::kWindows)
+    return std::string(setting) + " goes with a command such as --import";
+  return {};
+}
+
+struct Exchange {
   bool import = false;
   ExchangeFormat format = ExchangeFormat::kVcard;
   std::string file;  // import only
   std::optional<std::string> name;
 };
 
-std::optional<Command> Parse(const std::vector<std::string>& args) {
-  if (args.size() < 2) return std::nullopt;
-  Command c;
-  c.import = args[0] == "--import";
-  if (!c.import && args[0] != "--export") return std::nullopt;
-  if (SameName(args[1], "vcard"))
-    c.format = ExchangeFormat::kVcard;
-  else if (SameName(args[1], "csv"))
-    c.format = ExchangeFormat::kCsv;
+bool FormatOf(const std::string& arg, ExchangeFormat& format) {
+  if (SameName(arg, "vcard"))
+    format = ExchangeFormat::kVcard;
+  else if (SameName(arg, "csv"))
+    format = ExchangeFormat::kCsv;
   else
-    return std::nullopt;
-  size_t next = 2;
-  if (c.import) {
-    if (args.size() < 3) return std::nullopt;
-    c.file = args[next++];
-  }
-  if (next < args.size()) c.name = args[next++];
-  if (next < args.size()) return std::nullopt;
-  return c;
+    return false;
+  return true;
 }
 
-}  // namespace
-
-bool IsExchangeCommand(int argc, char** argv) {
-  return argc > 1 &&
-         (std::strcmp(argv[1], "--export") == 0 || std::strcmp(argv[1], "--import") == 0);
+// The error's text with the name of its file in front, unless it names it
+// already; without a name, the path of the step that failed, if known.
+std::string About(const std::string& name, const std::exception& e) {
+  const auto* io = dynamic_cast<const IoError*>(&e);
+  const std::string path = io ? io->path() : std::string();
+  if (!path.empty() && std::string_view(e.what()).find(path) != std::string::npos) return e.what();
+  if (!name.empty()) return name + ": " + e.what();
+  return path.empty() ? e.what() : path + ": " + e.what();
 }
 
-int RunExchangeCommand(const std::vector<std::string>& args, const std::string& dataDir, Env& env,
-                       CommandIo& io) {
-  const std::optional<Command> c = Parse(args);
-  if (!c) {
-    io.err(kUsage);
-    return 1;
-  }
+int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, Env& env,
+                CommandIo& io) {
   auto fail = [&](const std::string& what) {
-    io.err("velmora: " + what + (c->import ? "; nothing was imported" : ""));
+    io.err("velmora: " + what + (c.import ? "; nothing was imported" : ""));
     return 1;
   };
 
   Session s(env);
   std::string fileName;  // the data file, for messages
   try {
-    RunStartUp(s, dataDir);
+    if (c.import) {
+      // Waiting its turn, as a user at the terminal would want; told once,
+      // so that a long wait is not taken for a hang.
+      s.lockWaitMs = waitSeconds * 1000;
+      s.onLockBusy = [&] {
+        io.err("velmora: the data folder " + dataDir +
+               " is busy: another velmora is using it; waiting up to " +
+               std::to_string(waitSeconds) + " s");
+      };
+      RunStartUp(s, dataDir);
+    } else {
+      LocateWorkingFile(s, dataDir);
+    }
     bool exists = true;
-    if (c->name) {
-      std::string name = Utf8ToCp1252(*c->name);
+    if (c.name) {
+      std::string name = Utf8ToCp1252(*c.name);
       // A name that does not survive the code page, or that reaches out of
       // the folder, names no data file.
-      if (Cp1252ToUtf8(name) != *c->name || !IsPlainFileName(name))
-        return fail(*c->name + ": not a data file name");
+      if (Cp1252ToUtf8(name) != *c.name || !IsPlainFileName(name))
+        return fail(*c.name + ": not a data file name");
       const std::string dotExt = "." + s.WorkingExt;
       if (name.size() > dotExt.size() && SameName(name.substr(name.size() - dotExt.size()), dotExt))
         name.resize(name.size() - dotExt.size());
-      exists = DataFileExists(s, name);
-      if (!exists && (!c->import || !IsNewDataFileName(name)))
-        return fail(c->import ? *c->name +
-                                    ": no such data file, and a new one is named by up to "
-                                    "12 letters or digits"
-                              : "no data file " + Cp1252ToUtf8(name) + dotExt + " in " + dataDir);
+      const std::string path = DataFilePath(s, name);
+      const FileKind kind = env.KindOf(path);
+      if (kind == FileKind::kFolder) return fail(path + " is a folder, not a data file");
+      if (kind == FileKind::kOther) return fail(path + " is a pipe or a device, not a data file");
+      exists = kind == FileKind::kRegular;
+      if (!exists && (!c.import || !IsNewDataFileName(name)))
+        return fail(c.import ? *c.name +
+                                   ": no such data file, and a new one is named by up to "
+                                   "12 letters or digits"
+                             : "no data file " + Cp1252ToUtf8(name) + dotExt + " in " + dataDir);
       s.WorkingName = name;
     }
     // As the file is spelled on disk.
     const std::string path = s.WorkingFilePath();
     fileName = path.substr(path.rfind('/') + 1);
+    // A copy cut short: told once, after the whole records went through.
+    auto tailLine = [&](uint64_t bytes, const char* fate) {
+      if (bytes > 0)
+        io.err("velmora: the last " + Count(bytes, "byte", "bytes") + " of " + fileName +
+               " made no whole entry; " + fate);
+    };
 
-    if (!c->import) {
-      const ExportSummary sum = ExportEntries(s, c->format, io.out);
+    if (!c.import) {
+      const ExportSummary sum = ExportEntries(s, c.format, io.out);
       std::string line =
           "velmora: " + Count(sum.entries, "entry", "entries") + " exported from " + fileName;
       if (sum.extraTexts > 0)
@@ -149,6 +245,7 @@ int RunExchangeCommand(const std::vector<std::string>& args, const std::string& 
                 " could not be read and " + (sum.extraTextsFailed == 1 ? "was" : "were") +
                 " left out";
       io.err(line);
+      tailLine(sum.tailLeftOut, "they were left out");
       return 0;
     }
 
@@ -156,16 +253,17 @@ int RunExchangeCommand(const std::vector<std::string>& args, const std::string& 
       io.err(std::string("velmora: ") + kCannotEditText);
       return 1;
     }
+    const std::string input = c.file == "-" ? std::string("standard input") : c.file;
     ByteSource source = io.in;
-    if (c->file != "-") {
+    if (c.file != "-") {
       try {
-        source = FileSource(std::shared_ptr<File>(env.OpenExisting(c->file, false)), c->file);
+        source = FileSource(std::shared_ptr<File>(env.OpenExisting(c.file, false)), c.file);
       } catch (const AppError& e) {
-        return fail(c->file + ": " + e.what());
+        return fail(About(c.file, e));
       }
     }
     std::unique_ptr<EntryReader> reader;
-    if (c->format == ExchangeFormat::kVcard)
+    if (c.format == ExchangeFormat::kVcard)
       reader = std::make_unique<VcardReader>(std::move(source));
     else
       reader = std::make_unique<CsvReader>(std::move(source));
@@ -173,20 +271,88 @@ int RunExchangeCommand(const std::vector<std::string>& args, const std::string& 
     try {
       sum = ImportEntries(s, *reader, !exists);
     } catch (const FormatError& e) {
-      return fail((c->file == "-" ? std::string("standard input") : c->file) + ", " + e.what());
+      return fail(input + ", " + e.what());
+    }
+    if (!exists && sum.added == 0) {
+      io.err("velmora: " + input + " holds no entries, so no data file " + fileName + " was made");
+      return 0;
     }
     io.err("velmora: " + Count(sum.added, "entry", "entries") + " added to " + fileName + "; " +
            Count(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
            Count(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"");
+    tailLine(sum.tailDropped, "they were dropped");
     return 0;
   } catch (const InputError& e) {
     return fail(e.what());
+  } catch (const FolderBusyError&) {
+    return fail("the data folder " + dataDir + " is still busy after " +
+                std::to_string(waitSeconds) + " s");
+  } catch (const std::bad_alloc&) {
+    return fail(kOutOfMemoryText);
   } catch (const std::exception& e) {
-    return fail((fileName.empty() ? std::string() : fileName + ": ") + e.what());
+    return fail(About(fileName, e));
   }
 }
 
-int RunExchangeCommand(int argc, char** argv) {
+// Runs what the command line asks for, bar the windows.
+int Run(const CommandLine& c, const DataDirSource& dataDir, Env& env, CommandIo& io) {
+  switch (c.action) {
+    case Action::kWindows: return kStartWindows;
+    case Action::kVersion: io.out(std::string("velmora ") + VELMORA_VERSION + "\n"); return 0;
+    case Action::kHelp: {
+      std::string where;
+      try {
+        where = "its data files lie in " + dataDir(false);
+      } catch (const AppError& e) {
+        where = e.what();
+      }
+      io.out("velmora, a personal address book; " + where + "\n" + UsageText() + "\n");
+      return 0;
+    }
+    case Action::kExport:
+    case Action::kImport: break;
+  }
+  Exchange e;
+  e.import = c.action == Action::kImport;
+  if (!FormatOf(c.operands[0], e.format)) {
+    io.err("velmora: " + c.operands[0] + " is no format velmora knows: vcard or csv");
+    io.err(UsageText());
+    return 2;
+  }
+  size_t next = 1;
+  if (e.import) e.file = c.operands[next++];
+  if (next < c.operands.size()) e.name = c.operands[next];
+  std::string dir;
+  try {
+    // Only an import may need the folder made; an export leaves no trace.
+    dir = dataDir(e.import);
+  } catch (const AppError& error) {
+    io.err(std::string("velmora: ") + error.what());
+    return 1;
+  }
+  return RunExchange(e, c.waitSeconds, dir, env, io);
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, const DataDirSource& dataDir, Env& env,
+                   CommandIo& io) {
+  CommandLine c;
+  if (const std::string error = Parse(args, c); !error.empty()) {
+    io.err("velmora: " + error);
+    io.err(UsageText());
+    return 2;
+  }
+  return Run(c, dataDir, env, io);
+}
+
+int RunExchangeCommand(const std::vector<std::string>& args, const std::string& dataDir, Env& env,
+                       CommandIo& io) {
+  return RunCommandLine(
+      args, [&](bool) { return dataDir; }, env, io);
+}
+
+int RunCommandLine(int argc, char** argv) {
   CommandIo io;
   io.out = [](std::string_view bytes) {
     while (!bytes.empty()) {
@@ -205,8 +371,9 @@ int RunExchangeCommand(int argc, char** argv) {
       if (errno != EINTR) throw InputError(std::string("standard input: ") + std::strerror(errno));
     }
   };
-  return RunExchangeCommand(std::vector<std::string>(argv + 1, argv + argc),
-                            DataDirFor(ExecutableDir()), Env::Posix(), io);
+  return RunCommandLine(
+      std::vector<std::string>(argv + 1, argv + argc),
+      [](bool create) { return DataDirFor(ExecutableDir(), create); }, Env::Posix(), io);
 }
 
 }  // namespace velmora

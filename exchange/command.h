@@ -1,13 +1,18 @@
 #pragma once
-// The import and export of the command line, run without a window:
+// The command line, run without a window:
 //
+//   velmora                                  opens the windows
 //   velmora --export vcard|csv [NAME]        entries of NAME to standard output
 //   velmora --import vcard|csv FILE [NAME]   entries of FILE ("-": standard input) into NAME
+//   velmora --help | --version
+//   --wait SECONDS                           how long an import waits for the data folder
 //
 // NAME is a data file of the data folder, named without its extension and
 // without regard to case; without it, the file the windows would open at
-// start. An import into a NAME that does not exist makes it. Messages go to
-// standard error, one line each; the exit status is 0 or 1.
+// start. An import into a NAME that does not exist makes it. An export
+// writes nothing into the data folder and takes no lock. Messages go to
+// standard error, one line each; the exit status is 0, 1 when the command
+// failed, or 2 when the command line itself is wrong (with the usage).
 
 #include <functional>
 #include <string>
@@ -25,15 +30,23 @@ struct CommandIo {
   ByteSource in;                                // standard input
 };
 
-// True when the first argument asks for an import or an export.
-bool IsExchangeCommand(int argc, char** argv);
+// What RunCommandLine returns when the arguments ask for the windows.
+inline constexpr int kStartWindows = -1;
 
-// args without the program's name. Start-up runs first in dataDir, as when
-// the windows start, so that both agree on the files.
+// The data folder, made when missing if `create`; throws AppError saying
+// why there is none.
+using DataDirSource = std::function<std::string(bool create)>;
+
+// args without the program's name. Start-up runs first in the data folder,
+// as when the windows start, so that both agree on the files.
+int RunCommandLine(const std::vector<std::string>& args, const DataDirSource& dataDir, Env& env,
+                   CommandIo& io);
+
+// The same in a data folder that is known.
 int RunExchangeCommand(const std::vector<std::string>& args, const std::string& dataDir, Env& env,
                        CommandIo& io);
 
 // The same on the process's arguments, standard streams and data folder.
-int RunExchangeCommand(int argc, char** argv);
+int RunCommandLine(int argc, char** argv);
 
 }  // namespace velmora

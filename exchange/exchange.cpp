@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "store/datafile.h"
 #include "store/extratext.h"
+#include "store/startup.h"
 
 namespace velmora {
 namespace {
@@ -80,7 +81,7 @@ ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing,
         rec.SetTexts(ToRecordTexts(entry, summary.counts));
         return true;
       },
-      options, createMissing);
+      options, createMissing, &summary.tailDropped);
   return summary;
 }
 
@@ -103,24 +104,34 @@ ExportSummary ExportEntries(Session& s, ExchangeFormat format,
     AppendCsvHeader(header);
     w = Put(w, header);
   }
-  ReadWorkingFile(
-      s, [](uint64_t) {},
-      [&](RecordView r) {
-        TextsView t(r);
-        t.slack = true;  // the reader's records have room after them
-        if (format == ExchangeFormat::kCsv) {
-          w = PutCsvRow(w, t);
-        } else if (std::optional<std::string> note = extra->Of(t.name, t.surname, summary)) {
-          std::string card;
-          AppendVcard(card, t, note);
-          flush();
-          write(card);
-        } else {
-          w = PutVcard(w, t);
-        }
-        ++summary.entries;
-        if (size_t(w - block.get()) >= kFlushBytes) flush();
-      });
+  auto each = [&](RecordView r) {
+    TextsView t(r);
+    t.slack = true;  // the reader's records have room after them
+    if (format == ExchangeFormat::kCsv) {
+      w = PutCsvRow(w, t);
+    } else if (std::optional<std::string> note = extra->Of(t.name, t.surname, summary)) {
+      std::string card;
+      AppendVcard(card, t, note);
+      flush();
+      write(card);
+    } else {
+      w = PutVcard(w, t);
+    }
+    ++summary.entries;
+    if (size_t(w - block.get()) >= kFlushBytes) flush();
+  };
+  if (IsSampleFile(s)) {
+    unsigned char sample[ContactRecord::kSize + kRecordSlack] = {};
+    std::memcpy(sample, SampleRecord().bytes.data(), ContactRecord::kSize);
+    each(RecordView(sample));
+  } else {
+    auto in = s.env().OpenExisting(s.WorkingFilePath(), false);
+    const uint64_t size = in->Size();
+    RecordReader reader(*in, 0, size / ContactRecord::kSize);
+    while (const unsigned char* rec = reader.Next()) each(RecordView(rec));
+    in->Close();
+    summary.tailLeftOut = size % ContactRecord::kSize;
+  }
   if (w != block.get()) flush();
   return summary;
 }

@@ -17,6 +17,7 @@ enum class ExchangeFormat { kVcard, kCsv };
 struct ImportSummary {
   uint64_t added = 0;
   ImportCounts counts;
+  uint64_t tailDropped = 0;  // bytes of an incomplete record the file ended in
 };
 
 // Adds every entry of the reader to the working file, all or nothing: the
@@ -31,13 +32,17 @@ struct ExportSummary {
   uint64_t entries = 0;
   uint64_t extraTexts = 0;        // written as a second NOTE
   uint64_t extraTextsFailed = 0;  // could not be read: left out
+  uint64_t tailLeftOut = 0;       // bytes of an incomplete record the file ends in
 };
 
 // Writes every entry of the working file, in file order, to `write`, a
 // block of at most about 1 MiB at a time. The file is read as the search
 // reads it, without the lock, so a long export never holds up the windows;
 // a change made meanwhile replaces the file by a rename and leaves the
-// export reading the file as it was.
+// export reading the file as it was. An incomplete record at the end (a
+// copy cut short) is left out and counted; the whole records before it all
+// go out. The sample file goes out as every start writes it, so that an
+// export needs to write nothing, not even the sample file.
 ExportSummary ExportEntries(Session& s, ExchangeFormat format,
                             const std::function<void(std::string_view)>& write);
 

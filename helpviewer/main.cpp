@@ -3,6 +3,8 @@
 // becomes the window's caption.
 #include <QApplication>
 #include <QFileInfo>
+#include <cstdio>
+#include <exception>
 
 #include "helpviewer/tolka1.h"
 #include "platform/env.h"
@@ -20,7 +22,16 @@ int main(int argc, char** argv) {
   velmora::SetProgramTitle(
       tolka::ProgramTitleFor(QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
 
-  tolka::TForm1 form1(velmora::Env::Posix(), velmora::ExecutableDir(), arguments);
+  // The help files lie beside the executable, and nowhere else.
+  std::string programDir;
+  try {
+    programDir = velmora::ExecutableDir();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tolka: %s\n", e.what());
+    velmora::ShowStandardError(e);
+    return 1;
+  }
+  tolka::TForm1 form1(velmora::Env::Posix(), programDir, arguments);
   switch (velmora::TakeShowCommand()) {
     case velmora::ShowCommand::Minimized: form1.showMinimized(); break;
     case velmora::ShowCommand::Maximized: form1.showMaximized(); break;

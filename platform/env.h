@@ -46,6 +46,9 @@ struct DirEntry {
   bool regular = false;  // a regular file (after following links)
 };
 
+// What a name stands for, after following links.
+enum class FileKind { kMissing, kRegular, kFolder, kOther };
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -59,6 +62,9 @@ class Env {
   virtual std::unique_ptr<File> CreateAnonymous(const std::string& dir) = 0;
   // True when path names a regular file.
   virtual bool FileExists(const std::string& path) = 0;
+  // What path names, without opening it (a pipe would block an open); a
+  // name that cannot be looked up at all counts as missing.
+  virtual FileKind KindOf(const std::string& path) = 0;
   // Throws the error a write of path would meet ("File access denied" for a
   // read-only file) when this process may not write it; does nothing when
   // there is no such file. A file is replaced by a rename, which the file's

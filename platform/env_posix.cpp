@@ -135,8 +135,7 @@ class PosixEnv final : public Env {
       const int err = errno;
       if ((err != EWOULDBLOCK && err != EINTR) || waited >= waitMs) {
         ::close(fd);
-        // A lock kept too long reads as a refused one; the log keeps why.
-        if (err == EWOULDBLOCK) throw IoError(IoError::kAccessDenied, dir, err);
+        if (err == EWOULDBLOCK) throw FolderBusyError(dir);
         ThrowIoErrorFromErrno(err, dir);
       }
       ::usleep(kLockPollMs * 1000);
@@ -145,6 +144,12 @@ class PosixEnv final : public Env {
   void CheckWritable(const std::string& path) override {
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT) return;
     ThrowIoErrorFromErrno(errno, path);
+  }
+  FileKind KindOf(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return FileKind::kMissing;
+    if (S_ISREG(st.st_mode)) return FileKind::kRegular;
+    return S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kOther;
   }
   bool FileExists(const std::string& path) override {
     struct stat st;
@@ -174,8 +179,12 @@ class PosixEnv final : public Env {
   }
 
   void Rename(const std::string& from, const std::string& to) override {
-    // Either name may be the cause; the log names the file that was moving.
-    if (::rename(from.c_str(), to.c_str()) != 0) ThrowIoErrorFromErrno(errno, from);
+    // Either name may be the cause: a folder in the way is the target's
+    // fault, anything else is told of the file that was moving.
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+      const int err = errno;
+      ThrowIoErrorFromErrno(err, err == EISDIR || err == ENOTEMPTY ? to : from);
+    }
   }
 
   void Remove(const std::string& path) override {

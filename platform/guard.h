@@ -4,6 +4,7 @@
 // box, and the program runs on.
 
 #include <exception>
+#include <new>
 #include <utility>
 
 #include "platform/ioerror.h"
@@ -19,6 +20,9 @@ template <class Handler>
 void Guarded(Handler&& handler) {
   try {
     std::forward<Handler>(handler)();
+  } catch (const std::bad_alloc&) {
+    // The runtime's own text ("std::bad_alloc") tells a user nothing.
+    ShowStandardError(AppError(kOutOfMemoryText));
   } catch (const std::exception& e) {
     ShowStandardError(e);
   } catch (...) {

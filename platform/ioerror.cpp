@@ -24,6 +24,15 @@ IoError::IoError(int code, std::string path, int err)
       err_(err),
       path_(path.empty() ? nullptr : std::make_shared<const std::string>(std::move(path))) {}
 
+IoError::IoError(int code, std::string path, int err, const std::string& text)
+    : AppError(text),
+      code_(code),
+      err_(err),
+      path_(path.empty() ? nullptr : std::make_shared<const std::string>(std::move(path))) {}
+
+FolderBusyError::FolderBusyError(const std::string& dir)
+    : IoError(kAccessDenied, dir, EWOULDBLOCK, kFolderBusyText) {}
+
 const std::string& IoError::path() const {
   static const std::string kNone;
   return path_ ? *path_ : kNone;
@@ -60,6 +69,12 @@ int IoCodeFromErrno(int err) {
 }
 
 void ThrowIoErrorFromErrno(int err, const std::string& path) {
+  if (!path.empty()) {
+    if (err == EISDIR)
+      throw IoError(IoCodeFromErrno(err), path, err, path + " is a folder, not a file");
+    if (err == ESPIPE || err == ENXIO || err == ENODEV)
+      throw IoError(IoCodeFromErrno(err), path, err, path + " is a pipe or a device, not a file");
+  }
   throw IoError(IoCodeFromErrno(err), path, err);
 }
 

@@ -1,5 +1,7 @@
 #include "store/session.h"
 
+#include <utility>
+
 #include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
@@ -17,7 +19,16 @@ std::string Session::WorkingFilePath() const {
 }
 
 StoreLock::StoreLock(Session& s) : s_(s) {
-  if (s_.lockDepth_ == 0) s_.lock_ = s_.env().LockDir(s_.ProgramDir, kWaitMs);
+  if (s_.lockDepth_ == 0) {
+    if (s_.onLockBusy) {
+      try {
+        s_.lock_ = s_.env().LockDir(s_.ProgramDir, 0);
+      } catch (const FolderBusyError&) {
+        std::exchange(s_.onLockBusy, nullptr)();
+      }
+    }
+    if (!s_.lock_) s_.lock_ = s_.env().LockDir(s_.ProgramDir, s_.lockWaitMs);
+  }
   ++s_.lockDepth_;
 }
 

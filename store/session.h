@@ -7,6 +7,7 @@
 // in "/". WorkingName and WorkingExt are single-byte texts; on disk a name is
 // spelled in UTF-8.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -54,6 +55,13 @@ class Session {
   ContactRecord NewRecord;      // the record to add or put in, filled just before the call
   ContactRecord ScratchRecord;  // AppendRecord's record, meaningful only while it runs
 
+  // How long a store operation waits for another process's lock on the
+  // folder, and whom it tells, once, that it has to wait. The windows wait
+  // briefly and in silence; the command line waits longer and says so.
+  int lockWaitMs = kDefaultLockWaitMs;
+  std::function<void()> onLockBusy;
+  static constexpr int kDefaultLockWaitMs = 3000;
+
   // The path of a file of the program directory, whatever the letter case of
   // the name on disk. A name that could reach outside the directory is an
   // "Invalid filename" error.
@@ -75,12 +83,11 @@ class Session {
 // made of others (a change and its sort, a command and its default file)
 // takes the lock once, at its outset.
 //
-// Throws "File access denied" when another process keeps the lock for
-// longer than kWaitMs; the operation then has changed nothing.
+// Throws FolderBusyError ("The data folder is busy") when another process
+// keeps the lock for longer than the session's lockWaitMs; the operation
+// then has changed nothing.
 class StoreLock {
  public:
-  static constexpr int kWaitMs = 3000;
-
   explicit StoreLock(Session& s);
   ~StoreLock();
   StoreLock(const StoreLock&) = delete;

@@ -342,7 +342,8 @@ void InsertRecord(Session& s, const SortOptions& options) {
 }
 
 uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
-                       const SortOptions& options, bool createMissing) {
+                       const SortOptions& options, bool createMissing, uint64_t* tailDropped) {
+  if (tailDropped) *tailDropped = 0;
   // A file that cannot be changed is refused before the input is read.
   {
     const std::string path = s.WorkingFilePath();
@@ -382,7 +383,9 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   std::unique_ptr<File> in;
   if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
   // An incomplete tail goes, as the first append would overwrite it.
-  const uint64_t records = in ? in->Size() / kRec : 0;
+  const uint64_t size = in ? in->Size() : 0;
+  const uint64_t records = size / kRec;
+  if (tailDropped) *tailDropped = size % kRec;
 
   // The file in order, as every change leaves it: one merge of the file and
   // the runs. Of equal keys the file's records come first, then the added

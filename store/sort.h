@@ -65,8 +65,11 @@ void InsertRecord(Session& s, const SortOptions& options = {});
 //
 // With createMissing a working file that does not exist is made of the
 // added records alone; otherwise it is "File not found". When `next` yields
-// nothing, nothing is written (nor created). Returns the records added.
+// nothing, nothing is written (nor created). Returns the records added;
+// tailDropped, when given, receives the bytes of the incomplete tail that
+// went (0 when there was none or nothing was written).
 uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,
-                       const SortOptions& options = {}, bool createMissing = false);
+                       const SortOptions& options = {}, bool createMissing = false,
+                       uint64_t* tailDropped = nullptr);
 
 }  // namespace velmora

@@ -1,5 +1,7 @@
 #include "store/startup.h"
 
+#include <cerrno>
+
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
@@ -36,14 +38,18 @@ bool ReachesOnlyProgramDir(const std::string& name, const std::string& ext) {
   return clean(name) && clean(ext) && IsPlainFileName(name + "." + ext);
 }
 
-}  // namespace
+// Something in the configuration file's place that no file step could use:
+// replacing a folder fails with a text that hides the cause, and opening a
+// pipe to read it would wait for a writer forever.
+void RefuseConfigThatIsNoFile(Session& s) {
+  const std::string path = s.PathInProgramDir(kConfigFileName);
+  const FileKind kind = s.env().KindOf(path);
+  if (kind == FileKind::kFolder) ThrowIoErrorFromErrno(EISDIR, path);
+  if (kind == FileKind::kOther) ThrowIoErrorFromErrno(ESPIPE, path);
+}
 
-void RunStartUp(Session& s, const std::string& programDir) {
-  s.ProgramDir = programDir;
-  StoreLock lock(s);
-  WriteSampleFile(s);
-  if (!s.env().FileExists(s.PathInProgramDir(kConfigFileName))) CreateConfigFile(s);
-
+// Steps 4 to 6 of the start: the working file as velmora.ini names it.
+void ChooseWorkingFile(Session& s) {
   const std::string config = s.PathInProgramDir(kConfigAccessName);
   s.WorkingExt = ReadProfileString(s.env(), config, kConfigSection, "extention", "ERROR");
   s.WorkingName = ReadProfileString(s.env(), config, kConfigSection, "defaultfile", "ERROR");
@@ -57,10 +63,32 @@ void RunStartUp(Session& s, const std::string& programDir) {
   }
 }
 
+}  // namespace
+
+void RunStartUp(Session& s, const std::string& programDir) {
+  s.ProgramDir = programDir;
+  StoreLock lock(s);
+  RefuseConfigThatIsNoFile(s);
+  WriteSampleFile(s);
+  if (!s.env().FileExists(s.PathInProgramDir(kConfigFileName))) CreateConfigFile(s);
+  ChooseWorkingFile(s);
+}
+
+void LocateWorkingFile(Session& s, const std::string& programDir) {
+  s.ProgramDir = programDir;
+  RefuseConfigThatIsNoFile(s);
+  ChooseWorkingFile(s);
+}
+
+ContactRecord SampleRecord() {
+  ContactRecord r{};
+  r.SetTexts({"BRINK", "SYSTEMS", "(000)555-0147", "(000)555-0182", "Sample entry, do not edit"});
+  return r;
+}
+
 void WriteSampleFile(Session& s) {
   ContactRecord& r = s.RemovedRecord;
-  r = ContactRecord{};
-  r.SetTexts({"BRINK", "SYSTEMS", "(000)555-0147", "(000)555-0182", "Sample entry, do not edit"});
+  r = SampleRecord();
   WriteWhole(s, "brink.vlm", r.bytes.data(), r.bytes.size());
 }
 

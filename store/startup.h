@@ -17,8 +17,21 @@ inline constexpr char kSampleExt[] = "VLM";
 // Settles ProgramDir (given: the directory of the executable, ending in
 // "/"), rewrites the sample file, creates the configuration file when it is
 // missing, and chooses the working file: the configured one when it exists,
-// else the sample file. File errors propagate and leave the values set so far.
+// else the sample file. File errors propagate and leave the values set so far;
+// a configuration file that is a folder, a pipe or a device is such an error,
+// named with its path.
 void RunStartUp(Session& s, const std::string& programDir);
+
+// The start of a command that only reads (an export): settles ProgramDir
+// and chooses the working file as RunStartUp does, but writes nothing and
+// takes no lock, so it works on a read-only or full folder and beside a
+// long operation of another instance. Without the configuration file the
+// sample file is chosen, whether it exists or not: SampleRecord() is what it
+// holds after every start.
+void LocateWorkingFile(Session& s, const std::string& programDir);
+
+// The sample file's one record, as WriteSampleFile writes it.
+ContactRecord SampleRecord();
 
 // Creates or replaces "brink.vlm" with its one record, every byte after a
 // field's text zero.

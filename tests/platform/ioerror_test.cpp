@@ -54,6 +54,12 @@ TEST(IoError, KeepsThePathAndErrnoForTheLogButShowsTheTableTextAlone) {
       {IoError(IoError::kReadBeyondEnd, "/p/F.VLM"), "Read beyond end of file",
        "I/O error 100 (Read beyond end of file) on /p/F.VLM"},
       {IoError(IoError::kDiskFull), "Disk full", "I/O error 101 (Disk full)"},
+      // No file at all where one should be: the text says what and where.
+      {thrown(EISDIR, "/p/temp.tmp"), "/p/temp.tmp is a folder, not a file",
+       "I/O error 5 (/p/temp.tmp is a folder, not a file) on /p/temp.tmp: Is a directory"},
+      {thrown(ESPIPE, "/p/temp.tmp"), "/p/temp.tmp is a pipe or a device, not a file",
+       "I/O error 1029 (/p/temp.tmp is a pipe or a device, not a file) on /p/temp.tmp: Illegal "
+       "seek"},
   };
   for (const auto& c : cases) {
     EXPECT_STREQ(c.error.what(), c.shown);

@@ -55,14 +55,16 @@ TEST(MessageDialog, TheGuardShowsAnErrorInTheStandardBoxAndGoesOn) {
   Guarded([] { throw IoError(IoError::kDiskFull); });
   Guarded([] { throw AppError("Unable to write to /p/velmora.INI"); });
   Guarded([] { throw AppError("Already a sentence."); });
+  Guarded([] { throw std::bad_alloc(); });
   Guarded([&] { after = true; });
-  ASSERT_EQ(seam.shown.size(), 3u);
+  ASSERT_EQ(seam.shown.size(), 4u);
   EXPECT_EQ(seam.shown[0].text, "Disk full.");
   EXPECT_EQ(seam.shown[0].title, "Velmora");
   EXPECT_EQ(seam.shown[0].kind, MsgKind::Error);
   EXPECT_EQ(seam.shown[0].buttons, MsgButtons::OK);
   EXPECT_EQ(seam.shown[1].text, "Unable to write to /p/velmora.INI.");
   EXPECT_EQ(seam.shown[2].text, "Already a sentence.");
+  EXPECT_EQ(seam.shown[3].text, "Not enough memory.");
   EXPECT_TRUE(after);
 }
 

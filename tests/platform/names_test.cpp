@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "platform/codepage.h"
 #include "platform/filenames.h"
+#include "platform/ioerror.h"
 #include "platform/programdir.h"
 #include "support/testdir.h"
 
@@ -64,7 +68,7 @@ TEST(DataDir, TheProgramDirectoryUnlessItCannotBeWritten) {
       {false, nullptr, "/home/ann", "/home/ann/.local/share/velmora/"},
       {false, "", "/home/ann", "/home/ann/.local/share/velmora/"},
       {false, "relative", "/home/ann", "/home/ann/.local/share/velmora/"},
-      {false, nullptr, nullptr, "/opt/v/"},
+      {false, nullptr, nullptr, ""},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ChooseDataDir("/opt/v/", c.writable, c.dataHome, c.home), c.dir)
@@ -72,6 +76,47 @@ TEST(DataDir, TheProgramDirectoryUnlessItCannotBeWritten) {
   // Installed by the package: never written, whoever runs it.
   EXPECT_FALSE(ProgramDirWritable("/usr/lib/velmora/"));
   EXPECT_TRUE(ProgramDirWritable(testing::TestDir().path()));
+}
+
+// Where no folder can hold the user's files, or the program's own cannot be
+// found, the program is told why; it never falls back on another folder.
+TEST(DataDir, NoFolderToBeHadIsSaidWithItsReason) {
+  TestDir dir;
+  dir.Write("file", "");
+  const std::string file = dir / "file";
+  auto keep = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+  };
+  const std::optional<std::string> dataHome = keep("XDG_DATA_HOME"), home = keep("HOME");
+  const struct {
+    const char* dataHome;
+    const char* home;
+    std::string says;
+  } cases[] = {
+      {nullptr, nullptr,
+       "the program folder /usr/lib/velmora/ may not be written, and neither "
+       "XDG_DATA_HOME nor HOME is set"},
+      {file.c_str(), nullptr, "cannot be made: " + file + " is a file, not a folder"},
+      {nullptr, file.c_str(), "cannot be made: " + file + " is a file, not a folder"},
+  };
+  for (const auto& c : cases) {
+    for (bool create : {true, false}) {
+      c.dataHome ? ::setenv("XDG_DATA_HOME", c.dataHome, 1) : ::unsetenv("XDG_DATA_HOME");
+      c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+      try {
+        DataDirFor("/usr/lib/velmora/", create);
+        ADD_FAILURE() << c.says;
+      } catch (const AppError& e) {
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+      }
+    }
+  }
+  dataHome ? ::setenv("XDG_DATA_HOME", dataHome->c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+  home ? ::setenv("HOME", home->c_str(), 1) : ::unsetenv("HOME");
+
+  EXPECT_THROW(ExecutableDirOf(dir / "missing"), AppError);
+  EXPECT_EQ(ExecutableDirOf(file), dir.path());
 }
 
 }  // namespace

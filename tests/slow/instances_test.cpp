@@ -124,7 +124,7 @@ TEST(TwoInstances, ALockHeldTooLongFailsTheOperationAndChangesNothing) {
     InsertRecord(s);
     ADD_FAILURE() << "no error";
   } catch (const IoError& e) {
-    EXPECT_STREQ(e.what(), "File access denied");
+    EXPECT_STREQ(e.what(), "The data folder is busy");
   }
   EXPECT_EQ(dir.Read("FRIENDS.VLM"), content);
   held.reset();

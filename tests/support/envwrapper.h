@@ -42,6 +42,7 @@ class EnvWrapper : public Env {
     return target_.CreateAnonymous(dir);
   }
   bool FileExists(const std::string& path) override { return target_.FileExists(path); }
+  FileKind KindOf(const std::string& path) override { return target_.KindOf(path); }
   void CheckWritable(const std::string& path) override { target_.CheckWritable(path); }
   std::vector<DirEntry> ListDir(const std::string& dir) override { return target_.ListDir(dir); }
   void Rename(const std::string& from, const std::string& to) override { target_.Rename(from, to); }
