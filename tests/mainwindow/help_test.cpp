@@ -74,17 +74,37 @@ TEST_F(HelpTest, HelpWaitsForTheViewerWhileTheWindowAndClockStayLive) {
   EXPECT_GE(clockTexts.size(), 2) << "the clock stood still";
 }
 
+// Whichever window shows when the viewer ends, the EXIT chosen during the
+// wait ends the program: no window of it is left showing, which is what
+// ends the application's event loop.
 TEST_F(HelpTest, ExitDuringTheWaitTakesEffectWhenTheViewerHasEnded) {
+  const struct {
+    const char* thenChosen;  // after EXIT, while the viewer still runs
+    bool searchWindowShows;
+  } cases[] = {{nullptr, false}, {"SEARCH/EDIT", true}, {"NEW RECORD", true}};
   InstallViewer("sleep 0.8");
-  Start({});
-  bool visibleAfterExit = false;
-  QTimer::singleShot(200, [&] {
-    Menu("EXIT");
-    visibleAfterExit = form1->isVisible();
-  });
-  Menu("HELP");
-  EXPECT_TRUE(visibleAfterExit);
-  EXPECT_FALSE(form1->isVisible());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.thenChosen ? c.thenChosen : "nothing");
+    Start({});
+    bool visibleAfterExit = false, searchWindowShowed = false;
+    QTimer::singleShot(200, [&] {
+      Menu("EXIT");
+      visibleAfterExit = form1->isVisible();
+    });
+    QTimer::singleShot(300, [&] {
+      if (!c.thenChosen) return;
+      if (std::string_view(c.thenChosen) == "SEARCH/EDIT")
+        Search("");
+      else
+        Menu(c.thenChosen);
+      searchWindowShowed = form2->isVisible() && !form1->isVisible();
+    });
+    Menu("HELP");
+    EXPECT_TRUE(visibleAfterExit);
+    EXPECT_EQ(searchWindowShowed, c.searchWindowShows);
+    for (QWidget* w : QApplication::topLevelWidgets())
+      EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+  }
 }
 
 }  // namespace

@@ -29,7 +29,10 @@ class WindowsTest : public ::testing::Test {
  protected:
   // Starts the program on FRIENDS.VLM holding `records`; with `sample`, no
   // configured file exists and the sample file is the working file.
+  // Called again, it starts afresh.
   void Start(const std::vector<ContactRecord>& records, bool sample = false) {
+    form2.reset();
+    form1.reset();
     if (!sample) {
       dir.Write("velmora.ini", "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n");
       WriteWorking(records);
