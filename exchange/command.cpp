@@ -175,9 +175,14 @@ int RunExchangeCommand(const std::vector<std::string>& args, const std::string& 
     } catch (const FormatError& e) {
       return fail((c->file == "-" ? std::string("standard input") : c->file) + ", " + e.what());
     }
-    io.err("velmora: " + Count(sum.added, "entry", "entries") + " added to " + fileName + "; " +
-           Count(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
-           Count(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"");
+    std::string line =
+        "velmora: " + Count(sum.added, "entry", "entries") + " added to " + fileName + "; " +
+        Count(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
+        Count(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"";
+    if (sum.skipped > 0)
+      line += "; " + Count(sum.skipped, "entry", "entries") +
+              " skipped: no name, surname, phone or comments";
+    io.err(line);
     return 0;
   } catch (const InputError& e) {
     return fail(e.what());
