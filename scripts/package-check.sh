@@ -27,7 +27,7 @@ appstreamcli validate --no-net packaging/velmora.metainfo.xml
 step "Making the Debian package in ${dir}"
 [ -f "$dir/CPackConfig.cmake" ] || fail "$dir is not a configured build folder"
 # cpack packs what is built; bring the packaged targets up to date first.
-cmake --build "$dir" -j"$(nproc)" --target velmora tolka velmora_help >/dev/null
+cmake --build "$dir" -j"${JOBS:-$(nproc)}" --target velmora tolka velmora_help >/dev/null
 rm -f "$dir"/velmora_*.deb
 (cd "$dir" && cpack -G DEB) >"$dir/package-check-cpack.log" 2>&1 \
   || { cat "$dir/package-check-cpack.log" >&2; fail "cpack failed"; }
