@@ -122,11 +122,9 @@ TEST_F(RecordEditTest, AnEntryWithoutNameOrSurnameGetsItThroughEdit) {
     if (c.name) Type(kName, c.name);
     if (c.surname) Type(kSurname, c.surname);
     Done();
-    EXPECT_TRUE(dialogs.shown.empty());
     const auto records = RecordsOf(Working());
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Texts(), c.stored);
-    EXPECT_EQ(Cell(1, 1), QString::fromStdString(c.stored.surname));
   }
 }
 
