@@ -1,6 +1,7 @@
 #include "exchange/vcard.h"
 
 #include <QByteArray>
+#include <utility>
 
 #include "exchange/fieldtext.h"
 #include "platform/text.h"
@@ -224,7 +225,7 @@ bool VcardReader::ReadContentLine() {
 }
 
 bool VcardReader::Next(ExchangeEntry& e) {
-  for (;;) {
+  while (!begun_) {
     if (!ReadContentLine()) return false;
     if (IsBlank(line_)) continue;
     ContentLine cl;
@@ -232,12 +233,14 @@ bool VcardReader::Next(ExchangeEntry& e) {
       throw FormatError(lineAt_, "expected BEGIN:VCARD, found " + Quoted(line_));
     break;
   }
+  begun_ = false;
   v21_ = false;
   e = {};
   int depth = 1;
   bool haveN = false, haveFn = false, haveNote = false;
   std::string family, given, fn;
   int tels = 0;
+  bool agent = false;  // the property before was AGENT
 
   for (;;) {
     // A file cut short after its last card's properties still holds them.
@@ -245,9 +248,16 @@ bool VcardReader::Next(ExchangeEntry& e) {
     if (IsBlank(line_)) continue;
     const ContentLine cl = Split(line_, lineAt_);
     const Params p = ParseParams(cl.params);
+    const bool afterAgent = std::exchange(agent, Is(cl.name, "AGENT"));
 
     if (IsVcardMarker(cl, "BEGIN")) {
-      ++depth;  // a card inside the card (2.1 AGENT): passed over
+      // A card inside the card (2.1 AGENT) is passed over; any other BEGIN
+      // starts the next card, this one having lost its END:VCARD.
+      if (depth == 1 && !afterAgent) {
+        begun_ = true;
+        break;
+      }
+      ++depth;
     } else if (IsVcardMarker(cl, "END")) {
       if (--depth == 0) break;
     } else if (depth > 1) {

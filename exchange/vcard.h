@@ -6,7 +6,7 @@
 // values with their CHARSET, and backslash escapes; and what exporters write
 // beyond the standards: soft line breaks that go on on a folded line, empty
 // lines anywhere (CR CR LF line ends), a CHARSET not known here (read as
-// UTF-8, else Windows-1252), a last card without END:VCARD. Of each card it
+// UTF-8, else Windows-1252), a card without END:VCARD. Of each card it
 // keeps N (FN split at its last blank when N is missing or empty), the first
 // two TEL that are not empty, and the first NOTE; everything else is passed
 // over.
@@ -35,7 +35,8 @@ class VcardReader : public EntryReader {
   BufferedInput in_;
   std::string line_;  // the content line, reused
   uint64_t lineAt_ = 0;
-  bool v21_ = false;  // the card is 2.1: other folding and escapes
+  bool v21_ = false;    // the card is 2.1: other folding and escapes
+  bool begun_ = false;  // the next card's BEGIN:VCARD is read already
 };
 
 // The most bytes a card of the five texts takes: three a character, the

@@ -114,8 +114,8 @@ TEST(VcardReader, ReadsTheQuirksOfRealExporters) {
        " SkZJRg==\r\r\n\r\r\nNOTE;ENCODING=QUOTED-PRINTABLE:one=\r\r\ntwo\r\r\nTEL;CELL:070\r\r\n"
        "END:VCARD\r\r\n",
        {{"Eva", "Lind", "070", "", "onetwo"}}},
-      {"the last card without END:VCARD",
-       "BEGIN:VCARD\nN:A;a\nEND:VCARD\nBEGIN:VCARD\nN:B;b\nNOTE;QUOTED-PRINTABLE:x=\n",
+      {"cards without END:VCARD, before the next card and at the end",
+       "BEGIN:VCARD\nN:A;a\nBEGIN:VCARD\nN:B;b\nNOTE;QUOTED-PRINTABLE:x=\n",
        {{"a", "A", "", "", ""}, {"b", "B", "", "", "x"}}},
   };
   for (const ReadCase& c : cases) EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
