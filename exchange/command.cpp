@@ -277,9 +277,14 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
       io.err("velmora: " + input + " holds no entries, so no data file " + fileName + " was made");
       return 0;
     }
-    io.err("velmora: " + Count(sum.added, "entry", "entries") + " added to " + fileName + "; " +
-           Count(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
-           Count(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"");
+    std::string line =
+        "velmora: " + Count(sum.added, "entry", "entries") + " added to " + fileName + "; " +
+        Count(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
+        Count(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"";
+    if (sum.skipped > 0)
+      line += "; " + Count(sum.skipped, "entry", "entries") +
+              " skipped: no name, surname, phone or comments";
+    io.err(line);
     tailLine(sum.tailDropped, "they were dropped");
     return 0;
   } catch (const InputError& e) {

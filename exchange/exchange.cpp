@@ -76,10 +76,18 @@ ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing,
   summary.added = InsertRecords(
       s,
       [&](ContactRecord& rec) {
-        if (!reader.Next(entry)) return false;
-        rec = ContactRecord{};
-        rec.SetTexts(ToRecordTexts(entry, summary.counts));
-        return true;
+        for (;;) {
+          if (!reader.Next(entry)) return false;
+          const RecordTexts texts = ToRecordTexts(entry, summary.counts);
+          if (Trim(texts.name + texts.surname + texts.phone1 + texts.phone2 + texts.comments)
+                  .empty()) {
+            ++summary.skipped;
+            continue;
+          }
+          rec = ContactRecord{};
+          rec.SetTexts(texts);
+          return true;
+        }
       },
       options, createMissing, &summary.tailDropped);
   return summary;

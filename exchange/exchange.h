@@ -16,6 +16,7 @@ enum class ExchangeFormat { kVcard, kCsv };
 
 struct ImportSummary {
   uint64_t added = 0;
+  uint64_t skipped = 0;  // entries with all five fields blank
   ImportCounts counts;
   uint64_t tailDropped = 0;  // bytes of an incomplete record the file ended in
 };
@@ -25,6 +26,8 @@ struct ImportSummary {
 // the entries at their sorted places. A FormatError, a failed file step or
 // another instance holding the lock leaves the file as it was. With
 // createMissing a working file that does not exist is made of the entries.
+// An entry with nothing a record shows (a card of an e-mail address only) is
+// skipped and counted.
 ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing = false,
                             const SortOptions& options = {});
 

@@ -1,6 +1,7 @@
 #include "exchange/vcard.h"
 
 #include <QByteArray>
+#include <utility>
 
 #include "exchange/fieldtext.h"
 #include "platform/text.h"
@@ -156,8 +157,9 @@ std::string TextValue(std::string_view raw, const Params& p, bool v21, uint64_t 
                       : p.base64 ? DecodeBase64(raw, at)
                                  : std::string(raw);
   std::string utf8;
-  if (!AppendDecoded(utf8, bytes, p.charset))
-    throw FormatError(at, "the character set " + Quoted(p.charset) + " is not supported");
+  // A character set not known here is read as no character set: UTF-8
+  // where the bytes are that, else Windows-1252.
+  if (!AppendDecoded(utf8, bytes, p.charset)) AppendDecoded(utf8, bytes, {});
   std::string out;
   Unescape(out, utf8, v21);
   return out;
@@ -185,22 +187,45 @@ bool IsVcardMarker(const ContentLine& cl, std::string_view which) {
   return Is(cl.name, which) && SameName(Trim(cl.value), "VCARD");
 }
 
+// A quoted-printable value's soft line break at the line's end, "=" and
+// maybe blanks, is taken off; false when the line has none.
+bool TakeSoftBreak(std::string& line) {
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+  if (end == 0 || line[end - 1] != '=') return false;
+  ContentLine cl;
+  if (!TrySplit(line, cl) || !ParseParams(cl.params).qp) return false;
+  line.resize(end - 1);
+  return true;
+}
+
 }  // namespace
 
 bool VcardReader::ReadContentLine() {
   line_.clear();
   lineAt_ = in_.line();
   if (!in_.ReadLine(line_, kMaxLineBytes)) return false;
-  for (int c; (c = in_.Peek()) == ' ' || c == '\t';) {
-    // 2.1 keeps the blank that starts a folded line; later versions drop it.
-    if (!v21_) in_.Get();
-    in_.ReadLine(line_, kMaxLineBytes);
+  for (;;) {
+    // Empty lines carry nothing, also inside a folded value: some phones end
+    // every line with CR CR LF.
+    int c;
+    while ((c = in_.Peek()) == '\r' || c == '\n') in_.Get();
+    if (TakeSoftBreak(line_)) {
+      // The value goes on at the start of the next line; a blank there is
+      // a fold's, which some writers add as well.
+      if (c == ' ' || c == '\t') in_.Get();
+    } else if (c == ' ' || c == '\t') {
+      // 2.1 keeps the blank that starts a folded line; later versions drop it.
+      if (!v21_) in_.Get();
+    } else {
+      return true;
+    }
+    if (!in_.ReadLine(line_, kMaxLineBytes)) return true;
   }
-  return true;
 }
 
 bool VcardReader::Next(ExchangeEntry& e) {
-  for (;;) {
+  while (!begun_) {
     if (!ReadContentLine()) return false;
     if (IsBlank(line_)) continue;
     ContentLine cl;
@@ -208,30 +233,31 @@ bool VcardReader::Next(ExchangeEntry& e) {
       throw FormatError(lineAt_, "expected BEGIN:VCARD, found " + Quoted(line_));
     break;
   }
-  const uint64_t begunAt = lineAt_;
+  begun_ = false;
   v21_ = false;
   e = {};
   int depth = 1;
   bool haveN = false, haveFn = false, haveNote = false;
   std::string family, given, fn;
   int tels = 0;
+  bool agent = false;  // the property before was AGENT
 
   for (;;) {
-    if (!ReadContentLine()) throw FormatError(begunAt, "the card begun here has no END:VCARD");
+    // A file cut short after its last card's properties still holds them.
+    if (!ReadContentLine()) break;
     if (IsBlank(line_)) continue;
-    ContentLine cl = Split(line_, lineAt_);
-    Params p = ParseParams(cl.params);
-    if (p.qp && !line_.empty() && line_.back() == '=') {
-      // Soft line breaks: the value goes on at the start of the next line.
-      while (!line_.empty() && line_.back() == '=') {
-        line_.pop_back();
-        if (!in_.ReadLine(line_, kMaxLineBytes)) break;
-      }
-      cl = Split(line_, lineAt_);
-    }
+    const ContentLine cl = Split(line_, lineAt_);
+    const Params p = ParseParams(cl.params);
+    const bool afterAgent = std::exchange(agent, Is(cl.name, "AGENT"));
 
     if (IsVcardMarker(cl, "BEGIN")) {
-      ++depth;  // a card inside the card (2.1 AGENT): passed over
+      // A card inside the card (2.1 AGENT) is passed over; any other BEGIN
+      // starts the next card, this one having lost its END:VCARD.
+      if (depth == 1 && !afterAgent) {
+        begun_ = true;
+        break;
+      }
+      ++depth;
     } else if (IsVcardMarker(cl, "END")) {
       if (--depth == 0) break;
     } else if (depth > 1) {

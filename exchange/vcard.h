@@ -3,9 +3,13 @@
 //
 // Reading takes 2.1, 3.0 and 4.0 cards, several to a file, with folded
 // lines, grouped properties ("item1.TEL"), quoted-printable and base64
-// values with their CHARSET, and backslash escapes. Of each card it keeps N
-// (FN split at its last blank when N is missing or empty), the first two TEL
-// that are not empty, and the first NOTE; everything else is passed over.
+// values with their CHARSET, and backslash escapes; and what exporters write
+// beyond the standards: soft line breaks that go on on a folded line, empty
+// lines anywhere (CR CR LF line ends), a CHARSET not known here (read as
+// UTF-8, else Windows-1252), a card without END:VCARD. Of each card it
+// keeps N (FN split at its last blank when N is missing or empty), the first
+// two TEL that are not empty, and the first NOTE; everything else is passed
+// over.
 //
 // Writing gives vCard 4.0: UTF-8, CR LF line ends, lines folded at 75 octets
 // without splitting a character.
@@ -31,7 +35,8 @@ class VcardReader : public EntryReader {
   BufferedInput in_;
   std::string line_;  // the content line, reused
   uint64_t lineAt_ = 0;
-  bool v21_ = false;  // the card is 2.1: other folding and escapes
+  bool v21_ = false;    // the card is 2.1: other folding and escapes
+  bool begun_ = false;  // the next card's BEGIN:VCARD is read already
 };
 
 // The most bytes a card of the five texts takes: three a character, the

@@ -182,6 +182,14 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+void TForm1::CloseBothWindows() {
+  // The search/edit window may have come up during the wait; closed as its
+  // close box does, it brings this window back, whose closing then is the
+  // last one and ends the program.
+  if (form2_ && form2_->isVisible()) form2_->close();
+  close();
+}
+
 void TForm1::HELP1Click() { ShowHelp(); }
 
 void TForm1::ShowHelp() {
@@ -192,7 +200,7 @@ void TForm1::ShowHelp() {
     ~CloseAfterWait() {
       if (form->closeWhenHelpEnds_ && !TAppExec::Waiting()) {
         form->closeWhenHelpEnds_ = false;
-        form->close();
+        form->CloseBothWindows();
       }
     }
   } closeAfterWait{this};

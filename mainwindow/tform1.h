@@ -81,6 +81,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void OpenSearchPanel();
   // Starts the help viewer and waits until it ends.
   void ShowHelp();
+  // An EXIT put off by the wait: ends the program whichever window shows.
+  void CloseBothWindows();
   // The search field trimmed, then one character shorter.
   void ClearLastCharacter();
   // Closes the panel and shows the search/edit window, whose showing runs the

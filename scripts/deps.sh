@@ -17,7 +17,7 @@ run_packages=(
 test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-apps poppler-utils openbox
-  desktop-file-utils appstream
+  desktop-file-utils appstream lintian
   python3-vobject abook
 )
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks velmora as users get it: validates the menu entry and the metadata,
 # makes the Debian package from the build folder given (argument, else
-# $BUILD_DIR, else build), unpacks it into a scratch root, checks its
-# dependencies and layout, and starts the unpacked program as a user who may
-# not write into its directory: the program must then keep its files in
-# ~/.local/share/velmora and write nothing beside itself.
+# $BUILD_DIR, else build), has lintian check it, unpacks it into a scratch
+# root, checks its dependencies and layout, and starts the unpacked program
+# as a user who may not write into its directory: the program must then keep
+# its files in ~/.local/share/velmora and write nothing beside itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-${BUILD_DIR:-build}}"
@@ -27,7 +27,7 @@ appstreamcli validate --no-net packaging/velmora.metainfo.xml
 step "Making the Debian package in ${dir}"
 [ -f "$dir/CPackConfig.cmake" ] || fail "$dir is not a configured build folder"
 # cpack packs what is built; bring the packaged targets up to date first.
-cmake --build "$dir" -j"$(nproc)" --target velmora tolka velmora_help >/dev/null
+cmake --build "$dir" -j"${JOBS:-$(nproc)}" --target velmora tolka velmora_help >/dev/null
 rm -f "$dir"/velmora_*.deb
 (cd "$dir" && cpack -G DEB) >"$dir/package-check-cpack.log" 2>&1 \
   || { cat "$dir/package-check-cpack.log" >&2; fail "cpack failed"; }
@@ -42,6 +42,11 @@ step "Dependencies"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
 grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks libqt6widgets6"
+
+step "Debian's checks (lintian): no error"
+lintian_out="$(lintian --fail-on error "$deb" 2>&1)" && lintian_ok=1 || lintian_ok=0
+[ -z "$lintian_out" ] || echo "$lintian_out"
+[ "$lintian_ok" -eq 1 ] || fail "lintian reports errors on $deb"
 
 # The scratch root belongs to root with mode 755 like /usr, so that the
 # unprivileged user below may read and run the program but not write there.
@@ -66,7 +71,8 @@ for f in usr/lib/velmora/velmora usr/lib/velmora/tolka; do
 done
 for f in 'usr/lib/velmora/hlp#0i' usr/share/applications/velmora.desktop \
          usr/share/icons/hicolor/scalable/apps/velmora.svg \
-         usr/share/metainfo/org.velmora.velmora.metainfo.xml; do
+         usr/share/metainfo/org.velmora.velmora.metainfo.xml \
+         usr/share/doc/velmora/copyright usr/share/doc/velmora/changelog.gz; do
   [ -f "$root/$f" ] || fail "$f missing"
 done
 help_names() { (cd "$1" && printf '%s\n' hlp*); }

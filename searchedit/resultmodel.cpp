@@ -90,10 +90,12 @@ ResultModel::Fill::Fill(ResultModel& model) : model_(model) {
   model_.beginResetModel();
   model_.arena_.clear();
   model_.starts_.clear();
+  model_.noMatch_ = false;
 }
 
 ResultModel::Fill::~Fill() {
-  if (model_.starts_.empty()) model_.AppendRow({"", "", "", "", kNoMatch});
+  model_.noMatch_ = model_.starts_.empty();
+  if (model_.noMatch_) model_.AppendRow({"", "", "", "", kNoMatch});
   model_.endResetModel();
 }
 

@@ -48,6 +48,8 @@ class ResultModel : public QAbstractTableModel {
     ResultModel& model_;
   };
 
+  // True for the message row, which stands for no entry whatever its texts.
+  bool IsMessageRow(int row) const { return noMatch_ && row == 0; }
   // The stored text of a cell, as in the record.
   std::string_view Cell(int row, ContactRecord::Field field) const;
   RecordTexts Texts(int row) const;
@@ -58,6 +60,7 @@ class ResultModel : public QAbstractTableModel {
 
   std::string arena_;           // every row's packed texts
   std::vector<size_t> starts_;  // where each row begins in the arena
+  bool noMatch_ = false;        // the one row is the message row
 };
 
 }  // namespace velmora

@@ -344,17 +344,19 @@ void TForm2::SetRecordMode(RecordMode mode) {
   switch (mode) {
     case RecordMode::kDesign: GroupBox1->setTitle(QString::fromLatin1(kDesignTitle)); return;
     case RecordMode::kAdd: GroupBox1->setTitle(QString::fromLatin1(kAddTitle)); break;
-    case RecordMode::kEdit: GroupBox1->setTitle(QString::fromLatin1(kEditTitle)); break;
+    case RecordMode::kEdit:
+    case RecordMode::kEditUnnamed: GroupBox1->setTitle(QString::fromLatin1(kEditTitle)); break;
   }
-  const bool adding = mode == RecordMode::kAdd;
   // An edited entry keeps its name: the fields stay hidden, holding it for
-  // DONE and for the extra text's file name.
-  Edit1->setVisible(adding);
-  Edit2->setVisible(adding);
-  Label2->setVisible(adding);
-  // Extra text belongs to an entry already stored.
-  Button5->setVisible(!adding);
-  if (adding) {
+  // DONE and for the extra text's file name. Only a name with a part
+  // missing is typed in, and the entry is stored under it.
+  const bool naming = mode != RecordMode::kEdit;
+  Edit1->setVisible(naming);
+  Edit2->setVisible(naming);
+  Label2->setVisible(naming);
+  // Extra text belongs to an entry already stored under its whole name.
+  Button5->setVisible(!naming);
+  if (naming) {
     ShowSurnameLabel();
     return;
   }
@@ -399,20 +401,21 @@ void TForm2::EditCurrentRow() {
     return;
   }
   const int row = CurrentRow();
-  if (row == 0) return;
+  if (row == 0 || model_.IsMessageRow(ModelRow(row))) return;
   const int at = ModelRow(row);
   Edit1->setText(FromCp1252(model_.Cell(at, ContactRecord::kName)));
   Edit2->setText(FromCp1252(model_.Cell(at, ContactRecord::kSurname)));
-  if (Trim(Bytes(Edit1)).empty() || Trim(Bytes(Edit2)).empty()) return;
+  const bool nameBlank = Trim(Bytes(Edit1)).empty();
+  const bool named = !nameBlank && !Trim(Bytes(Edit2)).empty();
 
   SetWidth(kNarrowWidth);
-  SetRecordMode(RecordMode::kEdit);
+  SetRecordMode(named ? RecordMode::kEdit : RecordMode::kEditUnnamed);
   GroupBox1->show();
   HideResultControls();
   Edit3->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone1)));
   Edit4->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone2)));
   Edit5->setText(FromCp1252(model_.Cell(at, ContactRecord::kComments)));
-  Edit3->setFocus();
+  (named ? Edit3 : nameBlank ? Edit1 : Edit2)->setFocus();
 }
 
 void TForm2::Button4Click() { SaveRecord(); }
@@ -423,7 +426,8 @@ void TForm2::SaveRecord() {
                MsgButtons::OK);
     return;
   }
-  const bool adding = InAddMode();
+  const RecordMode mode = recordMode_;
+  const bool adding = mode == RecordMode::kAdd;
   SetWidth(kDesignWidth);
   ShowResultControls();
   const int noted = CurrentRow();
@@ -450,7 +454,9 @@ void TForm2::SaveRecord() {
            std::string(r.Text(ContactRecord::kPhone2)) +
            std::string(r.Text(ContactRecord::kComments));
   };
-  if (details(session_.NewRecord) == details(session_.RemovedRecord)) return;
+  // An entry that was given its missing name has changed whatever else did.
+  if (mode == RecordMode::kEdit && details(session_.NewRecord) == details(session_.RemovedRecord))
+    return;
 
   ReplaceRecord(session_);
   // The row shows the new texts only once the file holds them: a failed

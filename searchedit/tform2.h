@@ -70,10 +70,12 @@ class TForm2 : public QWidget {
 
  private:
   // What the record group is doing; its title says it. DONE and CANCEL close
-  // the window after kAdd and return to the results view after kEdit.
-  // kDesign is the title the group carries until it first opens, which
-  // nobody sees; like kEdit, it is not add mode.
-  enum class RecordMode { kDesign, kAdd, kEdit };
+  // the window after kAdd and return to the results view after either edit.
+  // kEditUnnamed edits an entry whose NAME or SURNAME is blank, as imports
+  // leave them: both are offered to type in, and DONE asks for them as for
+  // a new entry. kDesign is the title the group carries until it first
+  // opens, which nobody sees; like the edits, it is not add mode.
+  enum class RecordMode { kDesign, kAdd, kEdit, kEditUnnamed };
 
   // The grid's header is its row 0; the model holds only the data rows.
   static constexpr int kHeaderRows = 1;
@@ -95,8 +97,8 @@ class TForm2 : public QWidget {
 
   // ---- The record group (tform2.cpp) ----
   // Writes the group's title and shows what the mode offers: NAME and
-  // SURNAME to type in add mode; in edit mode the entry's name in Label3
-  // instead, and ADD/EDIT EXTRA TEXT.
+  // SURNAME to type in add mode and kEditUnnamed; in kEdit the entry's name
+  // in Label3 instead, and ADD/EDIT EXTRA TEXT.
   void SetRecordMode(RecordMode mode);
   // Label3 back to "SURNAME", beside its field.
   void ShowSurnameLabel();
@@ -148,8 +150,8 @@ class TForm2 : public QWidget {
   QLabel* PHONE1;        // "PHONE1"
   QLabel* PHONE2;        // "PHONE2"
   QLabel* COMMENTS;      // "COMMENTS"
-  QLineEdit* Edit1;      // NAME; in edit mode hidden, holding the row's NAME
-  QLineEdit* Edit2;      // SURNAME; in edit mode hidden, holding the row's SURNAME
+  QLineEdit* Edit1;      // NAME; in edit mode the row's NAME, hidden unless it or SURNAME is blank
+  QLineEdit* Edit2;      // SURNAME; in edit mode the row's SURNAME, hidden as Edit1
   QLineEdit* Edit3;      // PHONE1
   QLineEdit* Edit4;      // PHONE2
   QLineEdit* Edit5;      // COMMENTS

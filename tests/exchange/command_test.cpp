@@ -103,6 +103,12 @@ TEST(ExchangeCommand, SyntaxMessagesAndFiles) {
        0,
        "1 entry added to Neu2.VLM; 1 field cut to size, 1 character replaced by \"?\"",
        "Neu2.VLM"},
+      {{"--import", "vcard", "-", "Neu3"},
+       "BEGIN:VCARD\r\nEMAIL:a@b.c\r\nEND:VCARD\r\n" + kCard,
+       0,
+       "1 entry added to Neu3.VLM; 0 fields cut to size, 0 characters replaced by \"?\"; "
+       "1 entry skipped: no name, surname, phone or comments\n",
+       "Neu3.VLM"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));

@@ -77,7 +77,7 @@ TEST_F(Exchange, AnImportIsAllOrNothing) {
     bool fileThere;
   };
   const Case cases[] = {
-      {"a bad last card", good + good + "BEGIN:VCARD\r\nN:x\r\n", true},
+      {"a bad last card", good + good + "BEGIN:VCARD\r\nN:x\r\nno property\r\n", true},
       {"a bad card in a new file", good + "END:VCARD\r\n", false},
   };
   for (const Case& c : cases) {

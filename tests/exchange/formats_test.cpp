@@ -85,13 +85,47 @@ TEST(VcardReader, TakesWhatCardsOfEveryVersionHold) {
   for (const ReadCase& c : cases) EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
 }
 
+// What phones, mail programs and address books write that no standard
+// allows but every reader is expected to take.
+TEST(VcardReader, ReadsTheQuirksOfRealExporters) {
+  const ReadCase cases[] = {
+      {"a quoted-printable soft break going on on a folded line",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Ek;Bo\r\nNOTE;ENCODING=QUOTED-PRINTABLE:"
+       "bring the =\r\n plans\r\nEND:VCARD\r\n",
+       {{"Bo", "Ek", "", "", "bring the plans"}}},
+      {"soft breaks over four lines, blanks after \"=\", lower-case hex",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Ek;Bo\r\n"
+       "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=c3=a9t=\r\n=c3=a9 =  \r\n=C3=A0 =\t\r\n"
+       " Paris\r\nEND:VCARD\r\n",
+       {{"Bo", "Ek", "", "", "été à Paris"}}},
+      {"parameters without TYPE=",
+       "BEGIN:VCARD\nVERSION:2.1\nN:Ek;Bo\nTEL;CELL:070\nTEL;HOME;VOICE:08\nEND:VCARD\n",
+       {{"Bo", "Ek", "070", "08", ""}}},
+      {"character sets not known: UTF-8 where the bytes are, else Windows-1252",
+       "BEGIN:VCARD\nN;CHARSET=X-MAC-ROMAN:Zo\xc3\xab;Al\nTEL;CHARSET=SHIFT_JIS:caf\xe9\n"
+       "END:VCARD\n",
+       {{"Al", "Zoë", "café", "", ""}}},
+      {"a byte order mark, blank lines and LF-only line ends between cards",
+       "\xEF\xBB\xBF\r\nBEGIN:VCARD\r\nN:A;a\r\nEND:VCARD\n\n  \n\t\n\nBEGIN:VCARD\r\nN:B;b\r\n"
+       "END:VCARD\r\n\r\n",
+       {{"a", "A", "", "", ""}, {"b", "B", "", "", ""}}},
+      {"doubled line ends, also in a folded photo and a soft break",
+       "BEGIN:VCARD\r\r\nVERSION:2.1\r\r\nN:Lind;Eva\r\r\nPHOTO;ENCODING=BASE64;JPEG:/9j/4AAQ\r\r\n"
+       " SkZJRg==\r\r\n\r\r\nNOTE;ENCODING=QUOTED-PRINTABLE:one=\r\r\ntwo\r\r\nTEL;CELL:070\r\r\n"
+       "END:VCARD\r\r\n",
+       {{"Eva", "Lind", "070", "", "onetwo"}}},
+      {"cards without END:VCARD, before the next card and at the end",
+       "BEGIN:VCARD\nN:A;a\nBEGIN:VCARD\nN:B;b\nNOTE;QUOTED-PRINTABLE:x=\n",
+       {{"a", "A", "", "", ""}, {"b", "B", "", "", "x"}}},
+  };
+  for (const ReadCase& c : cases) EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
+}
+
 TEST(VcardReader, NamesTheLineOfMalformedInput) {
   const ErrorCase cases[] = {
       {"text before the first card", "\nhello\nBEGIN:VCARD\nEND:VCARD\n", 2,
        "expected BEGIN:VCARD"},
       {"END without BEGIN", "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 3, "expected BEGIN:VCARD"},
-      {"a card that never ends", "BEGIN:VCARD\nN:a;b\nEND:VCARD\nBEGIN:VCARD\nN:c;d\n", 4,
-       "no END:VCARD"},
       {"a line that is not a property", "BEGIN:VCARD\nN:a;b\nno colon here\nEND:VCARD\n", 3,
        "not a vCard line"},
       {"a parameter quote never closed", "BEGIN:VCARD\nN;X=\"a:b;c\nEND:VCARD\n", 2,
@@ -99,8 +133,6 @@ TEST(VcardReader, NamesTheLineOfMalformedInput) {
       {"a broken quoted-printable escape",
        "BEGIN:VCARD\nVERSION:2.1\nN;ENCODING=QUOTED-PRINTABLE:a=\n=G1;b\nEND:VCARD\n", 3,
        "two hex digits"},
-      {"a character set not known", "BEGIN:VCARD\nFN;CHARSET=SHIFT_JIS:x\nEND:VCARD\n", 2,
-       "SHIFT_JIS"},
       {"base64 that is not", "BEGIN:VCARD\nNOTE;ENCODING=b:@@@\nEND:VCARD\n", 2, "base64"},
   };
   for (const ErrorCase& c : cases) ExpectError(c, ReadVcards);
@@ -173,6 +205,8 @@ TEST(ExchangeFormats, WhatIsWrittenReadsBack) {
       c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
     return t;
   };
+  std::string longText;  // characters of one to three octets
+  for (int i = 0; i < 150; ++i) longText += "a\xc3\xa9\xe2\x82\xac ";
   std::vector<RecordTexts> written;
   std::string vcf, csv;
   AppendCsvHeader(csv);
@@ -181,7 +215,8 @@ TEST(ExchangeFormats, WhatIsWrittenReadsBack) {
     if (t.phone1.find_first_not_of(' ') == std::string::npos) t.phone1.clear();
     if (t.phone1.empty() || t.phone2.find_first_not_of(' ') == std::string::npos) t.phone2.clear();
     written.push_back(t);
-    AppendVcard(vcf, t, std::nullopt);
+    // Now and then an extra text, long enough to fold on many lines.
+    AppendVcard(vcf, t, i % 100 ? std::nullopt : std::optional(longText));
     AppendCsvRow(csv, t);
 
     // The export's way, a record in a block with room after it, writes the

@@ -90,6 +90,44 @@ TEST_F(RecordEditTest, EditDoesNothingOnTheMessageRow) {
   EXPECT_TRUE(dialogs.shown.empty());
 }
 
+// Imported entries can lack a NAME or SURNAME; EDIT then offers both and
+// DONE asks for what is missing, as for a new entry. An entry whose texts
+// read as the message row is an entry all the same.
+TEST_F(RecordEditTest, AnEntryWithoutNameOrSurnameGetsItThroughEdit) {
+  const struct {
+    ContactRecord entry;
+    const char *name, *surname;  // typed in, or nothing
+    RecordTexts stored;
+  } cases[] = {
+      {Rec("Mom", ""), nullptr, "EK", {"Mom", "EK", "", "", ""}},
+      {Rec(" ", "EK", "5"), "Bo", nullptr, {"Bo", "EK", "5", "", ""}},
+      {Rec("", "", "", "", ResultModel::kNoMatch),
+       "Al",
+       "LI",
+       {"Al", "LI", "", "", "No matching entries found."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored.name);
+    Start({c.entry});
+    Search("");
+    Edit(1);
+    ASSERT_TRUE(InEditMode());
+    EXPECT_TRUE(Field(kName)->isVisible());
+    EXPECT_TRUE(Field(kSurname)->isVisible());
+    EXPECT_FALSE(ExtraTextButton()->isVisible());
+    Done();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "Name and surname fields are mandatory.");
+    dialogs.shown.clear();
+    if (c.name) Type(kName, c.name);
+    if (c.surname) Type(kSurname, c.surname);
+    Done();
+    const auto records = RecordsOf(Working());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Texts(), c.stored);
+  }
+}
+
 TEST_F(RecordEditTest, EditRefusesTheSampleFile) {
   Start({}, /*sample=*/true);
   Search("");

@@ -1,7 +1,8 @@
 // Every operation that writes, with the power cut after each of its file
-// calls in turn: after the restart every file is wholly as before or wholly
-// as after, whatever reached the disk. A missing sync shows here as a file
-// that is empty, half written or gone.
+// calls in turn and once it has returned: after the restart every file is
+// wholly as before or wholly as the operation left it, and after its end
+// wholly as it left it. A missing sync shows here as a file that is empty,
+// half written, gone or back as it was.
 
 #include <gtest/gtest.h>
 
@@ -87,8 +88,9 @@ std::map<std::string, std::string> Files(const testing::TestDir& dir) {
 }
 
 // Runs the operation over the files, with the power cut after `cut` calls
-// (none when negative); returns the number of calls and leaves the
-// directory as found after the restart.
+// (never when negative: the directory is then left as the operation left
+// it); returns the number of calls. After a cut the directory is as found
+// after the restart.
 int RunOver(const testing::TestDir& dir, const Operation& op, int cut) {
   for (const auto& [name, bytes] : op.files) dir.Write(name, bytes);
   testing::PowerCutEnv env(dir.path());
@@ -100,7 +102,7 @@ int RunOver(const testing::TestDir& dir, const Operation& op, int cut) {
   } catch (const testing::PowerCut&) {
   }
   const int calls = env.calls();
-  env.Restore();
+  if (cut >= 0) env.Restore();
   return calls;
 }
 
@@ -111,10 +113,16 @@ TEST(PowerCut, EveryFileIsWhollyOldOrWhollyNewAfterACutAnywhere) {
     const int calls = RunOver(after, op, -1);
     const auto oldFiles = op.files, newFiles = Files(after);
     ASSERT_NE(oldFiles, newFiles) << op.name;
-    for (int cut = 0; cut < calls; ++cut, ++points) {
+    // The last cut comes after the last call: what an operation has done
+    // once it returns must survive whole.
+    for (int cut = 0; cut <= calls; ++cut, ++points) {
       testing::TestDir dir;
       RunOver(dir, op, cut);
       const auto found = Files(dir);
+      if (cut == calls) {
+        EXPECT_EQ(found, newFiles) << op.name << ", cut after its end";
+        continue;
+      }
       for (const auto& [name, bytes] : found) {
         const bool old = oldFiles.count(name) && oldFiles.at(name) == bytes;
         const bool now = newFiles.count(name) && newFiles.at(name) == bytes;

@@ -29,7 +29,10 @@ class WindowsTest : public ::testing::Test {
  protected:
   // Starts the program on FRIENDS.VLM holding `records`; with `sample`, no
   // configured file exists and the sample file is the working file.
+  // Called again, it starts afresh.
   void Start(const std::vector<ContactRecord>& records, bool sample = false) {
+    form2.reset();
+    form1.reset();
     if (!sample) {
       dir.Write("velmora.ini", "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n");
       WriteWorking(records);
@@ -70,10 +73,12 @@ class WindowsTest : public ::testing::Test {
   QPushButton* SaveAsOkButton() { return F1<QPushButton>("Button11"); }
   QPushButton* RenameDeleteOkButton() { return F1<QPushButton>("Button1"); }
   QPushButton* FileCancelButton() { return F1<QPushButton>("Button5"); }
-  // Search/edit window: the result grid and its buttons.
+  // Search/edit window: the result grid and its buttons. Of the two counts
+  // beside the grid, the total is the working file's records, the shown
+  // one the grid's rows (the message row counts as one shown).
   QLabel* HintLabel() { return F2<QLabel>("Label1"); }
-  QLabel* ShownCountLabel() { return F2<QLabel>("Label4"); }
-  QLabel* TotalCountLabel() { return F2<QLabel>("Label5"); }
+  QLabel* TotalCountLabel() { return F2<QLabel>("Label4"); }
+  QLabel* ShownCountLabel() { return F2<QLabel>("Label5"); }
   QPushButton* EditButton() { return F2<QPushButton>("Button3"); }
   QPushButton* PrintButton() { return F2<QPushButton>("Button1"); }
   QPushButton* BackButton() { return F2<QPushButton>("Button8"); }
@@ -140,7 +145,8 @@ class WindowsTest : public ::testing::Test {
     for (int r = 1; r < form2->GridRowCount(); ++r) out.push_back(Cell(r, col));
     return out;
   }
-  QString Counts() { return ShownCountLabel()->text() + "/" + TotalCountLabel()->text(); }
+  // "total/shown".
+  QString Counts() { return TotalCountLabel()->text() + "/" + ShownCountLabel()->text(); }
   void RightClickRow(int row) {
     QTableView* g = form2->grid();
     const QModelIndex at = g->model()->index(row - 1, 1);
