@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <functional>
 
@@ -124,6 +126,16 @@ std::vector<Scenario> Scenarios() {
          d.Write("velmora.ini", "; mine\r\n[filenames]\r\ndefaultfile=old\r\n");
        },
        [](Session& s) { SetDefaultFile(s, "NEW"); }, false},
+      // Last: the folder stays in the way of the scenarios after it.
+      {"delete beside a stale scratch folder", "FRIENDS.VLM",
+       [](testing::TestDir& d) {
+         d.Write("FRIENDS.VLM", FileOf(Sorted(5)));
+         ::mkdir((d / "temp.tmp").c_str(), 0755);
+       },
+       [](Session& s) {
+         s.RemovedRecord = Rec("N", "S100001", "555");
+         RewriteWithout(s, false);
+       }},
   };
 }
 
@@ -132,6 +144,18 @@ class FileStepFaults : public testing::StoreTest, public ::testing::WithParamInt
   std::string Content(const std::string& name) {
     return dir.Exists(name) ? dir.Read(name) : "<none>";
   }
+  std::vector<std::string> ScratchFiles() {
+    std::vector<std::string> out;
+    for (const std::string& name : dir.Names())
+      if (name.ends_with(".tmp")) out.push_back(name);
+    return out;
+  }
+  // The scenario's files, without what an earlier failed removal left: a
+  // scratch file in the way changes the steps a save takes.
+  void Prepare(const Scenario& sc) {
+    for (const std::string& name : ScratchFiles()) std::remove((dir / name).c_str());
+    sc.setUp(dir);
+  }
 };
 
 TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
@@ -139,7 +163,7 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
   for (const Scenario& sc : Scenarios()) {
     SCOPED_TRACE(sc.name);
     // A clean run gives the steps and the new content.
-    sc.setUp(dir);
+    Prepare(sc);
     const std::string before = Content(sc.file);
     env.FailAt(-1, 0);
     sc.run(s);
@@ -149,7 +173,8 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
 
     for (size_t k = 0; k < steps.size(); ++k) {
       SCOPED_TRACE("failing step " + std::to_string(k) + " (" + steps[k] + ")");
-      sc.setUp(dir);
+      Prepare(sc);
+      const auto scratchBefore = ScratchFiles();
       env.FailAt(int(k), err);
       bool threw = false;
       try {
@@ -179,8 +204,10 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
         EXPECT_TRUE(now == (orphanKept ? before : after)) << "size " << now.size();
         EXPECT_TRUE(orphanKept || steps[k] == "remove");
       }
-      EXPECT_FALSE(dir.Exists("temp.tmp"));
-      EXPECT_FALSE(dir.Exists("velmora.ini.tmp"));
+      // A scratch file whose removal failed stays; every other is gone.
+      if (steps[k] != "remove") {
+        EXPECT_EQ(ScratchFiles(), scratchBefore);
+      }
       EXPECT_EQ(env.openFiles(), 0);
     }
   }
