@@ -1,5 +1,6 @@
 #include "store/startup.h"
 
+#include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
@@ -38,8 +39,16 @@ bool ReachesOnlyProgramDir(const std::string& name, const std::string& ext) {
 
 }  // namespace
 
+bool IsProgramFileName(std::string_view fileName) {
+  for (const char* own :
+       {kConfigFileName, kScratchName, "velmora", "velmora.exe", "tolka", "tolka.exe"})
+    if (SameName(fileName, own)) return true;
+  return fileName.size() >= 4 && SameName(fileName.substr(0, 4), "hlp#");
+}
+
 void RunStartUp(Session& s, const std::string& programDir) {
   s.ProgramDir = programDir;
+  s.ConfigNotice.clear();
   StoreLock lock(s);
   WriteSampleFile(s);
   if (!s.env().FileExists(s.PathInProgramDir(kConfigFileName))) CreateConfigFile(s);
@@ -50,7 +59,15 @@ void RunStartUp(Session& s, const std::string& programDir) {
   s.WorkingExt = UpperCase(s.WorkingExt);
   s.WorkingName = UpperCase(s.WorkingName);
 
-  if (!ReachesOnlyProgramDir(s.WorkingName, s.WorkingExt) ||
+  // The program writes and runs these files for its own ends: records kept
+  // under one of their names would be overwritten, or overwrite them.
+  const std::string configured = s.WorkingName + "." + s.WorkingExt;
+  const bool own = IsProgramFileName(configured);
+  if (own)
+    s.ConfigNotice = std::string(kConfigFileName) + " names " + Cp1252ToUtf8(configured) +
+                     " as the data file, one of velmora's own files; the sample file is used "
+                     "instead.";
+  if (own || !ReachesOnlyProgramDir(s.WorkingName, s.WorkingExt) ||
       !s.env().FileExists(s.WorkingFilePath())) {
     s.WorkingName = kSampleName;
     s.WorkingExt = kSampleExt;

@@ -4,6 +4,7 @@
 
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
+#include "platform/text.h"
 #include "searchedit/cannotedit.h"
 #include "support/dialogs.h"
 #include "support/fakeenv.h"
@@ -103,6 +104,40 @@ TEST_F(StartUp, FallsBackToTheSampleFileAndLeavesTheConfigurationAlone) {
   dir.Write("ERROR.VLM", "");
   Start();
   EXPECT_EQ(s.WorkingName, "ERROR");
+}
+
+TEST_F(StartUp, AConfiguredNameOfTheProgramsOwnFilesIsRefusedWithANotice) {
+  const struct {
+    const char* defaultfile;
+    const char* extention;
+    const char* onDisk;  // planted when it is not there yet
+  } cases[] = {
+      {"velmora", "ini", "velmora.ini"}, {"temp", "tmp", "temp.tmp"}, {"Tolka", "exe", "tolka.exe"},
+      {"velmora", "exe", "velmora.exe"}, {"hlp#0", "i", "hlp#0.i"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.onDisk);
+    TestDir fresh;
+    const std::string config = std::string("[filenames]\r\nextention=") + c.extention +
+                               "\r\ndefaultfile=" + c.defaultfile + "\r\n";
+    fresh.Write("velmora.ini", config);
+    if (!fresh.Exists(c.onDisk)) fresh.Write(c.onDisk, config);
+    const std::string before = fresh.Read(c.onDisk);
+    RunStartUp(s, fresh.path());
+    EXPECT_EQ(s.WorkingName, "BRINK");
+    EXPECT_EQ(s.WorkingExt, "VLM");
+    const std::string named = UpperCase(std::string(c.defaultfile) + "." + c.extention);
+    EXPECT_EQ(s.ConfigNotice, "velmora.ini names " + named +
+                                  " as the data file, one of velmora's own files; the sample "
+                                  "file is used instead.");
+    EXPECT_EQ(fresh.Read(c.onDisk), before);
+  }
+  // The sample file named as the data file, as the first start writes it:
+  // nothing to say.
+  TestDir fresh;
+  RunStartUp(s, fresh.path());
+  RunStartUp(s, fresh.path());
+  EXPECT_EQ(s.ConfigNotice, "");
 }
 
 TEST_F(StartUp, AFailedStepEndsStartUpWithTheValuesSetSoFar) {
