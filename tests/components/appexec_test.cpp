@@ -97,10 +97,14 @@ TEST(AppExecLogic, OneMessageTableForTheProcessInTheLanguageSetLast) {
 
 TEST(AppExecLogic, FindProgramLooksBesideTheCallerThenAlongAbsolutePathEntries) {
   TestDir caller, onPath, relative;
-  caller.Write("both", "");
-  onPath.Write("both", "");
-  onPath.Write("tolka", "");
-  onPath.Write("only.exe", "");
+  auto program = [](const TestDir& dir, const std::string& name) {
+    dir.Write(name, "");
+    ::chmod((dir / name).c_str(), 0755);
+  };
+  program(caller, "both");
+  program(onPath, "both");
+  program(onPath, "tolka");
+  program(onPath, "only.exe");
   ::mkdir((onPath / "adir").c_str(), 0755);
   const std::string pathList = "relative-dir::" + onPath.path();
   struct Case {
@@ -125,6 +129,47 @@ TEST(AppExecLogic, FindProgramLooksBesideTheCallerThenAlongAbsolutePathEntries) 
     EXPECT_EQ(appexec::FindProgram(c.name, caller.path(), pathList, &errNo), c.found) << c.name;
     if (c.found.empty()) {
       EXPECT_EQ(errNo, c.errNo) << c.name;
+    }
+  }
+}
+
+TEST(AppExecLogic, FindProgramTriesBothSpellingsInAFolderAndSkipsWhatItMayNotRun) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> caller, onPath;  // names; "-" before one: not executable
+    std::string found;                        // "caller/x" or "path/x"; empty: none
+    int errNo;
+  } cases[] = {
+      {"beside the program before anywhere on PATH", {"tolka"}, {"tolka.exe"}, "caller/tolka", 0},
+      {"an entry's note of that name is passed over",
+       {"-tolka.exe", "tolka"},
+       {},
+       "caller/tolka",
+       0},
+      {"and the search goes on along PATH", {"-tolka.exe"}, {"tolka"}, "path/tolka", 0},
+      {"the exact name first within a folder", {"tolka", "tolka.exe"}, {}, "caller/tolka.exe", 0},
+      {"nothing it may run", {"-tolka.exe"}, {"-tolka"}, "", 5},
+  };
+  for (const Case& c : cases) {
+    TestDir caller, onPath;
+    auto plant = [](const TestDir& dir, const std::vector<std::string>& names) {
+      for (std::string name : names) {
+        const bool runnable = name[0] != '-';
+        if (!runnable) name.erase(0, 1);
+        dir.Write(name, "#!/bin/sh\n");
+        ::chmod((dir / name).c_str(), runnable ? 0755 : 0644);
+      }
+    };
+    plant(caller, c.caller);
+    plant(onPath, c.onPath);
+    std::string expected = c.found;
+    if (expected.rfind("caller/", 0) == 0) expected = caller / expected.substr(7);
+    if (expected.rfind("path/", 0) == 0) expected = onPath / expected.substr(5);
+    int errNo = 0;
+    EXPECT_EQ(appexec::FindProgram("tolka.exe", caller.path(), onPath.path(), &errNo), expected)
+        << c.what;
+    if (expected.empty()) {
+      EXPECT_EQ(errNo, c.errNo) << c.what;
     }
   }
 }
