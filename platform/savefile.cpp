@@ -30,19 +30,26 @@ std::string FreshName(const std::string& name) {
 }  // namespace
 
 SaveFile::SaveFile(Env& env, std::string dir, const std::string& scratchName,
-                   std::string targetPath)
+                   std::string targetPath, LinkedTarget linkedTarget)
     : env_(env) {
   const LinkEnd end = env_.FollowLinks(targetPath);
   const bool linked = end.path != targetPath;
-  // A link to nothing is refused too: where it leads may lie anywhere, and
-  // nobody chose to make a file there.
-  if (end.kind == FileKind::kOther || (linked && end.kind == FileKind::kNothing))
-    throw AppError("Cannot write " + targetPath +
-                   (linked ? ": it links to " + end.path + ", which" : ": it") +
-                   " is not a regular file");
-  targetPath_ = end.path;
-  dir_ = linked ? DirOf(targetPath_) : std::move(dir);
-  env_.CheckWritable(targetPath_);
+  if (linked && linkedTarget == LinkedTarget::kReplaceTheLink) {
+    // The link goes, and nothing where it led is looked at or touched.
+    replacesLink_ = true;
+    targetPath_ = std::move(targetPath);
+    dir_ = std::move(dir);
+  } else {
+    // A link to nothing is refused too: where it leads may lie anywhere, and
+    // nobody chose to make a file there.
+    if (end.kind == FileKind::kOther || (linked && end.kind == FileKind::kNothing))
+      throw AppError("Cannot write " + targetPath +
+                     (linked ? ": it links to " + end.path + ", which" : ": it") +
+                     " is not a regular file");
+    targetPath_ = end.path;
+    dir_ = linked ? DirOf(targetPath_) : std::move(dir);
+    env_.CheckWritable(targetPath_);
+  }
   CreateScratch(scratchName);
 }
 
@@ -94,7 +101,7 @@ void SaveFile::Flush() {
 
 void SaveFile::Commit() {
   Flush();
-  file_->TakeModeOf(targetPath_);
+  if (!replacesLink_) file_->TakeModeOf(targetPath_);
   file_->Sync();
   file_->Close();
   env_.Rename(scratchPath_, targetPath_);

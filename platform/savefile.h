@@ -19,18 +19,26 @@
 
 namespace velmora {
 
+// What a save does with a target that is a link.
+enum class LinkedTarget {
+  kSaveWhereItLeads,  // the user's files, which a user may keep elsewhere
+  kReplaceTheLink,    // a file the program rewrites unasked: never written elsewhere
+};
+
 class SaveFile {
  public:
-  // dir ends with "/"; targetPath is replaced. The scratch file is created
-  // beside the file the target leads to: in dir as scratchName, or under a
-  // fresh name like it when that name is taken by anything at all (which
-  // stays as it is). Refused before anything is written:
+  // dir ends with "/"; targetPath is replaced (with kReplaceTheLink a link
+  // there is replaced itself, whatever it leads to). The scratch file is
+  // created beside the file replaced: as scratchName, or under a fresh name
+  // like it when that name is taken by anything at all (which stays as it
+  // is). Refused before anything is written:
   // - a target that is, or links to, no regular file (a folder, a device,
   //   a link to nothing): "Cannot write %s: it is not a regular file", or
   //   "Cannot write %s: it links to %s, which is not a regular file";
   // - a target this process may not write: "File access denied", as a
   //   write into it would fail.
-  SaveFile(Env& env, std::string dir, const std::string& scratchName, std::string targetPath);
+  SaveFile(Env& env, std::string dir, const std::string& scratchName, std::string targetPath,
+           LinkedTarget linked = LinkedTarget::kSaveWhereItLeads);
   // Without a successful Commit the scratch file is closed and removed and
   // the target stays as it was.
   ~SaveFile();
@@ -47,7 +55,8 @@ class SaveFile {
   Env& env_;
   std::string dir_;          // where the scratch file lies: the folder of the file replaced
   std::string scratchPath_;  // a file this save created
-  std::string targetPath_;   // the file replaced, links followed
+  std::string targetPath_;   // the file replaced, links followed unless replacesLink_
+  bool replacesLink_ = false;
   std::unique_ptr<File> file_;
   std::vector<char> buf_;
   size_t used_ = 0;

@@ -22,9 +22,10 @@ constexpr char kDefaultConfig[] =
 // case does not matter on the way to the file.
 constexpr char kConfigAccessName[] = "velmora.INI";
 
-void WriteWhole(Session& s, const std::string& name, const void* data, size_t n) {
+void WriteWhole(Session& s, const std::string& name, const void* data, size_t n,
+                LinkedTarget linked) {
   StoreLock lock(s);
-  SaveFile out(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(name));
+  SaveFile out(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(name), linked);
   out.Append(data, n);
   out.Commit();
 }
@@ -78,11 +79,14 @@ void WriteSampleFile(Session& s) {
   ContactRecord& r = s.RemovedRecord;
   r = ContactRecord{};
   r.SetTexts({"BRINK", "SYSTEMS", "(000)555-0147", "(000)555-0182", "Sample entry, do not edit"});
-  WriteWhole(s, "brink.vlm", r.bytes.data(), r.bytes.size());
+  // Rewritten at every start, unasked: a link planted under its name must
+  // not carry the sample record into a file elsewhere.
+  WriteWhole(s, "brink.vlm", r.bytes.data(), r.bytes.size(), LinkedTarget::kReplaceTheLink);
 }
 
 void CreateConfigFile(Session& s) {
-  WriteWhole(s, kConfigFileName, kDefaultConfig, sizeof kDefaultConfig - 1);
+  WriteWhole(s, kConfigFileName, kDefaultConfig, sizeof kDefaultConfig - 1,
+             LinkedTarget::kSaveWhereItLeads);
 }
 
 void SetDefaultFile(Session& s, const std::string& name) {

@@ -1,6 +1,10 @@
 #include "store/startup.h"
 
 #include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
@@ -60,6 +64,22 @@ TEST_F(StartUp, TheSampleFileIsRestoredAtEveryStartWhateverItsSpelling) {
   Start();
   EXPECT_THAT(dir.Names(), ElementsAre("BRINK.VLM", "velmora.ini"));
   EXPECT_EQ(dir.Read("BRINK.VLM"), SampleBytes());
+}
+
+TEST_F(StartUp, ASampleFileThatIsALinkIsReplacedAndWhereItLedIsLeftAlone) {
+  TestDir outside;
+  outside.Write("mine", "keep");
+  for (const std::string& to : {outside / "mine", outside / "nothing", std::string("/dev/zero")}) {
+    ::symlink(to.c_str(), (dir / "brink.vlm").c_str());
+    Start();
+    struct stat st;
+    ASSERT_EQ(::lstat((dir / "brink.vlm").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << to;
+    EXPECT_EQ(dir.Read("brink.vlm"), SampleBytes());
+    std::remove((dir / "brink.vlm").c_str());
+  }
+  EXPECT_THAT(outside.Names(), ElementsAre("mine"));
+  EXPECT_EQ(outside.Read("mine"), "keep");
 }
 
 TEST_F(StartUp, ChoosesTheConfiguredFileWhateverTheLetterCaseOnDisk) {
