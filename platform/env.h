@@ -83,6 +83,7 @@ class Env {
   virtual std::vector<DirEntry> ListDir(const std::string& dir) = 0;
   // Renames from to to, replacing to in one step.
   virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Removes the name: of a link the link alone goes. A folder is refused.
   virtual void Remove(const std::string& path) = 0;
   // Makes a rename or removal in dir durable.
   virtual void SyncDir(const std::string& dir) = 0;
