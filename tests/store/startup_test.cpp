@@ -10,6 +10,7 @@
 #include "platform/messagedialog.h"
 #include "platform/text.h"
 #include "searchedit/cannotedit.h"
+#include "store/filecommands.h"
 #include "support/dialogs.h"
 #include "support/fakeenv.h"
 #include "support/records.h"
@@ -158,6 +159,24 @@ TEST_F(StartUp, AConfiguredNameOfTheProgramsOwnFilesIsRefusedWithANotice) {
   RunStartUp(s, fresh.path());
   RunStartUp(s, fresh.path());
   EXPECT_EQ(s.ConfigNotice, "");
+}
+
+TEST_F(StartUp, OwnFilesAreNoDataFilesWhateverTheExtension) {
+  for (const char* name : {"velmora.ini", "temp.tmp", "notes.ini", "other.tmp"})
+    dir.Write(name, "");
+  s.ProgramDir = dir.path();
+  const std::pair<const char*, const char*> cases[] = {{"INI", "velmora"}, {"TMP", "TEMP"}};
+  for (const auto& [ext, own] : cases) {
+    s.WorkingExt = ext;
+    EXPECT_THAT(ListDataFiles(s),
+                ElementsAre(ext == std::string("INI") ? "notes.ini" : "other.tmp"));
+    try {
+      DataFileExists(s, own);  // what NEW, SAVE AS, RENAME and an import ask first
+      ADD_FAILURE() << own << "." << ext << " taken for a data file";
+    } catch (const IoError& e) {
+      EXPECT_EQ(e.code(), IoError::kInvalidFilename);
+    }
+  }
 }
 
 TEST_F(StartUp, AFailedStepEndsStartUpWithTheValuesSetSoFar) {
