@@ -134,42 +134,30 @@ TEST(AppExecLogic, FindProgramLooksBesideTheCallerThenAlongAbsolutePathEntries) 
 }
 
 TEST(AppExecLogic, FindProgramTriesBothSpellingsInAFolderAndSkipsWhatItMayNotRun) {
-  struct Case {
-    const char* what;
-    std::vector<std::string> caller, onPath;  // names; "-" before one: not executable
-    std::string found;                        // "caller/x" or "path/x"; empty: none
-    int errNo;
+  const struct {
+    std::vector<std::string> caller, onPath;  // "-" before a name: may not be run
+    std::string found;                        // "c/name" beside the caller, "p/name" on PATH
   } cases[] = {
-      {"beside the program before anywhere on PATH", {"tolka"}, {"tolka.exe"}, "caller/tolka", 0},
-      {"an entry's note of that name is passed over",
-       {"-tolka.exe", "tolka"},
-       {},
-       "caller/tolka",
-       0},
-      {"and the search goes on along PATH", {"-tolka.exe"}, {"tolka"}, "path/tolka", 0},
-      {"the exact name first within a folder", {"tolka", "tolka.exe"}, {}, "caller/tolka.exe", 0},
-      {"nothing it may run", {"-tolka.exe"}, {"-tolka"}, "", 5},
+      {{"tolka"}, {"tolka.exe"}, "c/tolka"},        // the program's folder first
+      {{"-tolka.exe", "tolka"}, {}, "c/tolka"},     // an entry's note of that name
+      {{"-tolka.exe"}, {"tolka"}, "p/tolka"},       // ... and on along PATH
+      {{"tolka", "tolka.exe"}, {}, "c/tolka.exe"},  // the exact name first
+      {{"-tolka.exe"}, {"-tolka"}, ""},             // 5, as starting one would say
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     TestDir caller, onPath;
-    auto plant = [](const TestDir& dir, const std::vector<std::string>& names) {
-      for (std::string name : names) {
-        const bool runnable = name[0] != '-';
-        if (!runnable) name.erase(0, 1);
-        dir.Write(name, "#!/bin/sh\n");
-        ::chmod((dir / name).c_str(), runnable ? 0755 : 0644);
+    for (auto [dir, names] : {std::pair{&caller, c.caller}, std::pair{&onPath, c.onPath}})
+      for (const std::string& name : names) {
+        const std::string plain = name.substr(name[0] == '-');
+        dir->Write(plain, "#!/bin/sh\n");
+        ::chmod((*dir / plain).c_str(), name[0] == '-' ? 0644 : 0755);
       }
-    };
-    plant(caller, c.caller);
-    plant(onPath, c.onPath);
-    std::string expected = c.found;
-    if (expected.rfind("caller/", 0) == 0) expected = caller / expected.substr(7);
-    if (expected.rfind("path/", 0) == 0) expected = onPath / expected.substr(5);
+    const std::string expected =
+        c.found.empty() ? "" : (c.found[0] == 'c' ? caller : onPath) / c.found.substr(2);
     int errNo = 0;
-    EXPECT_EQ(appexec::FindProgram("tolka.exe", caller.path(), onPath.path(), &errNo), expected)
-        << c.what;
+    EXPECT_EQ(appexec::FindProgram("tolka.exe", caller.path(), onPath.path(), &errNo), expected);
     if (expected.empty()) {
-      EXPECT_EQ(errNo, c.errNo) << c.what;
+      EXPECT_EQ(errNo, 5);
     }
   }
 }

@@ -1,6 +1,7 @@
-// The save protocol in a folder someone else prepared: whatever lies under
-// the scratch file's name is never opened, and a target that is a link is
-// saved where the link leads and stays a link.
+// The save protocol in a folder someone else prepared: what lies under the
+// scratch file's name is never opened, a linked target is saved where the
+// link leads and stays a link, and a target that is no regular file is
+// refused.
 
 #include "platform/savefile.h"
 
@@ -8,10 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include "platform/ioerror.h"
-#include "support/fakeenv.h"
 #include "support/testdir.h"
 
 namespace velmora {
@@ -19,142 +17,66 @@ namespace {
 
 using testing::TestDir;
 
-void Save(Env& env, const TestDir& dir, const std::string& target, const std::string& bytes) {
-  SaveFile out(env, dir.path(), "temp.tmp", dir / target);
-  out.Append(bytes.data(), bytes.size());
-  out.Commit();
-}
-
-struct stat Lstat(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-  return st;
-}
-
-mode_t FreshMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
-TEST(SaveFile, WhateverLiesUnderTheScratchNameIsNeverOpened) {
-  struct Case {
+TEST(SaveFile, InAFolderSomeoneElsePrepared) {
+  const mode_t umaskBefore = ::umask(022);
+  const struct Case {
     const char* what;
-    std::function<void(const TestDir& dir, const TestDir& outside)> plant;
-    mode_t kind;
+    const char* name;  // planted in the folder: the scratch name or the target F.VLM
+    char kind;         // 'l' a link to `to` ("victim": the file elsewhere, by a relative
+                       // path), 'p' a pipe, 'd' a folder, 'f' a file open to all
+    const char* to;
+    const char* error;  // after "Cannot write <target>"; empty: saved
   } cases[] = {
-      {"a link to another file",
-       [](auto& dir, auto& outside) {
-         ::symlink((outside / "victim").c_str(), (dir / "temp.tmp").c_str());
-       },
-       S_IFLNK},
-      {"a link to nothing",
-       [](auto& dir, auto& outside) {
-         ::symlink((outside / "new").c_str(), (dir / "temp.tmp").c_str());
-       },
-       S_IFLNK},
-      {"a file left by a crash, open to all",
-       [](auto& dir, auto&) {
-         dir.Write("temp.tmp", "stale");
-         ::chmod((dir / "temp.tmp").c_str(), 0666);
-       },
-       S_IFREG},
-      {"a folder", [](auto& dir, auto&) { ::mkdir((dir / "temp.tmp").c_str(), 0755); }, S_IFDIR},
-      {"a pipe", [](auto& dir, auto&) { ::mkfifo((dir / "temp.tmp").c_str(), 0644); }, S_IFIFO},
+      {"a link as scratch file", "temp.tmp", 'l', "victim", ""},
+      {"a pipe as scratch file", "temp.tmp", 'p', "", ""},
+      {"a folder as scratch file", "temp.tmp", 'd', "", ""},
+      {"a stale scratch file", "temp.tmp", 'f', "", ""},
+      {"a link into a synced folder", "F.VLM", 'l', "victim", ""},
+      {"a link to a device", "F.VLM", 'l', "/dev/zero",
+       ": it links to /dev/zero, which is not a regular file"},
+      {"a folder as target", "F.VLM", 'd', "", ": it is not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TestDir dir, outside;
-    outside.Write("victim", "keep");
-    c.plant(dir, outside);
-    const struct stat before = Lstat(dir / "temp.tmp");
+    TestDir dir, elsewhere;
+    elsewhere.Write("victim", "keep");
+    ::chmod((elsewhere / "victim").c_str(), 0640);
+    const std::string& e = elsewhere.path();
+    const std::string victim = "../" + e.substr(e.rfind('/', e.size() - 2) + 1) + "victim";
+    const std::string at = dir / c.name;
+    if (c.kind == 'l') ::symlink(c.to == std::string("victim") ? victim.c_str() : c.to, at.c_str());
+    if (c.kind == 'p') ::mkfifo(at.c_str(), 0644);
+    if (c.kind == 'd') ::mkdir(at.c_str(), 0755);
+    if (c.kind == 'f') dir.Write(c.name, "stale"), ::chmod(at.c_str(), 0666);
+    const bool linked = c.name == std::string("F.VLM") && !*c.error;
+    auto names = dir.Names();
 
-    Save(Env::Posix(), dir, "brink.vlm", "new content");
-
-    EXPECT_EQ(dir.Read("brink.vlm"), "new content");
-    const struct stat saved = Lstat(dir / "brink.vlm");
-    EXPECT_TRUE(S_ISREG(saved.st_mode));
-    EXPECT_EQ(saved.st_mode & 07777, FreshMode()) << "a new file's mode comes from the umask";
-    const struct stat after = Lstat(dir / "temp.tmp");
-    EXPECT_EQ(after.st_mode & S_IFMT, c.kind);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_THAT(dir.Names(), ::testing::ElementsAre("brink.vlm", "temp.tmp"));
-    EXPECT_THAT(outside.Names(), ::testing::ElementsAre("victim"));
-    EXPECT_EQ(outside.Read("victim"), "keep");
-  }
-}
-
-TEST(SaveFile, ALinkedTargetIsSavedWhereItLeadsAndStaysALink) {
-  struct Case {
-    const char* what;
-    std::function<std::string(const TestDir& dir, const TestDir& synced)> plant;  // where it leads
-  } cases[] = {
-      {"an absolute link",
-       [](auto& dir, auto& synced) {
-         ::symlink((synced / "friends.vlm").c_str(), (dir / "FRIENDS.VLM").c_str());
-         return synced / "friends.vlm";
-       }},
-      {"a relative link, through a second one",
-       [](auto& dir, auto& synced) {
-         ::mkdir((dir / "sub").c_str(), 0755);
-         ::symlink((synced / "friends.vlm").c_str(), (dir / "sub/hop").c_str());
-         ::symlink("sub/hop", (dir / "FRIENDS.VLM").c_str());
-         return synced / "friends.vlm";
-       }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TestDir dir, synced;
-    synced.Write("friends.vlm", "old");
-    ::chmod((synced / "friends.vlm").c_str(), 0640);
-    const std::string leadsTo = c.plant(dir, synced);
-
-    // A failed save leaves the target and both folders as they were.
-    testing::FaultEnv failing;
-    failing.FailEvery("rename", EIO);
-    EXPECT_THROW(Save(failing, dir, "FRIENDS.VLM", "new"), IoError);
-    EXPECT_EQ(synced.Read("friends.vlm"), "old");
-    EXPECT_THAT(synced.Names(), ::testing::ElementsAre("friends.vlm"));
-
-    Save(Env::Posix(), dir, "FRIENDS.VLM", "new");
-    EXPECT_TRUE(S_ISLNK(Lstat(dir / "FRIENDS.VLM").st_mode));
-    EXPECT_EQ(synced.Read("friends.vlm"), "new");
-    EXPECT_EQ(Lstat(leadsTo).st_mode & 07777, 0640u);
-    EXPECT_THAT(synced.Names(), ::testing::ElementsAre("friends.vlm"));
-    EXPECT_FALSE(dir.Exists("temp.tmp"));
-  }
-}
-
-TEST(SaveFile, ATargetThatIsNoRegularFileIsRefusedAndLeftAlone) {
-  TestDir dir;
-  ::mkdir((dir / "folder").c_str(), 0755);
-  ::mkfifo((dir / "pipe").c_str(), 0644);
-  ::symlink("/dev/zero", (dir / "zero").c_str());
-  ::symlink("folder", (dir / "tofolder").c_str());
-  ::symlink((dir / "gone").c_str(), (dir / "dangling").c_str());
-  const struct {
-    const char* name;
-    std::string text;
-  } cases[] = {
-      {"folder", "Cannot write " + (dir / "folder") + ": it is not a regular file"},
-      {"pipe", "Cannot write " + (dir / "pipe") + ": it is not a regular file"},
-      {"zero",
-       "Cannot write " + (dir / "zero") + ": it links to /dev/zero, which is not a regular file"},
-      {"tofolder", "Cannot write " + (dir / "tofolder") + ": it links to " + (dir / "folder") +
-                       ", which is not a regular file"},
-      {"dangling", "Cannot write " + (dir / "dangling") + ": it links to " + (dir / "gone") +
-                       ", which is not a regular file"},
-  };
-  const auto names = dir.Names();
-  for (const auto& c : cases) {
     try {
-      Save(Env::Posix(), dir, c.name, "new");
-      ADD_FAILURE() << c.name << " was written";
-    } catch (const AppError& e) {
-      EXPECT_EQ(e.what(), c.text);
+      SaveFile out(Env::Posix(), dir.path(), "temp.tmp", dir / "F.VLM");
+      out.Append("new", 3);
+      out.Commit();
+      EXPECT_STREQ(c.error, "");
+    } catch (const AppError& err) {
+      EXPECT_EQ(err.what(), "Cannot write " + (dir / "F.VLM") + c.error);
     }
-    EXPECT_EQ(dir.Names(), names) << c.name;
+    struct stat st;
+    if (::lstat((dir / "F.VLM").c_str(), &st) != 0) {
+      ADD_FAILURE() << "no F.VLM";
+      continue;
+    }
+    EXPECT_EQ(S_ISLNK(st.st_mode), linked || (c.kind == 'l' && *c.error)) << "a link stays a link";
+    if (!*c.error && !linked) {
+      names.insert(names.begin(), "F.VLM");
+      EXPECT_EQ(dir.Read("F.VLM"), "new");
+      EXPECT_EQ(st.st_mode & 07777, 0644u) << "a new file's mode comes from the umask";
+    }
+    EXPECT_EQ(dir.Names(), names) << "nothing is left and nothing planted goes";
+    EXPECT_EQ(elsewhere.Read("victim"), linked ? "new" : "keep");
+    EXPECT_THAT(elsewhere.Names(), ::testing::ElementsAre("victim"));
+    EXPECT_EQ(::stat((elsewhere / "victim").c_str(), &st) == 0 ? st.st_mode & 07777 : 0, 0640u)
+        << "a replaced file keeps its mode";
   }
+  ::umask(umaskBefore);
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ TEST_F(StartUp, FirstStartInAnEmptyDirectoryWritesTheTwoFilesExactly) {
   EXPECT_EQ(s.WorkingName, "BRINK");
   EXPECT_EQ(s.WorkingExt, "VLM");
   EXPECT_EQ(s.WorkingFilePath(), dir / "brink.vlm");
+  EXPECT_EQ(s.ConfigNotice, "");
   EXPECT_EQ(env.openFiles(), 0);
 }
 
@@ -127,55 +128,23 @@ TEST_F(StartUp, FallsBackToTheSampleFileAndLeavesTheConfigurationAlone) {
   EXPECT_EQ(s.WorkingName, "ERROR");
 }
 
-TEST_F(StartUp, AConfiguredNameOfTheProgramsOwnFilesIsRefusedWithANotice) {
-  const struct {
-    const char* defaultfile;
-    const char* extention;
-    const char* onDisk;  // planted when it is not there yet
-  } cases[] = {
-      {"velmora", "ini", "velmora.ini"}, {"temp", "tmp", "temp.tmp"}, {"Tolka", "exe", "tolka.exe"},
-      {"velmora", "exe", "velmora.exe"}, {"hlp#0", "i", "hlp#0.i"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.onDisk);
-    TestDir fresh;
-    const std::string config = std::string("[filenames]\r\nextention=") + c.extention +
-                               "\r\ndefaultfile=" + c.defaultfile + "\r\n";
-    fresh.Write("velmora.ini", config);
-    if (!fresh.Exists(c.onDisk)) fresh.Write(c.onDisk, config);
-    const std::string before = fresh.Read(c.onDisk);
-    RunStartUp(s, fresh.path());
-    EXPECT_EQ(s.WorkingName, "BRINK");
-    EXPECT_EQ(s.WorkingExt, "VLM");
-    const std::string named = UpperCase(std::string(c.defaultfile) + "." + c.extention);
-    EXPECT_EQ(s.ConfigNotice, "velmora.ini names " + named +
+TEST_F(StartUp, TheProgramsOwnFilesAreNeverDataFiles) {
+  for (const std::string own : {"velmora.ini", "temp.tmp", "tolka.exe", "hlp#0.i"}) {
+    SCOPED_TRACE(own);
+    const std::string name = own.substr(0, own.find('.')), ext = own.substr(own.find('.') + 1);
+    const std::string config = "[filenames]\r\nextention=" + ext + "\r\ndefaultfile=" + name;
+    dir.Write("velmora.ini", config);
+    dir.Write(own, config);
+    Start();
+    EXPECT_EQ(s.WorkingName + "." + s.WorkingExt, "BRINK.VLM");
+    EXPECT_EQ(s.ConfigNotice, "velmora.ini names " + UpperCase(own) +
                                   " as the data file, one of velmora's own files; the sample "
                                   "file is used instead.");
-    EXPECT_EQ(fresh.Read(c.onDisk), before);
-  }
-  // The sample file named as the data file, as the first start writes it:
-  // nothing to say.
-  TestDir fresh;
-  RunStartUp(s, fresh.path());
-  RunStartUp(s, fresh.path());
-  EXPECT_EQ(s.ConfigNotice, "");
-}
-
-TEST_F(StartUp, OwnFilesAreNoDataFilesWhateverTheExtension) {
-  for (const char* name : {"velmora.ini", "temp.tmp", "notes.ini", "other.tmp"})
-    dir.Write(name, "");
-  s.ProgramDir = dir.path();
-  const std::pair<const char*, const char*> cases[] = {{"INI", "velmora"}, {"TMP", "TEMP"}};
-  for (const auto& [ext, own] : cases) {
-    s.WorkingExt = ext;
-    EXPECT_THAT(ListDataFiles(s),
-                ElementsAre(ext == std::string("INI") ? "notes.ini" : "other.tmp"));
-    try {
-      DataFileExists(s, own);  // what NEW, SAVE AS, RENAME and an import ask first
-      ADD_FAILURE() << own << "." << ext << " taken for a data file";
-    } catch (const IoError& e) {
-      EXPECT_EQ(e.code(), IoError::kInvalidFilename);
-    }
+    EXPECT_EQ(dir.Read(own), config);
+    // Nor listed by FILE, nor taken by NEW, SAVE AS, RENAME or an import.
+    s.WorkingExt = UpperCase(ext);
+    EXPECT_THAT(ListDataFiles(s), ElementsAre());
+    EXPECT_THROW(DataFileExists(s, name), IoError);
   }
 }
 
