@@ -21,18 +21,6 @@ TEST(MainWindowStart, CaptionNamesTheWorkingFile) {
   EXPECT_TRUE(dir.Exists("velmora.ini"));
 }
 
-TEST(MainWindowStart, AConfiguredOwnFileIsRefusedInAWarningBox) {
-  TestDir dir;
-  dir.Write("velmora.ini", "[filenames]\r\nextention=ini\r\ndefaultfile=velmora\r\n");
-  Session s;
-  testing::ScriptedDialogs seam;
-  TForm1 form(s, dir.path());
-  EXPECT_EQ(form.windowTitle(), "BRINK");
-  ASSERT_EQ(seam.shown.size(), 1u);
-  EXPECT_EQ(seam.shown[0].text.toStdString(), s.ConfigNotice);
-  EXPECT_EQ(seam.shown[0].kind, MsgKind::Warning);
-}
-
 TEST(MainWindowStart, FailedStartUpIsReportedAndTheWindowStillComesUp) {
   TestDir dir;
   FaultEnv env;
