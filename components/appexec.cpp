@@ -122,25 +122,38 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string FileIn(std::string dir, const std::string& name) {
-  if (dir.empty()) return {};
-  if (dir.back() != '/') dir += '/';
-  std::string path = dir + name;
-  return IsRegularFile(path) ? path : std::string();
+// A file this process may start.
+bool IsRunnable(const std::string& path) {
+  return IsRegularFile(path) && ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
 }
 
-// The first directory of the search that holds the name. Relative entries of
-// the list (and empty ones, which mean the current directory) are skipped.
-std::string SearchFor(const std::string& name, const std::string& callerDir,
-                      const std::string& pathList) {
-  if (std::string p = FileIn(callerDir, name); !p.empty()) return p;
+// The first of the spellings in dir that this process may start. A regular
+// file it may not start (an entry's note that bears the name) is passed
+// over and noted in *unrunnable.
+std::string FileIn(std::string dir, const std::vector<std::string>& spellings, bool* unrunnable) {
+  if (dir.empty()) return {};
+  if (dir.back() != '/') dir += '/';
+  for (const std::string& name : spellings) {
+    const std::string path = dir + name;
+    if (IsRunnable(path)) return path;
+    if (IsRegularFile(path)) *unrunnable = true;
+  }
+  return {};
+}
+
+// The first directory of the search that holds one of the spellings, all
+// of them tried in each directory before the next. Relative entries of the
+// list (and empty ones, which mean the current directory) are skipped.
+std::string SearchFor(const std::vector<std::string>& spellings, const std::string& callerDir,
+                      const std::string& pathList, bool* unrunnable) {
+  if (std::string p = FileIn(callerDir, spellings, unrunnable); !p.empty()) return p;
   size_t begin = 0;
   while (begin <= pathList.size()) {
     size_t end = pathList.find(':', begin);
     if (end == std::string::npos) end = pathList.size();
     const std::string dir = pathList.substr(begin, end - begin);
     if (!dir.empty() && dir[0] == '/') {
-      if (std::string p = FileIn(dir, name); !p.empty()) return p;
+      if (std::string p = FileIn(dir, spellings, unrunnable); !p.empty()) return p;
     }
     begin = end + 1;
   }
@@ -325,15 +338,18 @@ std::string FindProgram(const std::string& name, const std::string& callerDir,
                         const std::string& pathList, int* errNo) {
   *errNo = 2;
   if (name.empty()) return {};
+  std::vector<std::string> spellings = {name};
+  if (EndsWithExe(name)) spellings.push_back(name.substr(0, name.size() - 4));
   if (name.find('/') != std::string::npos) {
+    for (const std::string& path : spellings)
+      if (IsRunnable(path)) return path;
     std::string found = CheckPath(name, errNo);
-    if (found.empty() && EndsWithExe(name))
-      found = CheckPath(name.substr(0, name.size() - 4), errNo);
+    if (found.empty() && spellings.size() > 1) found = CheckPath(spellings[1], errNo);
     return found;
   }
-  std::string found = SearchFor(name, callerDir, pathList);
-  if (found.empty() && EndsWithExe(name))
-    found = SearchFor(name.substr(0, name.size() - 4), callerDir, pathList);
+  bool unrunnable = false;
+  std::string found = SearchFor(spellings, callerDir, pathList, &unrunnable);
+  if (found.empty() && unrunnable) *errNo = 5;  // as starting it would have said
   return found;
 }
 

@@ -10,7 +10,8 @@
 // no quoting. The program is looked for in the directory of the running
 // program, then along PATH (absolute entries only: never the current
 // directory); a name holding "/" is taken as a path. A name ending in ".exe"
-// that is found nowhere is looked for again without that ending.
+// is looked for in each directory as it is and then without that ending,
+// before the next directory; a file that may not be run is passed over.
 //
 // The started program learns its show command from the environment
 // (platform/showcommand.h); it inherits no descriptor of the caller.
@@ -135,9 +136,11 @@ int ErrNoFromErrno(int err);
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Where the program of a command line's first word lies: a name holding "/"
-// as given, else the first regular file of that name in callerDir, then in
-// each absolute directory of pathList (":"-separated); "X.exe" found nowhere
-// is looked for as "X". On failure returns empty and sets *errNo (2 or 3).
+// as given, else the first file of that name this process may run in
+// callerDir, then in each absolute directory of pathList (":"-separated).
+// "X.exe" is tried as "X.exe", then as "X", in each directory in turn. On
+// failure returns empty and sets *errNo: 2 or 3 when nothing is there, 5
+// when only files that may not be run are.
 std::string FindProgram(const std::string& name, const std::string& callerDir,
                         const std::string& pathList, int* errNo);
 

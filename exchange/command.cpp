@@ -202,6 +202,7 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
     } else {
       LocateWorkingFile(s, dataDir);
     }
+    if (!s.ConfigNotice.empty()) io.err("velmora: " + s.ConfigNotice);
     bool exists = true;
     if (c.name) {
       std::string name = Utf8ToCp1252(*c.name);

@@ -83,6 +83,8 @@ void TForm1::FormCreate(const std::string& programDir) {
   Guarded([&] {
     RunStartUp(session_, programDir);
     setWindowTitle(FromCp1252(session_.WorkingName));
+    if (!session_.ConfigNotice.empty())
+      MessageDlg(QString::fromStdString(session_.ConfigNotice), MsgKind::Warning, MsgButtons::OK);
   });
 }
 

@@ -29,7 +29,9 @@ class File {
   // Makes the content durable.
   virtual void Sync() = 0;
   // Gives the file the permissions of the file at path, if there is one, so
-  // that a replaced file stays as private as it was. Best effort: never fails.
+  // that a replaced file stays as private as it was. Only ever asked of a
+  // file this process has just created, so it changes the mode of no file
+  // anyone else owns. Best effort: never fails.
   virtual void TakeModeOf(const std::string& path) = 0;
   // Closes the file; a second call does nothing.
   virtual void Close() = 0;
@@ -39,6 +41,13 @@ class File {
 class DirLock {
  public:
   virtual ~DirLock() = default;
+};
+
+// What a name leads to once its links are followed.
+enum class FileKind { kNothing, kRegular, kOther };
+struct LinkEnd {
+  std::string path;  // the name itself when it is no link
+  FileKind kind;
 };
 
 struct DirEntry {
@@ -55,8 +64,14 @@ class Env {
 
   // Opens a file that must exist: "File not found" otherwise.
   virtual std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) = 0;
-  // Creates a file, or truncates it when it exists.
-  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  // Creates a file under a name nothing holds yet, never through a link,
+  // with the mode the umask leaves of 0666. A name that is taken, by
+  // anything at all, fails with errno EEXIST and is left as it is.
+  virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
+  // Where a write to path lands: the file its links lead to (a relative link
+  // read from the link's own folder), or path itself when it is no link.
+  // "Invalid filename" when the links go round in circles.
+  virtual LinkEnd FollowLinks(const std::string& path) = 0;
   // A file in dir without a name: it disappears when closed or when the
   // process dies, so a crash never leaves it behind.
   virtual std::unique_ptr<File> CreateAnonymous(const std::string& dir) = 0;
@@ -74,6 +89,7 @@ class Env {
   virtual std::vector<DirEntry> ListDir(const std::string& dir) = 0;
   // Renames from to to, replacing to in one step.
   virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Removes the name: of a link the link alone goes. A folder is refused.
   virtual void Remove(const std::string& path) = 0;
   // Makes a rename or removal in dir durable.
   virtual void SyncDir(const std::string& dir) = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 
 #include "platform/env.h"
@@ -14,6 +15,7 @@ namespace velmora {
 namespace {
 
 constexpr int kLockPollMs = 10;
+constexpr int kMaxLinkHops = 40;  // as the kernel allows in one path
 
 class PosixFile final : public File {
  public:
@@ -110,8 +112,31 @@ class PosixEnv final : public Env {
     return std::make_unique<PosixFile>(fd, path);
   }
 
-  std::unique_ptr<File> Create(const std::string& path) override {
-    return std::make_unique<PosixFile>(OpenOrThrow(path, O_RDWR | O_CREAT | O_TRUNC, 0666), path);
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    // O_EXCL fails on a link as on anything else the name holds; O_NOFOLLOW
+    // says so once more.
+    return std::make_unique<PosixFile>(
+        OpenOrThrow(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666), path);
+  }
+
+  LinkEnd FollowLinks(const std::string& path) override {
+    std::string at = path;
+    for (int hops = 0;; ++hops) {
+      struct stat st;
+      if (::lstat(at.c_str(), &st) != 0) {
+        if (errno == ENOENT) return {at, FileKind::kNothing};
+        ThrowIoErrorFromErrno(errno, at);
+      }
+      if (!S_ISLNK(st.st_mode))
+        return {at, S_ISREG(st.st_mode) ? FileKind::kRegular : FileKind::kOther};
+      if (hops == kMaxLinkHops) ThrowIoErrorFromErrno(ELOOP, path);
+      char to[PATH_MAX];
+      const ssize_t n = ::readlink(at.c_str(), to, sizeof to);
+      if (n < 0) ThrowIoErrorFromErrno(errno, at);
+      if (size_t(n) == sizeof to) ThrowIoErrorFromErrno(ENAMETOOLONG, at);
+      const std::string target(to, size_t(n));
+      at = !target.empty() && target[0] == '/' ? target : at.substr(0, at.rfind('/') + 1) + target;
+    }
   }
 
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override {

@@ -124,7 +124,7 @@ bool WriteProfileString(Env& env, const std::string& path, const std::string& se
     out.Append(content.data(), content.size());
     out.Commit();
     return true;
-  } catch (const IoError&) {
+  } catch (const AppError&) {  // a file step, or a file that is no regular file
     return false;
   }
 }

@@ -1,21 +1,72 @@
 #include "platform/savefile.h"
 
+#include <cerrno>
 #include <cstring>
+#include <random>
+
+#include "platform/ioerror.h"
 
 namespace velmora {
 
 namespace {
 constexpr size_t kBufferBytes = 1 << 20;
+constexpr int kFreshNameTries = 100;
+
+std::string DirOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+// name with six random letters or digits before its ".tmp" (or after it,
+// without one): "temp.tmp" becomes "temp-k3x9qa.tmp", still a scratch name.
+std::string FreshName(const std::string& name) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static std::mt19937 random{std::random_device{}()};
+  std::string tag = "-";
+  for (int i = 0; i < 6; ++i) tag += kChars[random() % (sizeof kChars - 1)];
+  const size_t cut = name.size() >= 4 && name.compare(name.size() - 4, 4, ".tmp") == 0
+                         ? name.size() - 4
+                         : name.size();
+  return name.substr(0, cut) + tag + name.substr(cut);
 }
 
+}  // namespace
+
 SaveFile::SaveFile(Env& env, std::string dir, const std::string& scratchName,
-                   std::string targetPath)
-    : env_(env),
-      dir_(std::move(dir)),
-      scratchPath_(dir_ + scratchName),
-      targetPath_(std::move(targetPath)) {
-  env_.CheckWritable(targetPath_);
-  file_ = env_.Create(scratchPath_);
+                   std::string targetPath, LinkedTarget linkedTarget)
+    : env_(env) {
+  const LinkEnd end = env_.FollowLinks(targetPath);
+  const bool linked = end.path != targetPath;
+  if (linked && linkedTarget == LinkedTarget::kReplaceTheLink) {
+    // The link goes, and nothing where it led is looked at or touched.
+    replacesLink_ = true;
+    targetPath_ = std::move(targetPath);
+    dir_ = std::move(dir);
+  } else {
+    // A link to nothing is refused too: where it leads may lie anywhere, and
+    // nobody chose to make a file there.
+    if (end.kind == FileKind::kOther || (linked && end.kind == FileKind::kNothing))
+      throw AppError("Cannot write " + targetPath +
+                     (linked ? ": it links to " + end.path + ", which" : ": it") +
+                     " is not a regular file");
+    targetPath_ = end.path;
+    dir_ = linked ? DirOf(targetPath_) : std::move(dir);
+    env_.CheckWritable(targetPath_);
+  }
+  CreateScratch(scratchName);
+}
+
+void SaveFile::CreateScratch(const std::string& name) {
+  // Whatever holds the usual name (a scratch file a crash left, a link or a
+  // pipe someone planted, a data file that happens to bear it) is neither
+  // opened nor removed: a fresh name does the job.
+  scratchPath_ = dir_ + name;
+  for (int tries = 1;; ++tries) {
+    try {
+      file_ = env_.CreateNew(scratchPath_);
+      return;
+    } catch (const IoError& e) {
+      if (e.err() != EEXIST || tries == kFreshNameTries) throw;
+    }
+    scratchPath_ = dir_ + FreshName(name);
+  }
 }
 
 SaveFile::~SaveFile() {
@@ -50,7 +101,7 @@ void SaveFile::Flush() {
 
 void SaveFile::Commit() {
   Flush();
-  file_->TakeModeOf(targetPath_);
+  if (!replacesLink_) file_->TakeModeOf(targetPath_);
   file_->Sync();
   file_->Close();
   env_.Rename(scratchPath_, targetPath_);

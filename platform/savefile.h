@@ -4,6 +4,12 @@
 // closed and renamed over the target in one step, and the directory synced.
 // A crash or a failure at any moment leaves either the old file or the new
 // one, never a mix and never nothing.
+//
+// The folder may hold anything under any name. The scratch file is always
+// one this save has just created, private to it: never opened through a
+// link, never a file someone left there. A target that is a link is saved
+// where the link leads, so the link stays a link (a data file kept in a
+// synced folder goes on being synced).
 
 #include <memory>
 #include <string>
@@ -13,12 +19,26 @@
 
 namespace velmora {
 
+// What a save does with a target that is a link.
+enum class LinkedTarget {
+  kSaveWhereItLeads,  // the user's files, which a user may keep elsewhere
+  kReplaceTheLink,    // a file the program rewrites unasked: never written elsewhere
+};
+
 class SaveFile {
  public:
-  // dir ends with "/"; scratchName is created in dir; targetPath is replaced.
-  // A target this process may not write is refused here, before anything
-  // is written: "File access denied", as a write into it would fail.
-  SaveFile(Env& env, std::string dir, const std::string& scratchName, std::string targetPath);
+  // dir ends with "/"; targetPath is replaced (with kReplaceTheLink a link
+  // there is replaced itself, whatever it leads to). The scratch file is
+  // created beside the file replaced: as scratchName, or under a fresh name
+  // like it when that name is taken by anything at all (which stays as it
+  // is). Refused before anything is written:
+  // - a target that is, or links to, no regular file (a folder, a device,
+  //   a link to nothing): "Cannot write %s: it is not a regular file", or
+  //   "Cannot write %s: it links to %s, which is not a regular file";
+  // - a target this process may not write: "File access denied", as a
+  //   write into it would fail.
+  SaveFile(Env& env, std::string dir, const std::string& scratchName, std::string targetPath,
+           LinkedTarget linked = LinkedTarget::kSaveWhereItLeads);
   // Without a successful Commit the scratch file is closed and removed and
   // the target stays as it was.
   ~SaveFile();
@@ -29,12 +49,14 @@ class SaveFile {
   void Commit();
 
  private:
+  void CreateScratch(const std::string& name);
   void Flush();
 
   Env& env_;
-  std::string dir_;
-  std::string scratchPath_;
-  std::string targetPath_;
+  std::string dir_;          // where the scratch file lies: the folder of the file replaced
+  std::string scratchPath_;  // a file this save created
+  std::string targetPath_;   // the file replaced, links followed unless replacesLink_
+  bool replacesLink_ = false;
   std::unique_ptr<File> file_;
   std::vector<char> buf_;
   size_t used_ = 0;

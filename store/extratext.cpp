@@ -9,6 +9,7 @@
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"
+#include "store/startup.h"
 
 namespace velmora {
 namespace {
@@ -25,11 +26,7 @@ bool EndsWithName(std::string_view name, std::string_view end) {
 }  // namespace
 
 bool IsSafeTextName(const Session& s, const std::string& fileName) {
-  if (!IsPlainFileName(fileName)) return false;
-  for (const char* own : {"velmora.ini", "temp.tmp", "velmora", "tolka"})
-    if (SameName(fileName, own)) return false;
-  if (fileName.size() >= 4 && SameName(std::string_view(fileName).substr(0, 4), "hlp#"))
-    return false;
+  if (!IsPlainFileName(fileName) || IsProgramFileName(fileName)) return false;
   return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM");
 }
 

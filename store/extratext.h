@@ -17,9 +17,9 @@ std::string CleanupTextName(const std::string& name,
 
 // True when fileName may name an entry's extra text: one plain name that is
 // none of the program's own files (data files of the working extension or
-// of VLM, velmora.ini, temp.tmp, the two programs, the help files), compared
-// without regard to case. An entry named FRIENDS .VLM must never read,
-// replace or delete the data file FRIENDS.VLM.
+// of VLM, and those IsProgramFileName names), compared without regard to
+// case. An entry named FRIENDS .VLM must never read, replace or delete the
+// data file FRIENDS.VLM.
 bool IsSafeTextName(const Session& s, const std::string& fileName);
 
 bool ExtraTextExists(Session& s, const std::string& fileName);

@@ -7,6 +7,7 @@
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"
+#include "store/startup.h"
 
 namespace velmora {
 
@@ -20,7 +21,7 @@ std::vector<std::string> ListDataFiles(Session& s) {
     // A name that does not come back unchanged (not UTF-8, or holding a
     // character outside the code page) would be shown with "?" in it, and
     // OPEN or DELETE would then act on a name that is not the file's.
-    if (Cp1252ToUtf8(name) != e.name) continue;
+    if (Cp1252ToUtf8(name) != e.name || IsProgramFileName(name)) continue;
     if (SameName(Utf8ToCp1252(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
   }
   std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
@@ -31,7 +32,10 @@ std::vector<std::string> ListDataFiles(Session& s) {
 }
 
 std::string DataFilePath(Session& s, const std::string& name) {
-  return s.PathInProgramDir(name + "." + s.WorkingExt);
+  const std::string fileName = name + "." + s.WorkingExt;
+  if (IsProgramFileName(fileName))
+    throw IoError(IoError::kInvalidFilename, s.ProgramDir + Cp1252ToUtf8(fileName));
+  return s.PathInProgramDir(fileName);
 }
 
 bool DataFileExists(Session& s, const std::string& name) {

@@ -12,12 +12,14 @@
 namespace velmora {
 
 // The data files of the program directory: regular, not hidden, with the
-// extension WorkingExt in any letter case, and named in the code page (a
-// name that does not survive it is left out); names as stored on disk,
-// sorted without regard to case.
+// extension WorkingExt in any letter case, named in the code page (a name
+// that does not survive it is left out) and none of the program's own files
+// (an extension INI or TMP must not offer velmora.ini or temp.tmp); names
+// as stored on disk, sorted without regard to case.
 std::vector<std::string> ListDataFiles(Session& s);
 
-// ProgramDir + name + "." + WorkingExt, whatever the case on disk.
+// ProgramDir + name + "." + WorkingExt, whatever the case on disk;
+// "Invalid filename" when that is one of the program's own files.
 std::string DataFilePath(Session& s, const std::string& name);
 bool DataFileExists(Session& s, const std::string& name);
 

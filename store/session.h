@@ -25,6 +25,10 @@ class Session {
   std::string ProgramDir;   // set once, by RunStartUp
   std::string WorkingName;  // by RunStartUp, then by the FILE commands or the command line
   std::string WorkingExt;   // set once, by RunStartUp
+  // Why RunStartUp used the sample file instead of the file velmora.ini
+  // names, for the user; empty when there is nothing to say (a configured
+  // file that is missing is no news).
+  std::string ConfigNotice;
 
   // The three record buffers: a caller fills one, then calls the operation
   // that reads it. Who fills each and who reads it:

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
@@ -23,9 +24,10 @@ constexpr char kDefaultConfig[] =
 // case does not matter on the way to the file.
 constexpr char kConfigAccessName[] = "velmora.INI";
 
-void WriteWhole(Session& s, const std::string& name, const void* data, size_t n) {
+void WriteWhole(Session& s, const std::string& name, const void* data, size_t n,
+                LinkedTarget linked) {
   StoreLock lock(s);
-  SaveFile out(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(name));
+  SaveFile out(s.env(), s.ProgramDir, kScratchName, s.PathInProgramDir(name), linked);
   out.Append(data, n);
   out.Commit();
 }
@@ -56,7 +58,15 @@ void ChooseWorkingFile(Session& s) {
   s.WorkingExt = UpperCase(s.WorkingExt);
   s.WorkingName = UpperCase(s.WorkingName);
 
-  if (!ReachesOnlyProgramDir(s.WorkingName, s.WorkingExt) ||
+  // The program writes and runs these files for its own ends: records kept
+  // under one of their names would be overwritten, or overwrite them.
+  const std::string configured = s.WorkingName + "." + s.WorkingExt;
+  const bool own = IsProgramFileName(configured);
+  if (own)
+    s.ConfigNotice = std::string(kConfigFileName) + " names " + Cp1252ToUtf8(configured) +
+                     " as the data file, one of velmora's own files; the sample file is used "
+                     "instead.";
+  if (own || !ReachesOnlyProgramDir(s.WorkingName, s.WorkingExt) ||
       !s.env().FileExists(s.WorkingFilePath())) {
     s.WorkingName = kSampleName;
     s.WorkingExt = kSampleExt;
@@ -65,8 +75,16 @@ void ChooseWorkingFile(Session& s) {
 
 }  // namespace
 
+bool IsProgramFileName(std::string_view fileName) {
+  for (const char* own :
+       {kConfigFileName, kScratchName, "velmora", "velmora.exe", "tolka", "tolka.exe"})
+    if (SameName(fileName, own)) return true;
+  return fileName.size() >= 4 && SameName(fileName.substr(0, 4), "hlp#");
+}
+
 void RunStartUp(Session& s, const std::string& programDir) {
   s.ProgramDir = programDir;
+  s.ConfigNotice.clear();
   StoreLock lock(s);
   RefuseConfigThatIsNoFile(s);
   WriteSampleFile(s);
@@ -76,6 +94,7 @@ void RunStartUp(Session& s, const std::string& programDir) {
 
 void LocateWorkingFile(Session& s, const std::string& programDir) {
   s.ProgramDir = programDir;
+  s.ConfigNotice.clear();
   RefuseConfigThatIsNoFile(s);
   ChooseWorkingFile(s);
 }
@@ -89,11 +108,14 @@ ContactRecord SampleRecord() {
 void WriteSampleFile(Session& s) {
   ContactRecord& r = s.RemovedRecord;
   r = SampleRecord();
-  WriteWhole(s, "brink.vlm", r.bytes.data(), r.bytes.size());
+  // Rewritten at every start, unasked: a link planted under its name must
+  // not carry the sample record into a file elsewhere.
+  WriteWhole(s, "brink.vlm", r.bytes.data(), r.bytes.size(), LinkedTarget::kReplaceTheLink);
 }
 
 void CreateConfigFile(Session& s) {
-  WriteWhole(s, kConfigFileName, kDefaultConfig, sizeof kDefaultConfig - 1);
+  WriteWhole(s, kConfigFileName, kDefaultConfig, sizeof kDefaultConfig - 1,
+             LinkedTarget::kSaveWhereItLeads);
 }
 
 void SetDefaultFile(Session& s, const std::string& name) {

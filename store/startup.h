@@ -4,6 +4,7 @@
 // one built-in entry, written anew at every start and closed to editing.
 
 #include <string>
+#include <string_view>
 
 #include "store/session.h"
 
@@ -14,12 +15,20 @@ inline constexpr char kConfigSection[] = "filenames";
 inline constexpr char kSampleName[] = "BRINK";
 inline constexpr char kSampleExt[] = "VLM";
 
+// True when fileName is, without regard to letter case, one of the
+// program's own files that no data file or extra text may be: the
+// configuration file, the scratch file, the two programs under every name
+// the launcher tries ("tolka" and "tolka.exe"), and the help files
+// ("hlp#..."). The sample file is a data file and not among them.
+bool IsProgramFileName(std::string_view fileName);
+
 // Settles ProgramDir (given: the directory of the executable, ending in
 // "/"), rewrites the sample file, creates the configuration file when it is
 // missing, and chooses the working file: the configured one when it exists,
-// else the sample file. File errors propagate and leave the values set so far;
-// a configuration file that is a folder, a pipe or a device is such an error,
-// named with its path.
+// else the sample file. A configured name that is one of the program's own
+// files is not used either, and ConfigNotice says so. File errors propagate
+// and leave the values set so far; a configuration file that is a folder, a
+// pipe or a device is such an error, named with its path.
 void RunStartUp(Session& s, const std::string& programDir);
 
 // The start of a command that only reads (an export): settles ProgramDir

@@ -97,10 +97,14 @@ TEST(AppExecLogic, OneMessageTableForTheProcessInTheLanguageSetLast) {
 
 TEST(AppExecLogic, FindProgramLooksBesideTheCallerThenAlongAbsolutePathEntries) {
   TestDir caller, onPath, relative;
-  caller.Write("both", "");
-  onPath.Write("both", "");
-  onPath.Write("tolka", "");
-  onPath.Write("only.exe", "");
+  auto program = [](const TestDir& dir, const std::string& name) {
+    dir.Write(name, "");
+    ::chmod((dir / name).c_str(), 0755);
+  };
+  program(caller, "both");
+  program(onPath, "both");
+  program(onPath, "tolka");
+  program(onPath, "only.exe");
   ::mkdir((onPath / "adir").c_str(), 0755);
   const std::string pathList = "relative-dir::" + onPath.path();
   struct Case {
@@ -125,6 +129,35 @@ TEST(AppExecLogic, FindProgramLooksBesideTheCallerThenAlongAbsolutePathEntries) 
     EXPECT_EQ(appexec::FindProgram(c.name, caller.path(), pathList, &errNo), c.found) << c.name;
     if (c.found.empty()) {
       EXPECT_EQ(errNo, c.errNo) << c.name;
+    }
+  }
+}
+
+TEST(AppExecLogic, FindProgramTriesBothSpellingsInAFolderAndSkipsWhatItMayNotRun) {
+  const struct {
+    std::vector<std::string> caller, onPath;  // "-" before a name: may not be run
+    std::string found;                        // "c/name" beside the caller, "p/name" on PATH
+  } cases[] = {
+      {{"tolka"}, {"tolka.exe"}, "c/tolka"},        // the program's folder first
+      {{"-tolka.exe", "tolka"}, {}, "c/tolka"},     // an entry's note of that name
+      {{"-tolka.exe"}, {"tolka"}, "p/tolka"},       // ... and on along PATH
+      {{"tolka", "tolka.exe"}, {}, "c/tolka.exe"},  // the exact name first
+      {{"-tolka.exe"}, {"-tolka"}, ""},             // 5, as starting one would say
+  };
+  for (const auto& c : cases) {
+    TestDir caller, onPath;
+    for (auto [dir, names] : {std::pair{&caller, c.caller}, std::pair{&onPath, c.onPath}})
+      for (const std::string& name : names) {
+        const std::string plain = name.substr(name[0] == '-');
+        dir->Write(plain, "#!/bin/sh\n");
+        ::chmod((*dir / plain).c_str(), name[0] == '-' ? 0644 : 0755);
+      }
+    const std::string expected =
+        c.found.empty() ? "" : (c.found[0] == 'c' ? caller : onPath) / c.found.substr(2);
+    int errNo = 0;
+    EXPECT_EQ(appexec::FindProgram("tolka.exe", caller.path(), onPath.path(), &errNo), expected);
+    if (expected.empty()) {
+      EXPECT_EQ(errNo, 5);
     }
   }
 }

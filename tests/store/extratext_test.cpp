@@ -32,5 +32,12 @@ TEST_F(ExtraText, AFailedSaveLeavesTheOldTextWhole) {
   }
 }
 
+TEST_F(ExtraText, NoEntryNamesOneOfTheProgramsOwnFiles) {
+  // Among them every name the launcher tries for the help viewer.
+  for (const char* own : {"velmora.ini", "TEMP.TMP", "Tolka", "tolka.exe", "VELMORA.EXE", "hlp#0i"})
+    EXPECT_FALSE(IsSafeTextName(s, own)) << own;
+  EXPECT_TRUE(IsSafeTextName(s, "tolka.exe2"));
+}
+
 }  // namespace
 }  // namespace velmora

@@ -132,6 +132,12 @@ class FileStepFaults : public testing::StoreTest, public ::testing::WithParamInt
   std::string Content(const std::string& name) {
     return dir.Exists(name) ? dir.Read(name) : "<none>";
   }
+  // The scenario's files, without a scratch file an earlier failed removal
+  // left: one in the way changes the steps a save takes.
+  void Prepare(const Scenario& sc) {
+    std::remove((dir / "temp.tmp").c_str());
+    sc.setUp(dir);
+  }
 };
 
 TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
@@ -139,7 +145,7 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
   for (const Scenario& sc : Scenarios()) {
     SCOPED_TRACE(sc.name);
     // A clean run gives the steps and the new content.
-    sc.setUp(dir);
+    Prepare(sc);
     const std::string before = Content(sc.file);
     env.FailAt(-1, 0);
     sc.run(s);
@@ -149,7 +155,7 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
 
     for (size_t k = 0; k < steps.size(); ++k) {
       SCOPED_TRACE("failing step " + std::to_string(k) + " (" + steps[k] + ")");
-      sc.setUp(dir);
+      Prepare(sc);
       env.FailAt(int(k), err);
       bool threw = false;
       try {
@@ -179,7 +185,8 @@ TEST_P(FileStepFaults, LeaveTheFilesAsTheyWereAndNothingOpen) {
         EXPECT_TRUE(now == (orphanKept ? before : after)) << "size " << now.size();
         EXPECT_TRUE(orphanKept || steps[k] == "remove");
       }
-      EXPECT_FALSE(dir.Exists("temp.tmp"));
+      // A scratch file whose removal failed stays; every other is gone.
+      EXPECT_TRUE(steps[k] == "remove" || !dir.Exists("temp.tmp"));
       EXPECT_FALSE(dir.Exists("velmora.ini.tmp"));
       EXPECT_EQ(env.openFiles(), 0);
     }

@@ -1,10 +1,16 @@
 #include "store/startup.h"
 
 #include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
+#include "platform/text.h"
 #include "searchedit/cannotedit.h"
+#include "store/filecommands.h"
 #include "support/dialogs.h"
 #include "support/fakeenv.h"
 #include "support/records.h"
@@ -51,6 +57,7 @@ TEST_F(StartUp, FirstStartInAnEmptyDirectoryWritesTheTwoFilesExactly) {
   EXPECT_EQ(s.WorkingName, "BRINK");
   EXPECT_EQ(s.WorkingExt, "VLM");
   EXPECT_EQ(s.WorkingFilePath(), dir / "brink.vlm");
+  EXPECT_EQ(s.ConfigNotice, "");
   EXPECT_EQ(env.openFiles(), 0);
 }
 
@@ -59,6 +66,22 @@ TEST_F(StartUp, TheSampleFileIsRestoredAtEveryStartWhateverItsSpelling) {
   Start();
   EXPECT_THAT(dir.Names(), ElementsAre("BRINK.VLM", "velmora.ini"));
   EXPECT_EQ(dir.Read("BRINK.VLM"), SampleBytes());
+}
+
+TEST_F(StartUp, ASampleFileThatIsALinkIsReplacedAndWhereItLedIsLeftAlone) {
+  TestDir outside;
+  outside.Write("mine", "keep");
+  for (const std::string& to : {outside / "mine", outside / "nothing", std::string("/dev/zero")}) {
+    ::symlink(to.c_str(), (dir / "brink.vlm").c_str());
+    Start();
+    struct stat st;
+    ASSERT_EQ(::lstat((dir / "brink.vlm").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << to;
+    EXPECT_EQ(dir.Read("brink.vlm"), SampleBytes());
+    std::remove((dir / "brink.vlm").c_str());
+  }
+  EXPECT_THAT(outside.Names(), ElementsAre("mine"));
+  EXPECT_EQ(outside.Read("mine"), "keep");
 }
 
 TEST_F(StartUp, ChoosesTheConfiguredFileWhateverTheLetterCaseOnDisk) {
@@ -103,6 +126,26 @@ TEST_F(StartUp, FallsBackToTheSampleFileAndLeavesTheConfigurationAlone) {
   dir.Write("ERROR.VLM", "");
   Start();
   EXPECT_EQ(s.WorkingName, "ERROR");
+}
+
+TEST_F(StartUp, TheProgramsOwnFilesAreNeverDataFiles) {
+  for (const std::string own : {"velmora.ini", "temp.tmp", "tolka.exe", "hlp#0.i"}) {
+    SCOPED_TRACE(own);
+    const std::string name = own.substr(0, own.find('.')), ext = own.substr(own.find('.') + 1);
+    const std::string config = "[filenames]\r\nextention=" + ext + "\r\ndefaultfile=" + name;
+    dir.Write("velmora.ini", config);
+    dir.Write(own, config);
+    Start();
+    EXPECT_EQ(s.WorkingName + "." + s.WorkingExt, "BRINK.VLM");
+    EXPECT_EQ(s.ConfigNotice, "velmora.ini names " + UpperCase(own) +
+                                  " as the data file, one of velmora's own files; the sample "
+                                  "file is used instead.");
+    EXPECT_EQ(dir.Read(own), config);
+    // Nor listed by FILE, nor taken by NEW, SAVE AS, RENAME or an import.
+    s.WorkingExt = UpperCase(ext);
+    EXPECT_THAT(ListDataFiles(s), ElementsAre());
+    EXPECT_THROW(DataFileExists(s, name), IoError);
+  }
 }
 
 TEST_F(StartUp, AFailedStepEndsStartUpWithTheValuesSetSoFar) {

@@ -37,7 +37,10 @@ class EnvWrapper : public Env {
   std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override {
     return target_.OpenExisting(path, writable);
   }
-  std::unique_ptr<File> Create(const std::string& path) override { return target_.Create(path); }
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    return target_.CreateNew(path);
+  }
+  LinkEnd FollowLinks(const std::string& path) override { return target_.FollowLinks(path); }
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override {
     return target_.CreateAnonymous(dir);
   }

@@ -86,9 +86,14 @@ std::unique_ptr<File> FaultEnv::OpenExisting(const std::string& path, bool writa
   return Wrap(target().OpenExisting(path, writable));
 }
 
-std::unique_ptr<File> FaultEnv::Create(const std::string& path) {
+std::unique_ptr<File> FaultEnv::CreateNew(const std::string& path) {
   Step("create");
-  return Wrap(target().Create(path));
+  return Wrap(target().CreateNew(path));
+}
+
+LinkEnd FaultEnv::FollowLinks(const std::string& path) {
+  Step("follow");
+  return target().FollowLinks(path);
 }
 
 std::unique_ptr<File> FaultEnv::CreateAnonymous(const std::string& dir) {

@@ -31,7 +31,8 @@ class FaultEnv : public EnvWrapper {
   void FileClosed() { --open_; }
 
   std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override;
-  std::unique_ptr<File> Create(const std::string& path) override;
+  std::unique_ptr<File> CreateNew(const std::string& path) override;
+  LinkEnd FollowLinks(const std::string& path) override;
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override;
   void CheckWritable(const std::string& path) override;
   std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) override;

@@ -106,14 +106,18 @@ std::unique_ptr<File> PowerCutEnv::OpenExisting(const std::string& path, bool wr
   return Wrap(std::move(f), it == current_.end() ? -1 : it->second);
 }
 
-std::unique_ptr<File> PowerCutEnv::Create(const std::string& path) {
+std::unique_ptr<File> PowerCutEnv::CreateNew(const std::string& path) {
   Call();
-  auto f = target().Create(path);
-  // Truncating an existing file keeps its node: until a sync, the disk
-  // still holds its old content.
-  auto [it, added] = current_.try_emplace(NameOf(path), nextNode_);
-  if (added) nodes_[nextNode_++] = "";
-  return Wrap(std::move(f), it->second);
+  auto f = target().CreateNew(path);
+  const int node = nextNode_++;
+  nodes_[node] = "";
+  current_[NameOf(path)] = node;
+  return Wrap(std::move(f), node);
+}
+
+LinkEnd PowerCutEnv::FollowLinks(const std::string& path) {
+  Call();
+  return target().FollowLinks(path);
 }
 
 std::unique_ptr<File> PowerCutEnv::CreateAnonymous(const std::string& dir) {

@@ -38,7 +38,8 @@ class PowerCutEnv : public EnvWrapper {
   void Synced(int id, std::string content) { nodes_[id] = std::move(content); }
 
   std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override;
-  std::unique_ptr<File> Create(const std::string& path) override;
+  std::unique_ptr<File> CreateNew(const std::string& path) override;
+  LinkEnd FollowLinks(const std::string& path) override;
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override;
   bool FileExists(const std::string& path) override;
   void CheckWritable(const std::string& path) override;
