@@ -43,8 +43,10 @@ class DirLock {
   virtual ~DirLock() = default;
 };
 
+// What a name stands for, after following links.
+enum class FileKind { kMissing, kRegular, kFolder, kOther };
+
 // What a name leads to once its links are followed.
-enum class FileKind { kNothing, kRegular, kOther };
 struct LinkEnd {
   std::string path;  // the name itself when it is no link
   FileKind kind;
@@ -54,9 +56,6 @@ struct DirEntry {
   std::string name;
   bool regular = false;  // a regular file (after following links)
 };
-
-// What a name stands for, after following links.
-enum class FileKind { kMissing, kRegular, kFolder, kOther };
 
 class Env {
  public:

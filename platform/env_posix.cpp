@@ -124,11 +124,13 @@ class PosixEnv final : public Env {
     for (int hops = 0;; ++hops) {
       struct stat st;
       if (::lstat(at.c_str(), &st) != 0) {
-        if (errno == ENOENT) return {at, FileKind::kNothing};
+        if (errno == ENOENT) return {at, FileKind::kMissing};
         ThrowIoErrorFromErrno(errno, at);
       }
       if (!S_ISLNK(st.st_mode))
-        return {at, S_ISREG(st.st_mode) ? FileKind::kRegular : FileKind::kOther};
+        return {at, S_ISREG(st.st_mode)   ? FileKind::kRegular
+                    : S_ISDIR(st.st_mode) ? FileKind::kFolder
+                                          : FileKind::kOther};
       if (hops == kMaxLinkHops) ThrowIoErrorFromErrno(ELOOP, path);
       char to[PATH_MAX];
       const ssize_t n = ::readlink(at.c_str(), to, sizeof to);

@@ -42,7 +42,8 @@ SaveFile::SaveFile(Env& env, std::string dir, const std::string& scratchName,
   } else {
     // A link to nothing is refused too: where it leads may lie anywhere, and
     // nobody chose to make a file there.
-    if (end.kind == FileKind::kOther || (linked && end.kind == FileKind::kNothing))
+    if (end.kind == FileKind::kOther || end.kind == FileKind::kFolder ||
+        (linked && end.kind == FileKind::kMissing))
       throw AppError("Cannot write " + targetPath +
                      (linked ? ": it links to " + end.path + ", which" : ": it") +
                      " is not a regular file");

@@ -159,7 +159,7 @@ class NoWritesEnv : public EnvWrapper {
     if (writable) ThrowIoErrorFromErrno(err_, path);
     return target().OpenExisting(path, false);
   }
-  std::unique_ptr<File> Create(const std::string& path) override { Refuse(path); }
+  std::unique_ptr<File> CreateNew(const std::string& path) override { Refuse(path); }
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override { Refuse(dir); }
   void CheckWritable(const std::string& path) override { Refuse(path); }
   void Rename(const std::string& from, const std::string&) override { Refuse(from); }
