@@ -55,9 +55,13 @@ void LetterGrid::mousePressEvent(QMouseEvent* event) {
 }
 
 void LetterGrid::keyPressEvent(QKeyEvent* event) {
-  const QModelIndex before = currentIndex();
+  const int key = event->key();
+  if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+      currentIndex().isValid()) {
+    emit picked();
+    return;
+  }
   QTableWidget::keyPressEvent(event);
-  if (currentIndex() != before && currentIndex().isValid()) emit picked();
 }
 
 }  // namespace velmora

@@ -6,8 +6,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 #include "components/appexec.h"
 #include "components/timelabel.h"
@@ -22,8 +24,17 @@
 namespace velmora {
 namespace {
 
-QAction* MenuCommand(QWidget* owner, const char* name, const char* caption) {
-  auto* a = new QAction(QString::fromLatin1(caption), owner);
+// The caption with its access key marked: Alt and the letter, or the letter
+// alone in an open menu, choose the command. Only the underline shows; the
+// caption, and the name screen readers announce, stay the caption.
+QString WithAccessKey(const char* caption, char key) {
+  QString text = QString::fromLatin1(caption);
+  text.insert(text.indexOf(QLatin1Char(key)), QLatin1Char('&'));
+  return text;
+}
+
+QAction* MenuCommand(QWidget* owner, const char* name, const char* caption, char key) {
+  auto* a = new QAction(WithAccessKey(caption, key), owner);
   a->setObjectName(QString::fromLatin1(name));
   return a;
 }
@@ -36,6 +47,17 @@ QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption,
   b->resize(b->sizeHint());
   return b;
 }
+
+// Keeps the platform's look, and lets Alt alone reach the menu bar.
+class AltKeyMenuStyle final : public QProxyStyle {
+ public:
+  explicit AltKeyMenuStyle(QStyle* base) : QProxyStyle(base->name()) {}
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
 
 // Trimming as the text rules have it: every character of code 32 or less.
 QString TrimmedText(const QString& s) {
@@ -91,20 +113,20 @@ void TForm1::BuildMenu() {
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
   MainMenu1->setNativeMenuBar(false);
 
-  FILE1 = MainMenu1->addMenu(QStringLiteral("FILE"));
+  FILE1 = MainMenu1->addMenu(WithAccessKey("FILE", 'F'));
   FILE1->setObjectName(QStringLiteral("FILE1"));
   FILE1->menuAction()->setObjectName(QStringLiteral("FILE1Action"));
-  NEW1 = MenuCommand(this, "NEW1", "NEW");
-  OPEN1 = MenuCommand(this, "OPEN1", "OPEN");
-  SAVEAS1 = MenuCommand(this, "SAVEAS1", "SAVE AS");
-  RENAME1 = MenuCommand(this, "RENAME1", "RENAME");
-  DELETE1 = MenuCommand(this, "DELETE1", "DELETE");
-  EXIT1 = MenuCommand(this, "EXIT1", "EXIT");
+  NEW1 = MenuCommand(this, "NEW1", "NEW", 'N');
+  OPEN1 = MenuCommand(this, "OPEN1", "OPEN", 'O');
+  SAVEAS1 = MenuCommand(this, "SAVEAS1", "SAVE AS", 'A');
+  RENAME1 = MenuCommand(this, "RENAME1", "RENAME", 'R');
+  DELETE1 = MenuCommand(this, "DELETE1", "DELETE", 'D');
+  EXIT1 = MenuCommand(this, "EXIT1", "EXIT", 'X');
   FILE1->addActions({NEW1, OPEN1, SAVEAS1, RENAME1, DELETE1, EXIT1});
 
-  Newrecord1 = MenuCommand(this, "Newrecord1", "NEW RECORD");
-  SEARCH = MenuCommand(this, "SEARCH", "SEARCH/EDIT");
-  HELP1 = MenuCommand(this, "HELP1", "HELP");
+  Newrecord1 = MenuCommand(this, "Newrecord1", "NEW RECORD", 'N');
+  SEARCH = MenuCommand(this, "SEARCH", "SEARCH/EDIT", 'S');
+  HELP1 = MenuCommand(this, "HELP1", "HELP", 'H');
   MainMenu1->addAction(Newrecord1);
   MainMenu1->addAction(SEARCH);
   MainMenu1->addAction(HELP1);
@@ -115,6 +137,15 @@ void TForm1::BuildMenu() {
   connect(EXIT1, &QAction::triggered, this, GuardedSlot([this] { EXIT1Click(); }));
   connect(Newrecord1, &QAction::triggered, this, GuardedSlot([this] { Newrecord1Click(); }));
   connect(SEARCH, &QAction::triggered, this, GuardedSlot([this] { SEARCHClick(); }));
+
+  // F10 opens the first menu; Alt alone, pressed and let go, puts the bar
+  // into keyboard mode, whatever the platform's style says.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this,
+          [MainMenu1, file = FILE1->menuAction()] { MainMenu1->setActiveAction(file); });
+  auto* menuStyle = new AltKeyMenuStyle(MainMenu1->style());
+  menuStyle->setParent(MainMenu1);
+  MainMenu1->setStyle(menuStyle);
 }
 
 void TForm1::BuildSearchPanel() {
@@ -154,6 +185,7 @@ void TForm1::BuildSearchPanel() {
   connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
   connect(Button6, &QPushButton::clicked, this, GuardedSlot([this] { Button6Click(); }));
   connect(Button7, &QPushButton::clicked, this, GuardedSlot([this] { Button7Click(); }));
+  connect(Edit1, &QLineEdit::returnPressed, this, GuardedSlot([this] { Button6Click(); }));
 }
 
 QString TForm1::SearchFieldText() const { return Edit1->text(); }
@@ -215,6 +247,7 @@ void TForm1::OpenSearchPanel() {
   Button6->show();
   Button7->show();
   Label1->show();
+  Edit1->setFocus();
 }
 
 void TForm1::StringGrid1Click() {

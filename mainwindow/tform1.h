@@ -53,6 +53,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // While HELP waits for the viewer the window stays on screen: closing is
   // put off until the wait is over.
   void closeEvent(QCloseEvent* event) override;
+  // Enter and Escape in the file panels.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FormCreate(const std::string& programDir);  // runs the start-up, sets the caption

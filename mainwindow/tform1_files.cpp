@@ -6,6 +6,7 @@
 // copy or rename (a full disk, a refused rename) is reported by the guard and
 // leaves the program on the file it had.
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -115,6 +116,20 @@ void TForm1::SetFilePanel(FilePanel panel) {
     FileListBox1->show();
     FileListBox1->setFocus();
   }
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // In a file panel Enter is its OK and Escape its CANCEL; the name entry and
+  // the list leave both keys to the window.
+  if (filePanel_ != FilePanel::kNone && event->modifiers() == Qt::NoModifier) {
+    QPushButton* button = nullptr;
+    if (event->key() == Qt::Key_Escape) button = Button5;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+      for (QPushButton* ok : {Button4, Button9, Button11, Button1})
+        if (ok->isVisible()) button = ok;
+    if (button) return button->click();
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void TForm1::RefreshFileList() {

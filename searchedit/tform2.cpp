@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -101,6 +102,7 @@ void TForm2::BuildControls() {
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int c = 0; c < ResultModel::kColumns; ++c) columns->resizeSection(c, kColumnWidths[c]);
   StringGrid1->viewport()->installEventFilter(this);
+  StringGrid1->installEventFilter(this);
   // A double-click on the header acts on the current row as well.
   columns->viewport()->installEventFilter(this);
 
@@ -157,9 +159,9 @@ void TForm2::BuildRecordGroup() {
   setTabOrder(Edit2, Edit3);
   setTabOrder(Edit3, Edit4);
   setTabOrder(Edit4, Edit5);
-  setTabOrder(Edit5, Button4);
-  setTabOrder(Button4, Button5);
-  setTabOrder(Button5, Button9);
+  setTabOrder(Edit5, Button5);
+  setTabOrder(Button5, Button4);
+  setTabOrder(Button4, Button9);
 
   connect(Button4, &QPushButton::clicked, this, GuardedSlot([this] { Button4Click(); }));
   connect(Button9, &QPushButton::clicked, this, GuardedSlot([this] { Button9Click(); }));
@@ -225,9 +227,45 @@ void TForm2::ShowGridAndButtons() {
   Button1->show();
   Button3->show();
   Button8->show();
+  // The keys act on the current row from the moment the rows are back.
+  StringGrid1->setFocus();
+}
+
+bool TForm2::GridKey(const QKeyEvent& key) {
+  const bool shift = key.modifiers() & Qt::ShiftModifier;
+  switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: StringGrid1DblClick(); return true;
+    case Qt::Key_Delete:
+    case Qt::Key_Menu: DeleteRow(CurrentRow()); return true;
+    case Qt::Key_F10:
+      if (!shift) return false;
+      DeleteRow(CurrentRow());
+      return true;
+    case Qt::Key_Escape: Button8Click(); return true;
+    default: return false;
+  }
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+  // Escape leaves what is in front, as its last button does.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (GroupBox1->isVisible()) return Guarded([this] { Button9Click(); });
+    if (Button2->isVisible()) return Guarded([this] { Button2Click(); });
+    if (StringGrid1->isVisible()) return Guarded([this] { Button8Click(); });
+  }
+  QWidget::keyPressEvent(event);
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
+    bool handled = false;
+    Guarded([&] { handled = GridKey(*static_cast<QKeyEvent*>(event)); });
+    if (handled) return true;
+  }
+  // The menu key asks through the key press above; some platforms send a
+  // context menu request as well, which must not ask a second time.
+  if (watched == StringGrid1 && event->type() == QEvent::ContextMenu) return true;
   if (watched == StringGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {
     auto* me = static_cast<QMouseEvent*>(event);
     if (me->button() == Qt::RightButton) {
@@ -251,9 +289,14 @@ void TForm2::StringGrid1MouseDown(const QPoint& pos) { DeleteEntryAt(pos); }
 void TForm2::DeleteEntryAt(const QPoint& pos) {
   const int at = StringGrid1->rowAt(pos.y());  // the model's row, or -1
   if (at < 0 || StringGrid1->columnAt(pos.x()) < 0) return;
+  DeleteRow(GridRow(at));
+}
+
+void TForm2::DeleteRow(int row) {
+  if (row < 1 || row > model_.rowCount()) return;
   // A lone data row, an entry or the message row, is never deleted here.
   if (GridRowCount() <= 2) return;
-  const int row = GridRow(at);
+  const int at = ModelRow(row);
   SetCurrentRow(row);
 
   const QString question = QStringLiteral("You are about to delete the entry for ") +
@@ -377,6 +420,7 @@ void TForm2::EnterAddMode() {
   SetRecordMode(RecordMode::kAdd);
   HideResultControls();
   SetWidth(kNarrowWidth);
+  Edit1->setFocus();
 }
 
 void TForm2::ClearRecordFields() {

@@ -170,6 +170,7 @@ void TForm2::OpenTextViewer() {
   RichEdit1->moveCursor(QTextCursor::Start);
   RichEdit1->show();
   Button2->show();
+  RichEdit1->setFocus();
 }
 
 void TForm2::Button2Click() { CloseTextViewer(); }

@@ -106,12 +106,36 @@ class WindowsTest : public ::testing::Test {
   // Chooses the menu command with this caption ("NEW RECORD", "OPEN"...).
   void Menu(const char* caption) {
     for (QAction* a : form1->findChildren<QAction*>()) {
-      if (a->text() == QLatin1String(caption) && !a->menu()) {
+      // The caption as shown: "&" only marks the access key.
+      if (QString(a->text()).remove(QLatin1Char('&')) == QLatin1String(caption) && !a->menu()) {
         a->trigger();
         return;
       }
     }
     ADD_FAILURE() << "no menu command " << caption;
+  }
+
+  // A key as the keyboard sends it: to the open menu, else to the widget
+  // with the focus, else to the active window.
+  void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QCoreApplication::processEvents();
+    QWidget* to = QApplication::activePopupWidget();
+    if (!to) to = QApplication::focusWidget();
+    if (!to) to = QApplication::activeWindow();
+    ASSERT_NE(to, nullptr) << "no window takes the keyboard";
+    QTest::keyClick(to, Qt::Key(key), modifiers);
+    QCoreApplication::processEvents();
+  }
+  void PressTyping(const QString& text) {
+    for (QChar c : text) {
+      QCoreApplication::processEvents();
+      QTest::keyClicks(QApplication::focusWidget(), QString(c));
+    }
+  }
+  // Tab until the focus reaches `w`; false when it never does.
+  bool TabTo(QWidget* w) {
+    for (int i = 0; i < 30 && QApplication::focusWidget() != w; ++i) Press(Qt::Key_Tab);
+    return QApplication::focusWidget() == w;
   }
 
   void PickLetter(char letter) {
