@@ -16,6 +16,7 @@
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "platform/messagedialog.h"
 #include "platform/widgets.h"
 #include "searchedit/cannotedit.h"
 #include "searchedit/tform2.h"
@@ -104,7 +105,10 @@ void TForm1::FormCreate(const std::string& programDir) {
   // the program runs on with the values set so far.
   Guarded([&] {
     RunStartUp(session_, programDir);
-    setWindowTitle(FromCp1252(session_.WorkingName));
+    setWindowTitle(FromCodePage(session_.WorkingName));
+    if (!session_.CodePageProblem.empty())
+      MessageDlg(QString::fromStdString(session_.CodePageProblem), MsgKind::Warning,
+                 MsgButtons::OK);
   });
 }
 

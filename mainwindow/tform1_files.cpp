@@ -134,17 +134,17 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::RefreshFileList() {
   FileListBox1->clear();
-  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCp1252(entry));
+  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCodePage(entry));
   FileListBox1->setCurrentRow(-1);
 }
 
 std::string TForm1::SelectedEntry() const {
   const QList<QListWidgetItem*> picked = FileListBox1->selectedItems();
-  return picked.isEmpty() ? std::string() : ToCp1252(picked.front()->text());
+  return picked.isEmpty() ? std::string() : ToCodePage(picked.front()->text());
 }
 
 void TForm1::SetWorkingName(const std::string& name) {
-  setWindowTitle(FromCp1252(name));
+  setWindowTitle(FromCodePage(name));
   session_.WorkingName = name;
 }
 
@@ -211,7 +211,7 @@ void TForm1::DeleteSelectedFile() {
   if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
     MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
                MsgButtons::OK);
-  } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) + QStringLiteral(" will be ") +
+  } else if (AskYes(QStringLiteral("File ") + FromCodePage(entry) + QStringLiteral(" will be ") +
                         QStringLiteral("permanently deleted along with all entries it "
                                        "contains! - Are you sure?"),
                     MsgKind::Warning) &&

@@ -39,7 +39,7 @@ class ResultGrid final : public QTableView {
 };
 
 // A field's text in the code page; a character outside it becomes "?".
-std::string Bytes(const QLineEdit* edit) { return ToCp1252(edit->text()); }
+std::string Bytes(const QLineEdit* edit) { return ToCodePage(edit->text()); }
 
 // The record group's titles, by which users have always told the modes apart.
 constexpr char kDesignTitle[] = "EDIT RECORD";  // replaced before the group first shows
@@ -300,8 +300,8 @@ void TForm2::DeleteRow(int row) {
   SetCurrentRow(row);
 
   const QString question = QStringLiteral("You are about to delete the entry for ") +
-                           FromCp1252(model_.Cell(at, ContactRecord::kName)) + QLatin1Char(' ') +
-                           FromCp1252(model_.Cell(at, ContactRecord::kSurname));
+                           FromCodePage(model_.Cell(at, ContactRecord::kName)) + QLatin1Char(' ') +
+                           FromCodePage(model_.Cell(at, ContactRecord::kSurname));
   if (MessageDlg(question, MsgKind::Warning, MsgButtons::OKCancel) != MsgResult::OK) return;
 
   ContactRecord& removed = session_.RemovedRecord;
@@ -445,17 +445,17 @@ void TForm2::EditCurrentRow() {
   const int row = CurrentRow();
   if (row == 0) return;
   const int at = ModelRow(row);
-  Edit1->setText(FromCp1252(model_.Cell(at, ContactRecord::kName)));
-  Edit2->setText(FromCp1252(model_.Cell(at, ContactRecord::kSurname)));
+  Edit1->setText(FromCodePage(model_.Cell(at, ContactRecord::kName)));
+  Edit2->setText(FromCodePage(model_.Cell(at, ContactRecord::kSurname)));
   if (Trim(Bytes(Edit1)).empty() || Trim(Bytes(Edit2)).empty()) return;
 
   SetWidth(kNarrowWidth);
   SetRecordMode(RecordMode::kEdit);
   GroupBox1->show();
   HideResultControls();
-  Edit3->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone1)));
-  Edit4->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone2)));
-  Edit5->setText(FromCp1252(model_.Cell(at, ContactRecord::kComments)));
+  Edit3->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone1)));
+  Edit4->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone2)));
+  Edit5->setText(FromCodePage(model_.Cell(at, ContactRecord::kComments)));
   Edit3->setFocus();
 }
 

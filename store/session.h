@@ -24,6 +24,9 @@ class Session {
   std::string ProgramDir;   // set once, by RunStartUp
   std::string WorkingName;  // by RunStartUp, then by the FILE commands or the command line
   std::string WorkingExt;   // set once, by RunStartUp
+  // Set by RunStartUp: why the code page velmora.ini names is not used,
+  // for the user to read; empty when it is used or none is named.
+  std::string CodePageProblem;
 
   // The three record buffers: a caller fills one, then calls the operation
   // that reads it. Who fills each and who reads it:

@@ -1,5 +1,8 @@
 #include "store/startup.h"
 
+#include <cstdlib>
+
+#include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
@@ -20,6 +23,22 @@ constexpr char kDefaultConfig[] =
 // The configuration file is read and written under this spelling; letter
 // case does not matter on the way to the file.
 constexpr char kConfigAccessName[] = "velmora.INI";
+
+// The locale the user's programs run in, as the C library settles it.
+std::string UserLocale() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+    if (const char* value = std::getenv(name); value && *value) return value;
+  return "C";
+}
+
+// The page a configured value names: a number iconv knows as a single-byte
+// page.
+const CodePage* ConfiguredPage(const std::string& value) {
+  if (value.empty() || value.size() > 5 ||
+      value.find_first_not_of("0123456789") != std::string::npos)
+    return nullptr;
+  return CodePage::Find(std::stoi(value));
+}
 
 void WriteWhole(Session& s, const std::string& name, const void* data, size_t n) {
   StoreLock lock(s);
@@ -50,6 +69,17 @@ void RunStartUp(Session& s, const std::string& programDir) {
   s.WorkingExt = UpperCase(s.WorkingExt);
   s.WorkingName = UpperCase(s.WorkingName);
 
+  const std::string page = ReadProfileString(s.env(), config, kCodePageSection, kCodePageKey, "");
+  const CodePage* used = page.empty() ? &CodePage::Windows1252() : ConfiguredPage(page);
+  s.CodePageProblem.clear();
+  if (!used) {
+    s.CodePageProblem = "velmora.ini names the code page \"" + page +
+                        "\", which velmora cannot use. Texts are read and written in code "
+                        "page 1252 (Western European) until codepage= names another.";
+    used = &CodePage::Windows1252();
+  }
+  SetTextCodePage(*used);
+
   if (!ReachesOnlyProgramDir(s.WorkingName, s.WorkingExt) ||
       !s.env().FileExists(s.WorkingFilePath())) {
     s.WorkingName = kSampleName;
@@ -65,7 +95,10 @@ void WriteSampleFile(Session& s) {
 }
 
 void CreateConfigFile(Session& s) {
-  WriteWhole(s, kConfigFileName, kDefaultConfig, sizeof kDefaultConfig - 1);
+  const std::string content = std::string(kDefaultConfig) + "[" + kCodePageSection + "]\r\n" +
+                              kCodePageKey + "=" + std::to_string(CodePageForLocale(UserLocale())) +
+                              "\r\n";
+  WriteWhole(s, kConfigFileName, content.data(), content.size());
 }
 
 void SetDefaultFile(Session& s, const std::string& name) {

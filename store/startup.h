@@ -11,20 +11,29 @@ namespace velmora {
 
 inline constexpr char kConfigFileName[] = "velmora.ini";
 inline constexpr char kConfigSection[] = "filenames";
+// The code page of the stored texts: section "text", key "codepage", a
+// Windows code page number; 1252 when the key is missing.
+inline constexpr char kCodePageSection[] = "text";
+inline constexpr char kCodePageKey[] = "codepage";
 inline constexpr char kSampleName[] = "BRINK";
 inline constexpr char kSampleExt[] = "VLM";
 
 // Settles ProgramDir (given: the directory of the executable, ending in
 // "/"), rewrites the sample file, creates the configuration file when it is
 // missing, and chooses the working file: the configured one when it exists,
-// else the sample file. File errors propagate and leave the values set so far.
+// else the sample file. It makes the configured code page the stored texts'
+// one; a number velmora cannot use leaves Windows-1252 and the message in
+// s.CodePageProblem, and the file as it is. File errors propagate and leave
+// the values set so far.
 void RunStartUp(Session& s, const std::string& programDir);
 
 // Creates or replaces "brink.vlm" with its one record, every byte after a
 // field's text zero.
 void WriteSampleFile(Session& s);
 
-// Creates or replaces "velmora.ini" with its default five lines.
+// Creates or replaces "velmora.ini" with its default five lines and the
+// code page of the user's locale (LC_ALL, LC_CTYPE, LANG), so that a later
+// change of locale never changes how the files read.
 void CreateConfigFile(Session& s);
 
 // Makes name (as given) the file opened at the next start; "Unable to write

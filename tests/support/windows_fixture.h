@@ -31,7 +31,8 @@ class WindowsTest : public ::testing::Test {
   // configured file exists and the sample file is the working file.
   void Start(const std::vector<ContactRecord>& records, bool sample = false) {
     if (!sample) {
-      dir.Write("velmora.ini", "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n");
+      dir.Write("velmora.ini",
+                "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n" + iniExtra);
       WriteWorking(records);
     }
     form1 = std::make_unique<TForm1>(s, dir.path());
@@ -145,10 +146,20 @@ class WindowsTest : public ::testing::Test {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
   }
 
+  // Key presses typing `text`, letters of every alphabet included.
+  static void TypeInto(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+      if (c.unicode() < 0x80)
+        QTest::keyClicks(w, QString(c));
+      else
+        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+  }
+
   // SEARCH/EDIT, type the text, choose the field, START SEARCH.
   void Search(const QString& text, bool byName = false) {
     Menu("SEARCH/EDIT");
-    QTest::keyClicks(SearchField(), text);
+    TypeInto(SearchField(), text);
     (byName ? ByNameChoice() : BySurnameChoice())->click();
     Click(StartSearchButton());
   }
@@ -197,9 +208,10 @@ class WindowsTest : public ::testing::Test {
   void Type(RecordField f, const QString& text) {
     QLineEdit* e = Field(f);
     e->clear();
-    QTest::keyClicks(e, text);
+    TypeInto(e, text);
   }
 
+  std::string iniExtra;  // more lines of velmora.ini, for Start
   ScriptedDialogs dialogs;
   TestDir dir;
   FaultEnv env;
