@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "platform/widgets.h"
+
 namespace velmora {
 
 LetterGrid::LetterGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) {
@@ -23,6 +25,7 @@ LetterGrid::LetterGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) 
   setShowGrid(true);
   setFrameShape(QFrame::NoFrame);
   setStyleSheet(QStringLiteral("QTableWidget { background: silver; gridline-color: gray; }"));
+  ShowFocusBySelection(this);
   resize(kColumns * kCellWidth, kRows * kCellHeight);
   FillLetters();
   setCurrentCell(0, 0);

@@ -46,7 +46,11 @@ class TForm1 : public QMainWindow, public MainWindowLink {
 
   QString SearchFieldText() const override;
   bool SearchByName() const override;
-  void ShowMainWindow() override { show(); }
+  // Shown and given the keyboard, which the hidden window held.
+  void ShowMainWindow() override {
+    show();
+    activateWindow();
+  }
   void HideMainWindow() override { hide(); }
 
  protected:

@@ -86,6 +86,7 @@ void TForm2::BuildControls() {
   StringGrid1->setWordWrap(false);
   StringGrid1->setCornerButtonEnabled(false);
   StringGrid1->setShowGrid(true);
+  ShowFocusBySelection(StringGrid1);
   // Every row is the same height and never measured, which keeps a grid of
   // a million rows as quick as one of ten.
   QHeaderView* rows = StringGrid1->verticalHeader();
@@ -341,6 +342,8 @@ void TForm2::showEvent(QShowEvent* event) {
 
 void TForm2::FormActivate() {
   main_.HideMainWindow();
+  // The keyboard comes along from the hidden main window.
+  activateWindow();
   RunSearch(1);
 }
 
