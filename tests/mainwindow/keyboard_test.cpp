@@ -64,7 +64,11 @@ TEST_F(KeyboardTest, AWholeSessionWithoutAMouse) {
   dir.Write("EVESMOOT", "Eve's own page");
   StartActive({Rec("ANN", "ADAMS")});
 
-  // FILE, OPEN, down the list to WORK, Enter.
+  // FILE, NEW, Escape; FILE, OPEN, down the list to WORK, Enter.
+  Press(Qt::Key_F, Qt::AltModifier);
+  Press(Qt::Key_N);
+  Press(Qt::Key_Escape);
+  EXPECT_FALSE(FileNameEntry()->isVisible());
   Press(Qt::Key_F, Qt::AltModifier);
   Press(Qt::Key_O);
   ASSERT_TRUE(HasFocus(FileList()));
@@ -76,20 +80,31 @@ TEST_F(KeyboardTest, AWholeSessionWithoutAMouse) {
   Press(Qt::Key_Return);
   EXPECT_EQ(form1->windowTitle(), "WORK");
 
-  // SEARCH/EDIT, type, Enter.
+  // SEARCH/EDIT, "S" typed, "M" picked in the letters (arrows move, Space
+  // picks, typing there adds nothing), Enter in the field.
   Press(Qt::Key_S, Qt::AltModifier);
   ASSERT_TRUE(HasFocus(SearchField()));
-  PressTyping("SM");
+  PressTyping("S");
+  ASSERT_TRUE(TabTo(Letters()));
+  for (int i = 0; i < 12; ++i) Press(Qt::Key_Right);
+  PressTyping("x");
+  Press(Qt::Key_Space);
+  EXPECT_EQ(SearchField()->text(), "SM");
+  ASSERT_TRUE(TabTo(SearchField()));
   Press(Qt::Key_Return);
   ASSERT_TRUE(form2->isVisible());
   EXPECT_EQ(form2->GridRowCount(), 4);
   EXPECT_TRUE(HasFocus(form2->grid()));
 
-  // EDIT on FAY's row, a new PHONE1, DONE.
+  // EDIT on FAY's row, Escape is CANCEL; again, a new PHONE1, DONE.
   KeyToRow("FAY");
   ASSERT_TRUE(TabTo(EditButton()));
   Press(Qt::Key_Space);
   ASSERT_TRUE(InEditMode());
+  Press(Qt::Key_Escape);
+  ASSERT_TRUE(HasFocus(form2->grid()));
+  ASSERT_TRUE(TabTo(EditButton()));
+  Press(Qt::Key_Space);
   ASSERT_TRUE(HasFocus(Field(kPhone1)));
   PressTyping("555");
   ASSERT_TRUE(TabTo(DoneButton()));
@@ -106,11 +121,16 @@ TEST_F(KeyboardTest, AWholeSessionWithoutAMouse) {
   EXPECT_FALSE(Viewer()->isVisible());
   EXPECT_TRUE(HasFocus(form2->grid()));
 
-  // Delete asks, OK deletes.
+  // The menu key and Shift+F10 ask as Delete does; Cancel, Cancel, OK.
   KeyToRow("DEE");
+  dialogs.Queue(MsgResult::Cancel);
+  Press(Qt::Key_Menu);
+  dialogs.Queue(MsgResult::Cancel);
+  Press(Qt::Key_F10, Qt::ShiftModifier);
   Press(Qt::Key_Delete);
-  ASSERT_EQ(dialogs.shown.size(), 2u);
-  EXPECT_EQ(dialogs.shown[1].text, "You are about to delete the entry for DEE SMART");
+  ASSERT_EQ(dialogs.shown.size(), 4u);
+  for (size_t i = 1; i < 4; ++i)
+    EXPECT_EQ(dialogs.shown[i].text, "You are about to delete the entry for DEE SMART");
   EXPECT_EQ(RecordsOf(dir.Read("WORK.VLM")).size(), 2u);
 
   // PRINT, then Escape is BACK.
@@ -122,25 +142,22 @@ TEST_F(KeyboardTest, AWholeSessionWithoutAMouse) {
   ASSERT_TRUE(form1->isVisible());
   ASSERT_TRUE(QTest::qWaitForWindowActive(form1.get()));
 
-  // HELP, then FILE, EXIT.
+  // HELP, then F10 (FILE), EXIT.
   Press(Qt::Key_H, Qt::AltModifier);
   EXPECT_TRUE(viewerDir.Exists("ran"));
-  Press(Qt::Key_F, Qt::AltModifier);
+  Press(Qt::Key_F10);
+  ASSERT_EQ(QApplication::activePopupWidget(), FileMenu());
   Press(Qt::Key_X);
   EXPECT_FALSE(form1->isVisible());
 
   ::setenv("PATH", path.c_str(), 1);
-  EXPECT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown.size(), 4u);
   EXPECT_EQ(mouse.events, 0);
 }
 
-TEST_F(KeyboardTest, TheMenuBarOpensByF10AndByAltAndKeepsItsCaptions) {
+TEST_F(KeyboardTest, AltAloneReachesTheMenuBarWhoseCaptionsStayAsTheyWere) {
   StartActive({});
   QMenuBar* bar = form1->menuBar();
-  Press(Qt::Key_F10);
-  EXPECT_EQ(QApplication::activePopupWidget(), FileMenu());
-  Press(Qt::Key_Escape);
-  Press(Qt::Key_Escape);
   QTest::keyPress(form1.get(), Qt::Key_Alt, Qt::AltModifier);
   QTest::keyRelease(form1.get(), Qt::Key_Alt);
   EXPECT_NE(bar->activeAction(), nullptr) << "Alt left the menu bar asleep";
@@ -156,63 +173,6 @@ TEST_F(KeyboardTest, TheMenuBarOpensByF10AndByAltAndKeepsItsCaptions) {
   };
   EXPECT_EQ(announced(bar), "FILE,NEW RECORD,SEARCH/EDIT,HELP");
   EXPECT_EQ(announced(FileMenu()), "NEW,OPEN,SAVE AS,RENAME,DELETE,EXIT");
-}
-
-TEST_F(KeyboardTest, LettersMoveByArrowsAndArePickedBySpaceOrEnter) {
-  StartActive({});
-  Menu("SEARCH/EDIT");
-  ASSERT_TRUE(TabTo(Letters()));
-  for (int key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, Qt::Key_Left}) Press(key);
-  EXPECT_EQ(SearchField()->text(), "");
-  Press(Qt::Key_Space);
-  Press(Qt::Key_Right);
-  Press(Qt::Key_Return);
-  EXPECT_EQ(SearchField()->text(), "OP");
-  PressTyping("x");  // typed letters go nowhere
-  EXPECT_EQ(SearchField()->text(), "OP");
-}
-
-TEST_F(KeyboardTest, EnterAndEscapeInTheFilePanelsAndTheRecordGroup) {
-  StartActive({Rec("ANN", "ADAMS")});
-  Menu("NEW");
-  Press(Qt::Key_Escape);
-  EXPECT_FALSE(FileNameEntry()->isVisible());
-  Menu("NEW");
-  PressTyping("PALS");
-  Press(Qt::Key_Return);
-  EXPECT_TRUE(dir.Exists("PALS.VLM"));
-  EXPECT_FALSE(FileNameEntry()->isVisible());
-  EXPECT_EQ(form1->windowTitle(), "PALS");
-
-  Press(Qt::Key_N, Qt::AltModifier);  // NEW RECORD
-  ASSERT_TRUE(form2->isVisible() && form2->InAddMode());
-  form2->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
-  PressTyping("ZED");
-  Press(Qt::Key_Escape);  // CANCEL
-  EXPECT_FALSE(form2->isVisible());
-  EXPECT_TRUE(form1->isVisible());
-  EXPECT_EQ(dir.Read("PALS.VLM"), FileOf({Rec("BRINK", "SYSTEMS", "(000)555-0147", "(000)555-0182",
-                                              "Sample entry, do not edit")}));
-}
-
-TEST_F(KeyboardTest, EachDeleteKeyAsksTheQuestionOfARightClick) {
-  const struct {
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-  } kDeleteKeys[] = {{Qt::Key_Delete, Qt::NoModifier},
-                     {Qt::Key_Menu, Qt::NoModifier},
-                     {Qt::Key_F10, Qt::ShiftModifier}};
-  StartActive({Rec("ANN", "SMITH"), Rec("BOB", "SMALL")});
-  Search("SM");
-  for (const auto& k : kDeleteKeys) {
-    dialogs.Queue(MsgResult::Cancel);
-    QTest::keyClick(form2->grid(), k.key, k.modifiers);
-  }
-  ASSERT_EQ(dialogs.shown.size(), 3u);
-  for (const MessageRequest& r : dialogs.shown)
-    EXPECT_EQ(r.text, "You are about to delete the entry for ANN SMITH");
-  EXPECT_EQ(RecordsOf(Working()).size(), 2u);
 }
 
 TEST_F(KeyboardTest, TabFollowsTheReadingOrder) {

@@ -44,30 +44,6 @@ TEST_F(CodePageWindows, AnUnusableCodePageIsToldAtStart) {
   EXPECT_EQ(form1->windowTitle(), "FRIENDS");
 }
 
-TEST_F(CodePageWindows, APolishUsersFirstStartAddsFindsPrintsAndExportsTheirName) {
-  const std::string lang = std::getenv("LANG");
-  ::setenv("LANG", "pl_PL.UTF-8", 1);
-  Start({}, true);
-  ::setenv("LANG", lang.c_str(), 1);
-  EXPECT_NE(dir.Read("velmora.ini").find("[text]\r\ncodepage=1250\r\n"), std::string::npos);
-  RecordingPrinter printer;
-  Menu("NEW");
-  QTest::keyClicks(FileNameEntry(), "PALS");
-  Click(NewOkButton());
-  Menu("NEW RECORD");
-  Type(kName, QString::fromUtf8("Łukasz"));
-  Type(kSurname, QString::fromUtf8("Żółw"));
-  Click(DoneButton());
-  Search(QString::fromUtf8("Żó"));
-  ASSERT_EQ(form2->GridRowCount(), 2);
-  Click(PrintButton());
-  EXPECT_EQ(printer.Line(190), (std::vector<QString>{QString::fromUtf8("Łukasz"),
-                                                     QString::fromUtf8("Żółw"), "", "", ""}));
-  std::string vcard;
-  ExportEntries(s, ExchangeFormat::kVcard, [&](std::string_view b) { vcard.append(b); });
-  EXPECT_NE(vcard.find("FN:Łukasz Żółw"), std::string::npos) << vcard;
-}
-
 class CodePageTest : public CodePageWindows, public ::testing::WithParamInterface<Alphabet> {
  protected:
   static QString U(const char* utf8) { return QString::fromUtf8(utf8); }
