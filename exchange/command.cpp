@@ -28,7 +28,8 @@ namespace {
 bool IsNewDataFileName(const std::string& name) {
   if (name.empty() || name.size() > 12) return false;
   for (char c : name)
-    if (!QChar(Cp1252ToUnicode(static_cast<unsigned char>(c))).isLetterOrNumber()) return false;
+    if (!QChar(TextCodePage().ToUnicode(static_cast<unsigned char>(c))).isLetterOrNumber())
+      return false;
   return true;
 }
 
@@ -203,12 +204,13 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
       LocateWorkingFile(s, dataDir);
     }
     if (!s.ConfigNotice.empty()) io.err("velmora: " + s.ConfigNotice);
+    if (!s.CodePageProblem.empty()) io.err("velmora: " + s.CodePageProblem);
     bool exists = true;
     if (c.name) {
-      std::string name = Utf8ToCp1252(*c.name);
+      std::string name = Utf8ToCodePage(*c.name);
       // A name that does not survive the code page, or that reaches out of
       // the folder, names no data file.
-      if (Cp1252ToUtf8(name) != *c.name || !IsPlainFileName(name))
+      if (CodePageToUtf8(name) != *c.name || !IsPlainFileName(name))
         return fail(*c.name + ": not a data file name");
       const std::string dotExt = "." + s.WorkingExt;
       if (name.size() > dotExt.size() && SameName(name.substr(name.size() - dotExt.size()), dotExt))
@@ -222,7 +224,7 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
         return fail(c.import ? *c.name +
                                    ": no such data file, and a new one is named by up to "
                                    "12 letters or digits"
-                             : "no data file " + Cp1252ToUtf8(name) + dotExt + " in " + dataDir);
+                             : "no data file " + CodePageToUtf8(name) + dotExt + " in " + dataDir);
       s.WorkingName = name;
     }
     // As the file is spelled on disk.

@@ -140,7 +140,7 @@ bool CsvReader::Next(ExchangeEntry& e) {
   fields_.resize(columns_);
   auto field = [&](int col) {
     std::string out;
-    if (col >= 0) AppendUtf8OrCp1252(out, fields_[size_t(col)]);
+    if (col >= 0) AppendUtf8OrCodePage(out, fields_[size_t(col)]);
     return out;
   };
   e = {};
@@ -168,13 +168,16 @@ void AppendCsvHeader(std::string& out) { out.append("name,surname,phone1,phone2,
 namespace {
 
 // The UTF-8 of each code page byte as a CSV field holds it: a quote doubled.
+// Made from the code page's own table, again only when the page changed.
 const Utf8Code* CsvCodes() {
-  static const std::array<Utf8Code, 256> table = [] {
-    std::array<Utf8Code, 256> t;
-    std::copy_n(Utf8Codes(), 256, t.begin());
-    t['"'] = {{'"', '"', 0, 0}, 2};
-    return t;
-  }();
+  static std::array<Utf8Code, 256> table;
+  static int builtFor = 0;  // the page number the table holds
+  const CodePage& page = TextCodePage();
+  if (builtFor != page.number()) {
+    std::copy_n(page.Utf8Codes(), 256, table.begin());
+    table['"'] = {{'"', '"', 0, 0}, 2};
+    builtFor = page.number();
+  }
   return table.data();
 }
 

@@ -34,8 +34,8 @@ class ExtraTexts {
   explicit ExtraTexts(Session& s) : s_(s) {
     for (const DirEntry& e : s.env().ListDir(s.ProgramDir)) {
       if (!e.regular) continue;
-      const std::string name = Utf8ToCp1252(e.name);
-      if (Cp1252ToUtf8(name) == e.name && IsSafeTextName(s, name)) names_.insert(UpperCase(name));
+      const std::string name = Utf8ToCodePage(e.name);
+      if (CodePageToUtf8(name) == e.name && IsSafeTextName(s, name)) names_.insert(UpperCase(name));
     }
   }
 

@@ -1,5 +1,9 @@
 #include "exchange/fieldtext.h"
 
+#include <iconv.h>
+
+#include <cerrno>
+
 #include <QList>
 #include <QString>
 #include <QUtf8StringView>
@@ -11,25 +15,30 @@
 namespace velmora {
 namespace {
 
-// The UTF-8 of every byte of the code page, worked out once: an export
-// converts every character of every entry.
-const std::array<Utf8Code, 256>& Utf8Table() {
-  static const std::array<Utf8Code, 256> kTable = [] {
-    std::array<Utf8Code, 256> t{};
-    for (int b = 0; b < 256; ++b) {
-      const char16_t c = Cp1252ToUnicode(static_cast<unsigned char>(b));
-      Utf8Code& u = t[size_t(b)];
-      if (c < 0x80) {
-        u = {{char(c)}, 1};
-      } else if (c < 0x800) {
-        u = {{char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))}, 2};
-      } else {
-        u = {{char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))}, 3};
-      }
+bool AppendIconv(std::string& out, std::string_view bytes, const std::string& charset) {
+  iconv_t cd = iconv_open("UTF-8", charset.c_str());
+  if (cd == iconv_t(-1)) return false;
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char buf[4096];
+  while (inLeft > 0) {
+    char* w = buf;
+    size_t room = sizeof buf;
+    const size_t done = iconv(cd, &in, &inLeft, &w, &room);
+    out.append(buf, size_t(w - buf));
+    if (done == size_t(-1) && errno != E2BIG) {
+      // An undefined or cut-off sequence: one "?" for its first byte.
+      out.push_back('?');
+      ++in;
+      --inLeft;
     }
-    return t;
-  }();
-  return kTable;
+  }
+  char* w = buf;
+  size_t room = sizeof buf;
+  iconv(cd, nullptr, nullptr, &w, &room);
+  out.append(buf, size_t(w - buf));
+  iconv_close(cd);
+  return true;
 }
 
 bool IsAscii(std::string_view s) {
@@ -55,7 +64,7 @@ std::string ToField(std::string_view utf8, ContactRecord::Field f, ImportCounts&
       out.push_back(' ');
       return true;
     }
-    const int b = UnicodeToCp1252(c);
+    const int b = TextCodePage().FromUnicode(c);
     if (b < 0) ++counts.charsReplaced;
     out.push_back(b < 0 ? '?' : char(b));
     return true;
@@ -78,24 +87,23 @@ std::string ToField(std::string_view utf8, ContactRecord::Field f, ImportCounts&
 
 }  // namespace
 
-const Utf8Code* Utf8Codes() { return Utf8Table().data(); }
-
-void AppendUtf8(std::string& out, std::string_view cp1252) {
+void AppendUtf8(std::string& out, std::string_view bytes) {
+  const Utf8Code* codes = Utf8Codes();
   // Runs of ASCII, which most texts are wholly, go in one piece.
-  const char* p = cp1252.data();
-  const char* const end = p + cp1252.size();
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
   while (p < end) {
     const char* run = p;
     while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
     out.append(run, size_t(p - run));
     if (p < end) {
-      const Utf8Code& u = Utf8Table()[static_cast<unsigned char>(*p++)];
+      const Utf8Code& u = codes[static_cast<unsigned char>(*p++)];
       out.append(u.bytes, u.len);
     }
   }
 }
 
-void AppendUtf8OrCp1252(std::string& out, std::string_view bytes) {
+void AppendUtf8OrCodePage(std::string& out, std::string_view bytes) {
   if (QUtf8StringView(bytes.data(), qsizetype(bytes.size())).isValidUtf8())
     out.append(bytes);
   else
@@ -105,13 +113,13 @@ void AppendUtf8OrCp1252(std::string& out, std::string_view bytes) {
 bool AppendDecoded(std::string& out, std::string_view bytes, std::string_view charset) {
   const std::string cs = UpperCase(charset);
   if (cs.empty() || cs == "UTF-8" || cs == "UTF8") {
-    AppendUtf8OrCp1252(out, bytes);
+    AppendUtf8OrCodePage(out, bytes);
   } else if (cs == "US-ASCII" || cs == "ASCII" || cs == "ISO-8859-1" || cs == "LATIN1" ||
-             cs == "ISO_8859-1" || cs == "WINDOWS-1252" || cs == "CP1252") {
+             cs == "ISO_8859-1") {
     // Latin-1 files are Windows-1252 in practice, as browsers read them.
-    AppendUtf8(out, bytes);
+    out.append(CodePage::Windows1252().Decode(bytes).toStdString());
   } else {
-    return false;
+    return AppendIconv(out, bytes, cs);
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "exchange/entry.h"
+#include "platform/codepage.h"
 #include "store/contactrecord.h"
 
 namespace velmora {
@@ -36,16 +37,13 @@ struct TextsView {
   bool slack = false;
 };
 
-// Windows-1252 bytes as UTF-8, appended; every byte has a character.
-void AppendUtf8(std::string& out, std::string_view cp1252);
+// Bytes of the stored texts' code page as UTF-8, appended; every byte has
+// a character.
+void AppendUtf8(std::string& out, std::string_view bytes);
 
-// The UTF-8 of each byte of the code page, for the writers' inner loops:
-// one to three bytes, padded to four so that one fixed copy moves them.
-struct Utf8Code {
-  char bytes[4];
-  unsigned char len;
-};
-const Utf8Code* Utf8Codes();
+// The UTF-8 of each byte of the stored texts' code page, for the writers'
+// inner loops.
+inline const Utf8Code* Utf8Codes() { return TextCodePage().Utf8Codes(); }
 
 inline char* PutUtf8(char* w, const Utf8Code* codes, unsigned char c) {
   std::memcpy(w, codes[c].bytes, 4);
@@ -98,13 +96,15 @@ inline char* Put(char* w, std::string_view bytes) {
   return w + bytes.size();
 }
 
-// Bytes of a value as UTF-8: unchanged when they are UTF-8, else read as
-// Windows-1252, which is what such bytes nearly always are (spreadsheets and
-// older address books write the code page of their system).
-void AppendUtf8OrCp1252(std::string& out, std::string_view bytes);
+// Bytes of a value as UTF-8: unchanged when they are UTF-8, else read in
+// the stored texts' code page, which is what such bytes nearly always are
+// (spreadsheets and older address books write the code page of their
+// system, and the user's is the one velmora.ini names).
+void AppendUtf8OrCodePage(std::string& out, std::string_view bytes);
 
-// Bytes in the named character set as UTF-8, appended. False for a
-// character set not known here.
+// Bytes in the named character set as UTF-8, appended; a byte sequence the
+// set does not define becomes "?". False for a character set iconv does not
+// know.
 bool AppendDecoded(std::string& out, std::string_view bytes, std::string_view charset);
 
 struct ImportCounts {

@@ -23,7 +23,7 @@ QStringList TextLines(std::string_view bytes) {
   size_t at = 0;
   while (at < bytes.size()) {
     const size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
-    lines << velmora::FromCp1252(bytes.substr(at, end - at));
+    lines << velmora::CodePage::Windows1252().Decode(bytes.substr(at, end - at));
     at = end;
     if (at < bytes.size() && bytes[at] == '\r') ++at;
     if (at < bytes.size() && bytes[at] == '\n') ++at;

@@ -107,6 +107,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   if (watched == ListBox2 && event->type() == QEvent::KeyPress) {
+    // Before the list, which would take Backspace as a search for an entry.
+    if (PageKey(*static_cast<QKeyEvent*>(event))) return true;
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       // Enter opens the entry that has the focus frame, even when the list
@@ -118,6 +120,27 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+bool TForm1::PageKey(const QKeyEvent& key) {
+  const bool back = (key.key() == Qt::Key_Backspace && key.modifiers() == Qt::NoModifier) ||
+                    (key.key() == Qt::Key_Left && key.modifiers() == Qt::AltModifier);
+  if (key.key() == Qt::Key_Escape && key.modifiers() == Qt::NoModifier) {
+    Button3Click();
+  } else if (back) {
+    // The Back of the page in front.
+    if (GroupBox2->isVisible())
+      Button1Click();
+    else
+      Button2Click();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  if (!PageKey(*event)) QWidget::keyPressEvent(event);
 }
 
 template <class Step>
@@ -138,10 +161,14 @@ void TForm1::ShowNavigation() {
   GroupBox1->setTitle(navigator_.topicCaption());
   const bool list = navigator_.listInFront();
   GroupBox2->setVisible(list);
-  // While covered, the topic page's controls must not take the keyboard: a
-  // Tab would otherwise land on a button nobody can see.
-  GroupBox1->setEnabled(!list);
-  if (list) ListBox2->setFocus();
+  // The covered page is hidden, not just covered: neither Tab nor a screen
+  // reader may reach a control nobody can see. The list page hides it
+  // wholly, so the screen shows the same.
+  GroupBox1->setVisible(!list);
+  if (list)
+    ListBox2->setFocus();
+  else
+    Memo1->setFocus();
 }
 
 int TForm1::SelectedEntry() const {

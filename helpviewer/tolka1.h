@@ -1,9 +1,9 @@
 #pragma once
 // tolka's one window: the list page, with the entries of one level of the
-// help, lying over the topic page, which shows one topic's text. Showing or
-// hiding the list page is the only switch between the two; the topic page
-// is never hidden. The window holds no state of its own: every handler
-// forwards to the HelpNavigator and then shows what it left.
+// help, lying over the topic page, which shows one topic's text. One of the
+// two is shown at a time; the covered one is hidden as well, so that screen
+// readers and Tab skip it. The window holds no state of its own: every
+// handler forwards to the HelpNavigator and then shows what it left.
 
 #include <QStringList>
 #include <QWidget>
@@ -12,6 +12,7 @@
 #include "helpviewer/navigation.h"
 
 class QGroupBox;
+class QKeyEvent;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -33,6 +34,7 @@ class TForm1 : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildControls();
@@ -42,6 +44,9 @@ class TForm1 : public QWidget {
   void Navigate(Step step);
   void ShowNavigation();
   int SelectedEntry() const;
+  // Escape is Exit Help; Backspace and Alt+Left are the Back of the page in
+  // front. False for any other key.
+  bool PageKey(const QKeyEvent& key);
 
   void FormCreate(const QStringList& arguments);  // the caption, then the root list
   void ListBox2DblClick();  // opens the selected entry: its level, or its topic page

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "platform/widgets.h"
+
 namespace velmora {
 
 LetterGrid::LetterGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) {
@@ -23,6 +25,7 @@ LetterGrid::LetterGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) 
   setShowGrid(true);
   setFrameShape(QFrame::NoFrame);
   setStyleSheet(QStringLiteral("QTableWidget { background: silver; gridline-color: gray; }"));
+  ShowFocusBySelection(this);
   resize(kColumns * kCellWidth, kRows * kCellHeight);
   FillLetters();
   setCurrentCell(0, 0);
@@ -55,9 +58,13 @@ void LetterGrid::mousePressEvent(QMouseEvent* event) {
 }
 
 void LetterGrid::keyPressEvent(QKeyEvent* event) {
-  const QModelIndex before = currentIndex();
+  const int key = event->key();
+  if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+      currentIndex().isValid()) {
+    emit picked();
+    return;
+  }
   QTableWidget::keyPressEvent(event);
-  if (currentIndex() != before && currentIndex().isValid()) emit picked();
 }
 
 }  // namespace velmora

@@ -2,9 +2,9 @@
 // The letter grid of the search-entry panel (the main window's
 // StringGrid1, whose pick is StringGrid1Click): 13 columns by 2 rows, A to M
 // over N to Z, 20 by 18 pixels a cell. It reports a pick for every mouse
-// click on a letter cell (also on the cell already selected) and for every
-// key that moves the selected cell; a key that leaves it where it is picks
-// nothing.
+// click on a letter cell (also on the cell already selected) and for Space
+// or Enter on the selected cell; the arrow keys only move the selection, so
+// that a keyboard user can reach a letter without picking those on the way.
 
 #include <QTableWidget>
 

@@ -21,7 +21,7 @@ class CodePageLettersAndDigits : public QValidator {
   State validate(QString& text, int&) const override {
     for (QChar c : text) {
       if (c == kBlank || c == u' ') continue;
-      if (!(c.isLetter() || c.isDigit()) || UnicodeToCp1252(c.unicode()) < 0) return Invalid;
+      if (!(c.isLetter() || c.isDigit()) || TextCodePage().FromUnicode(c.unicode()) < 0) return Invalid;
     }
     return Acceptable;
   }
@@ -40,7 +40,7 @@ std::string NameEntry::EnteredName() const {
   // as shown keep them, as blanks.
   QString shown = displayText();
   shown.replace(kBlank, u' ');
-  return Trim(ToCp1252(shown));
+  return Trim(ToCodePage(shown));
 }
 
 void NameEntry::keyPressEvent(QKeyEvent* event) {

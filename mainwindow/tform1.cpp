@@ -6,14 +6,17 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 #include "components/appexec.h"
 #include "components/timelabel.h"
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "platform/messagedialog.h"
 #include "platform/widgets.h"
 #include "searchedit/cannotedit.h"
 #include "searchedit/tform2.h"
@@ -22,8 +25,17 @@
 namespace velmora {
 namespace {
 
-QAction* MenuCommand(QWidget* owner, const char* name, const char* caption) {
-  auto* a = new QAction(QString::fromLatin1(caption), owner);
+// The caption with its access key marked: Alt and the letter, or the letter
+// alone in an open menu, choose the command. Only the underline shows; the
+// caption, and the name screen readers announce, stay the caption.
+QString WithAccessKey(const char* caption, char key) {
+  QString text = QString::fromLatin1(caption);
+  text.insert(text.indexOf(QLatin1Char(key)), QLatin1Char('&'));
+  return text;
+}
+
+QAction* MenuCommand(QWidget* owner, const char* name, const char* caption, char key) {
+  auto* a = new QAction(WithAccessKey(caption, key), owner);
   a->setObjectName(QString::fromLatin1(name));
   return a;
 }
@@ -36,6 +48,17 @@ QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption,
   b->resize(b->sizeHint());
   return b;
 }
+
+// Keeps the platform's look, and lets Alt alone reach the menu bar.
+class AltKeyMenuStyle final : public QProxyStyle {
+ public:
+  explicit AltKeyMenuStyle(QStyle* base) : QProxyStyle(base->name()) {}
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
 
 // Trimming as the text rules have it: every character of code 32 or less.
 QString TrimmedText(const QString& s) {
@@ -82,9 +105,12 @@ void TForm1::FormCreate(const std::string& programDir) {
   // the program runs on with the values set so far.
   Guarded([&] {
     RunStartUp(session_, programDir);
-    setWindowTitle(FromCp1252(session_.WorkingName));
+    setWindowTitle(FromCodePage(session_.WorkingName));
     if (!session_.ConfigNotice.empty())
       MessageDlg(QString::fromStdString(session_.ConfigNotice), MsgKind::Warning, MsgButtons::OK);
+    if (!session_.CodePageProblem.empty())
+      MessageDlg(QString::fromStdString(session_.CodePageProblem), MsgKind::Warning,
+                 MsgButtons::OK);
   });
 }
 
@@ -93,20 +119,20 @@ void TForm1::BuildMenu() {
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
   MainMenu1->setNativeMenuBar(false);
 
-  FILE1 = MainMenu1->addMenu(QStringLiteral("FILE"));
+  FILE1 = MainMenu1->addMenu(WithAccessKey("FILE", 'F'));
   FILE1->setObjectName(QStringLiteral("FILE1"));
   FILE1->menuAction()->setObjectName(QStringLiteral("FILE1Action"));
-  NEW1 = MenuCommand(this, "NEW1", "NEW");
-  OPEN1 = MenuCommand(this, "OPEN1", "OPEN");
-  SAVEAS1 = MenuCommand(this, "SAVEAS1", "SAVE AS");
-  RENAME1 = MenuCommand(this, "RENAME1", "RENAME");
-  DELETE1 = MenuCommand(this, "DELETE1", "DELETE");
-  EXIT1 = MenuCommand(this, "EXIT1", "EXIT");
+  NEW1 = MenuCommand(this, "NEW1", "NEW", 'N');
+  OPEN1 = MenuCommand(this, "OPEN1", "OPEN", 'O');
+  SAVEAS1 = MenuCommand(this, "SAVEAS1", "SAVE AS", 'A');
+  RENAME1 = MenuCommand(this, "RENAME1", "RENAME", 'R');
+  DELETE1 = MenuCommand(this, "DELETE1", "DELETE", 'D');
+  EXIT1 = MenuCommand(this, "EXIT1", "EXIT", 'X');
   FILE1->addActions({NEW1, OPEN1, SAVEAS1, RENAME1, DELETE1, EXIT1});
 
-  Newrecord1 = MenuCommand(this, "Newrecord1", "NEW RECORD");
-  SEARCH = MenuCommand(this, "SEARCH", "SEARCH/EDIT");
-  HELP1 = MenuCommand(this, "HELP1", "HELP");
+  Newrecord1 = MenuCommand(this, "Newrecord1", "NEW RECORD", 'N');
+  SEARCH = MenuCommand(this, "SEARCH", "SEARCH/EDIT", 'S');
+  HELP1 = MenuCommand(this, "HELP1", "HELP", 'H');
   MainMenu1->addAction(Newrecord1);
   MainMenu1->addAction(SEARCH);
   MainMenu1->addAction(HELP1);
@@ -117,6 +143,15 @@ void TForm1::BuildMenu() {
   connect(EXIT1, &QAction::triggered, this, GuardedSlot([this] { EXIT1Click(); }));
   connect(Newrecord1, &QAction::triggered, this, GuardedSlot([this] { Newrecord1Click(); }));
   connect(SEARCH, &QAction::triggered, this, GuardedSlot([this] { SEARCHClick(); }));
+
+  // F10 opens the first menu; Alt alone, pressed and let go, puts the bar
+  // into keyboard mode, whatever the platform's style says.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this,
+          [MainMenu1, file = FILE1->menuAction()] { MainMenu1->setActiveAction(file); });
+  auto* menuStyle = new AltKeyMenuStyle(MainMenu1->style());
+  menuStyle->setParent(MainMenu1);
+  MainMenu1->setStyle(menuStyle);
 }
 
 void TForm1::BuildSearchPanel() {
@@ -156,6 +191,7 @@ void TForm1::BuildSearchPanel() {
   connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
   connect(Button6, &QPushButton::clicked, this, GuardedSlot([this] { Button6Click(); }));
   connect(Button7, &QPushButton::clicked, this, GuardedSlot([this] { Button7Click(); }));
+  connect(Edit1, &QLineEdit::returnPressed, this, GuardedSlot([this] { Button6Click(); }));
 }
 
 QString TForm1::SearchFieldText() const { return Edit1->text(); }
@@ -225,6 +261,7 @@ void TForm1::OpenSearchPanel() {
   Button6->show();
   Button7->show();
   Label1->show();
+  Edit1->setFocus();
 }
 
 void TForm1::StringGrid1Click() {

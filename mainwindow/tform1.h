@@ -46,13 +46,19 @@ class TForm1 : public QMainWindow, public MainWindowLink {
 
   QString SearchFieldText() const override;
   bool SearchByName() const override;
-  void ShowMainWindow() override { show(); }
+  // Shown and given the keyboard, which the hidden window held.
+  void ShowMainWindow() override {
+    show();
+    activateWindow();
+  }
   void HideMainWindow() override { hide(); }
 
  protected:
   // While HELP waits for the viewer the window stays on screen: closing is
   // put off until the wait is over.
   void closeEvent(QCloseEvent* event) override;
+  // Enter and Escape in the file panels.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FormCreate(const std::string& programDir);  // runs the start-up, sets the caption

@@ -6,6 +6,7 @@
 // copy or rename (a full disk, a refused rename) is reported by the guard and
 // leaves the program on the file it had.
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -117,19 +118,33 @@ void TForm1::SetFilePanel(FilePanel panel) {
   }
 }
 
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // In a file panel Enter is its OK and Escape its CANCEL; the name entry and
+  // the list leave both keys to the window.
+  if (filePanel_ != FilePanel::kNone && event->modifiers() == Qt::NoModifier) {
+    QPushButton* button = nullptr;
+    if (event->key() == Qt::Key_Escape) button = Button5;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+      for (QPushButton* ok : {Button4, Button9, Button11, Button1})
+        if (ok->isVisible()) button = ok;
+    if (button) return button->click();
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
 void TForm1::RefreshFileList() {
   FileListBox1->clear();
-  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCp1252(entry));
+  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCodePage(entry));
   FileListBox1->setCurrentRow(-1);
 }
 
 std::string TForm1::SelectedEntry() const {
   const QList<QListWidgetItem*> picked = FileListBox1->selectedItems();
-  return picked.isEmpty() ? std::string() : ToCp1252(picked.front()->text());
+  return picked.isEmpty() ? std::string() : ToCodePage(picked.front()->text());
 }
 
 void TForm1::SetWorkingName(const std::string& name) {
-  setWindowTitle(FromCp1252(name));
+  setWindowTitle(FromCodePage(name));
   session_.WorkingName = name;
 }
 
@@ -196,7 +211,7 @@ void TForm1::DeleteSelectedFile() {
   if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
     MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
                MsgButtons::OK);
-  } else if (AskYes(QStringLiteral("File ") + FromCp1252(entry) + QStringLiteral(" will be ") +
+  } else if (AskYes(QStringLiteral("File ") + FromCodePage(entry) + QStringLiteral(" will be ") +
                         QStringLiteral("permanently deleted along with all entries it "
                                        "contains! - Are you sure?"),
                     MsgKind::Warning) &&

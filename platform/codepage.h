@@ -1,24 +1,77 @@
 #pragma once
-// Windows-1252, the single-byte code page of every stored text. Widgets hold
-// QString; records, profile values and rich text hold bytes. Every byte has a
-// character (the five unassigned ones map to the C1 controls of the same
-// code), so decoding never fails; a character outside the page encodes as "?".
+// The single-byte code page of every stored text. Widgets hold QString;
+// records, profile values and rich text hold bytes of one Windows code page,
+// Windows-1252 unless velmora.ini names another. Each page's tables are
+// worked out once, through iconv, the first time the page is asked for.
+//
+// Every byte has a character, so decoding never fails: a byte the page
+// leaves unassigned keeps its own value when it lies in 0x80 to 0x9F (the C1
+// controls) and becomes U+F700 plus its value above that, so that it comes
+// back as the same byte. A character outside the page encodes as "?".
 
 #include <QString>
+#include <array>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velmora {
 
-QString FromCp1252(std::string_view bytes);
-std::string ToCp1252(const QString& text);
+// The UTF-8 of one byte of a code page, for the writers' inner loops: one to
+// three bytes, padded to four so that one fixed copy moves them.
+struct Utf8Code {
+  char bytes[4];
+  unsigned char len;
+};
 
-// The character of one byte, and the byte of one character (-1 when none).
-char16_t Cp1252ToUnicode(unsigned char byte);
-int UnicodeToCp1252(char32_t ch);
+class CodePage {
+ public:
+  static constexpr int kDefaultNumber = 1252;
 
+  // The page of a Windows code page number; nullptr when iconv does not
+  // know it, or when it is not a single-byte page whose lower half is ASCII
+  // (932, 65001, an EBCDIC page). The page lives as long as the process.
+  static const CodePage* Find(int number);
+  static const CodePage& Windows1252();
+
+  int number() const { return number_; }
+  char16_t ToUnicode(unsigned char byte) const { return unicode_[byte]; }
+  // The byte of a character, -1 when the page lacks it.
+  int FromUnicode(char32_t ch) const;
+  // The UTF-8 of every byte, indexed by the byte.
+  const Utf8Code* Utf8Codes() const { return utf8_.data(); }
+
+  QString Decode(std::string_view bytes) const;
+  std::string Encode(const QString& text) const;
+
+ private:
+  explicit CodePage(int number) : number_(number) {}
+  // Fills the tables through iconv; false when the page is unusable.
+  bool Build();
+
+  int number_;
+  std::array<char16_t, 256> unicode_{};  // the character of each byte
+  std::array<Utf8Code, 256> utf8_{};     // the same as UTF-8
+  // The upper half by character, for encoding: (character, byte), sorted.
+  std::vector<std::pair<char32_t, unsigned char>> bytesByChar_;
+};
+
+// The page of the stored texts: Windows-1252 until the start-up sets the
+// one velmora.ini names.
+const CodePage& TextCodePage();
+void SetTextCodePage(const CodePage& page);
+
+// Conversions on the stored texts' page.
+QString FromCodePage(std::string_view bytes);
+std::string ToCodePage(const QString& text);
 // File names on disk are the UTF-8 spelling of the single-byte texts.
-std::string Cp1252ToUtf8(std::string_view bytes);
-std::string Utf8ToCp1252(std::string_view utf8);
+std::string CodePageToUtf8(std::string_view bytes);
+std::string Utf8ToCodePage(std::string_view utf8);
+
+// The code page a fresh installation takes for a locale name ("pl_PL.UTF-8",
+// "sr_RS@latin", "C"), by its language: the single-byte page of that
+// language's script, 1252 for every other.
+int CodePageForLocale(std::string_view locale);
 
 }  // namespace velmora

@@ -63,6 +63,9 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const MessageRequest& request, QWid
   // Messages quote entry texts and file names: never read as markup, so an
   // entry named "<b>Al" shows as typed and an <img> loads nothing.
   box->setTextFormat(Qt::PlainText);
+  // Screen readers announce a box by its name and description.
+  box->setAccessibleName(request.title);
+  box->setAccessibleDescription(request.text);
   auto add = [&](const char* caption, QMessageBox::ButtonRole role, MsgResult result) {
     QPushButton* b = box->addButton(QString::fromLatin1(caption), role);
     b->setProperty("velmoraResult", int(result));

@@ -137,6 +137,18 @@ class RtfSink {
   bool delimit_ = false;
 };
 
+// The font character set that goes with a code page, for readers that take
+// the text's code page from its font.
+int FontCharset(int codePage) {
+  static constexpr std::pair<int, int> kCharsets[] = {
+      {874, 222},  {1250, 238}, {1251, 204}, {1253, 161}, {1254, 162},
+      {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163},
+  };
+  for (const auto& [page, charset] : kCharsets)
+    if (page == codePage) return charset;
+  return 0;
+}
+
 void WriteChar(RtfSink& rtf, char16_t c) {
   static const char kHex[] = "0123456789abcdef";
   if (c == u'\\' || c == u'{' || c == u'}') {
@@ -150,7 +162,7 @@ void WriteChar(RtfSink& rtf, char16_t c) {
     rtf.Literal(char(c));
   } else if (IsStructure(c)) {
     // Nothing to keep (see IsStructure).
-  } else if (int b = UnicodeToCp1252(c); b >= 0) {
+  } else if (int b = TextCodePage().FromUnicode(c); b >= 0) {
     const char esc[] = {'\\', '\'', kHex[b >> 4], kHex[b & 15], 0};
     rtf.Escape(esc);
   } else {
@@ -259,7 +271,7 @@ class RtfReader {
           if (skip_chars_ > 0) {
             --skip_chars_;
           } else if (c >= 0x20 || c == '\t') {
-            Put(Cp1252ToUnicode(c));
+            Put(page_->ToUnicode(c));
           }
           // Other control bytes in the source are noise.
       }
@@ -372,12 +384,14 @@ class RtfReader {
       const int64_t unit = param < 0 ? param + 65536 : param;
       if (unit >= 0 && unit <= 0xFFFF) Put(char16_t(unit));
       skip_chars_ = st_.uc;
+    } else if (w == "ansicpg") {
+      if (const CodePage* page = has_param ? CodePage::Find(int(param)) : nullptr) page_ = page;
     } else if (IsHiddenDestination(w)) {
       st_.skip = true;
     }
-    // Everything else (fonts, sizes, colours, paragraph layout, code page
-    // declarations) has no bearing on the text: every byte is read as
-    // Windows-1252 whatever the file declares.
+    // A file names the code page of its bytes; one we cannot use leaves
+    // them in the stored texts' own. Everything else (fonts, sizes,
+    // colours, paragraph layout) has no bearing on the text.
   }
 
   // After the backslash: a non-letter.
@@ -390,7 +404,7 @@ class RtfReader {
         --skip_chars_;
         return;
       }
-      if (digits == 2 && overflow_ == 0) Put(Cp1252ToUnicode(static_cast<unsigned char>(value)));
+      if (digits == 2 && overflow_ == 0) Put(page_->ToUnicode(static_cast<unsigned char>(value)));
       return;  // a cut-off "\'4" stands for nothing
     }
     if (skip_chars_ > 0) {
@@ -478,9 +492,10 @@ class RtfReader {
   const char* end_;
   std::vector<GroupState> stack_;
   GroupState st_;
-  int64_t overflow_ = 0;    // groups opened beyond kMaxDepth, still open
-  int64_t skip_chars_ = 0;  // fallback characters of the last "\uN" still to drop
-  char16_t high_ = 0;       // a high surrogate waiting for its low half
+  int64_t overflow_ = 0;                    // groups opened beyond kMaxDepth, still open
+  int64_t skip_chars_ = 0;                  // fallback characters of the last "\uN" still to drop
+  char16_t high_ = 0;                       // a high surrogate waiting for its low half
+  const CodePage* page_ = &TextCodePage();  // of the file's bytes, as it declares
 
   QTextCursor cursor_;
   QString run_;  // text not yet inserted, all in run_style_
@@ -493,7 +508,10 @@ class RtfReader {
 QByteArray WriteRtf(const QTextDocument& doc) {
   std::string out;
   RtfSink rtf(out);
-  rtf.Raw("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fswiss\\fcharset0 ");
+  const int page = TextCodePage().number();
+  rtf.Raw("{\\rtf1\\ansi\\ansicpg" + std::to_string(page) +
+          "\\deff0\\uc1{\\fonttbl{\\f0\\fswiss\\fcharset" + std::to_string(FontCharset(page)) +
+          " ");
   WriteFontName(rtf, doc.defaultFont().family());
   rtf.Raw(";}}");
   rtf.Newline();
@@ -533,6 +551,7 @@ bool ReadRtf(const QByteArray& bytes, QTextDocument& out) {
 }
 
 void ReadPlainText(const QByteArray& bytes, QTextDocument& out) {
+  const CodePage& page = TextCodePage();
   QString text;
   text.reserve(bytes.size());
   for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -541,7 +560,7 @@ void ReadPlainText(const QByteArray& bytes, QTextDocument& out) {
       if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
       text += u'\n';
     } else {
-      text += QChar(Cp1252ToUnicode(c));
+      text += QChar(page.ToUnicode(c));
     }
   }
   if (text.endsWith(u'\n')) text.chop(1);

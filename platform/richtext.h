@@ -1,8 +1,8 @@
 #pragma once
 // The notes' file format. A note lives in memory as a QTextDocument whose
 // blocks are its paragraphs and whose fragments carry at most bold, italic
-// and underline; on disk it is RTF in Windows-1252, or, for a note some other
-// program left behind, plain Windows-1252 text.
+// and underline; on disk it is RTF in the stored texts' code page, or, for
+// a note some other program left behind, plain text in that code page.
 //
 // Paragraph rule, shared by writer and reader: every "\par" ends one
 // paragraph, and text after the last "\par" forms one more. So a document
@@ -19,7 +19,8 @@
 
 namespace velmora {
 
-// The whole document as RTF. Characters outside Windows-1252 are written as
+// The whole document as RTF, its "\ansicpg" the stored texts' code page.
+// Characters outside that page are written as
 // "\uN?" (two of them for a character beyond U+FFFF), so nothing typed is
 // lost; "?" is what a reader without Unicode support shows instead.
 QByteArray WriteRtf(const QTextDocument& doc);
@@ -30,7 +31,7 @@ QByteArray WriteRtf(const QTextDocument& doc);
 // time and memory stay linear in the input.
 bool ReadRtf(const QByteArray& bytes, QTextDocument& out);
 
-// Replaces `out` with `bytes` read as Windows-1252 text. CRLF, CR and LF end
+// Replaces `out` with `bytes` read as text in the stored texts' code page. CRLF, CR and LF end
 // paragraphs; a line end at the very end adds no empty paragraph.
 void ReadPlainText(const QByteArray& bytes, QTextDocument& out);
 

@@ -1,6 +1,8 @@
 #include "platform/widgets.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QEvent>
 #include <algorithm>
 
 namespace velmora {
@@ -41,6 +43,38 @@ QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, Pl
   SetCaption(l, caption, at.w);
   return l;
 }
+
+namespace {
+
+class FocusBySelection final : public QObject {
+ public:
+  explicit FocusBySelection(QAbstractItemView* view) : QObject(view), view_(view) {
+    Show(false);
+    view->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+      Show(event->type() == QEvent::FocusIn);
+    return false;
+  }
+
+ private:
+  void Show(bool focused) {
+    QPalette p = view_->palette();
+    const QPalette normal = QApplication::palette(view_);
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+      p.setColor(group, QPalette::Highlight,
+                 focused ? normal.color(group, QPalette::Highlight) : QColor(Qt::gray));
+    view_->setPalette(p);
+  }
+  QAbstractItemView* view_;
+};
+
+}  // namespace
+
+void ShowFocusBySelection(QAbstractItemView* view) { new FocusBySelection(view); }
 
 void SetCaption(QLabel* label, const QString& caption, int minWidth) {
   label->setText(caption);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QString>
 
+class QAbstractItemView;
+
 namespace velmora {
 
 // A control's place as designed, in pixels: left, top, width and height; a
@@ -37,6 +39,11 @@ QFont WindowFont();
 QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& caption, Place at);
 // A label at its place, as wide as its caption (at least the place's width).
 QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, Place at);
+// A view whose selection is the highlight colour only while it has the
+// keyboard, and grey otherwise, so that a keyboard user sees where the focus
+// is: a grid draws no focus frame of its own that shows.
+void ShowFocusBySelection(QAbstractItemView* view);
+
 // Sets a label's caption, its accessible name, and a width that holds it.
 void SetCaption(QLabel* label, const QString& caption, int minWidth = 0);
 

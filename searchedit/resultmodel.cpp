@@ -37,7 +37,7 @@ std::string_view ResultModel::Cell(int row, ContactRecord::Field field) const {
 QVariant ResultModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() >= kColumns) return {};
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
-  return FromCp1252(Cell(index.row(), ContactRecord::Field(index.column())));
+  return FromCodePage(Cell(index.row(), ContactRecord::Field(index.column())));
 }
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const {

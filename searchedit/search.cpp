@@ -11,7 +11,7 @@ constexpr size_t kSearchKeyLength = 20;
 }  // namespace
 
 std::string SearchKey(const QString& fieldText) {
-  std::string key = Trim(UpperCase(ToCp1252(fieldText)));
+  std::string key = Trim(UpperCase(ToCodePage(fieldText)));
   if (key.size() > kSearchKeyLength) key.resize(kSearchKeyLength);
   return key;
 }

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -38,7 +39,7 @@ class ResultGrid final : public QTableView {
 };
 
 // A field's text in the code page; a character outside it becomes "?".
-std::string Bytes(const QLineEdit* edit) { return ToCp1252(edit->text()); }
+std::string Bytes(const QLineEdit* edit) { return ToCodePage(edit->text()); }
 
 // The record group's titles, by which the user tells the modes apart.
 constexpr char kDesignTitle[] = "EDIT RECORD";  // replaced before the group first shows
@@ -85,6 +86,7 @@ void TForm2::BuildControls() {
   StringGrid1->setWordWrap(false);
   StringGrid1->setCornerButtonEnabled(false);
   StringGrid1->setShowGrid(true);
+  ShowFocusBySelection(StringGrid1);
   // Every row is the same height and never measured, which keeps a grid of
   // a million rows as quick as one of ten.
   QHeaderView* rows = StringGrid1->verticalHeader();
@@ -101,6 +103,7 @@ void TForm2::BuildControls() {
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int c = 0; c < ResultModel::kColumns; ++c) columns->resizeSection(c, kColumnWidths[c]);
   StringGrid1->viewport()->installEventFilter(this);
+  StringGrid1->installEventFilter(this);
   // A double-click on the header acts on the current row as well.
   columns->viewport()->installEventFilter(this);
 
@@ -157,9 +160,9 @@ void TForm2::BuildRecordGroup() {
   setTabOrder(Edit2, Edit3);
   setTabOrder(Edit3, Edit4);
   setTabOrder(Edit4, Edit5);
-  setTabOrder(Edit5, Button4);
-  setTabOrder(Button4, Button5);
-  setTabOrder(Button5, Button9);
+  setTabOrder(Edit5, Button5);
+  setTabOrder(Button5, Button4);
+  setTabOrder(Button4, Button9);
 
   connect(Button4, &QPushButton::clicked, this, GuardedSlot([this] { Button4Click(); }));
   connect(Button9, &QPushButton::clicked, this, GuardedSlot([this] { Button9Click(); }));
@@ -225,9 +228,45 @@ void TForm2::ShowGridAndButtons() {
   Button1->show();
   Button3->show();
   Button8->show();
+  // The keys act on the current row from the moment the rows are back.
+  StringGrid1->setFocus();
+}
+
+bool TForm2::GridKey(const QKeyEvent& key) {
+  const bool shift = key.modifiers() & Qt::ShiftModifier;
+  switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: StringGrid1DblClick(); return true;
+    case Qt::Key_Delete:
+    case Qt::Key_Menu: DeleteRow(CurrentRow()); return true;
+    case Qt::Key_F10:
+      if (!shift) return false;
+      DeleteRow(CurrentRow());
+      return true;
+    case Qt::Key_Escape: Button8Click(); return true;
+    default: return false;
+  }
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+  // Escape leaves what is in front, as its last button does.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (GroupBox1->isVisible()) return Guarded([this] { Button9Click(); });
+    if (Button2->isVisible()) return Guarded([this] { Button2Click(); });
+    if (StringGrid1->isVisible()) return Guarded([this] { Button8Click(); });
+  }
+  QWidget::keyPressEvent(event);
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
+    bool handled = false;
+    Guarded([&] { handled = GridKey(*static_cast<QKeyEvent*>(event)); });
+    if (handled) return true;
+  }
+  // The menu key asks through the key press above; some platforms send a
+  // context menu request as well, which must not ask a second time.
+  if (watched == StringGrid1 && event->type() == QEvent::ContextMenu) return true;
   if (watched == StringGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {
     auto* me = static_cast<QMouseEvent*>(event);
     if (me->button() == Qt::RightButton) {
@@ -251,14 +290,19 @@ void TForm2::StringGrid1MouseDown(const QPoint& pos) { DeleteEntryAt(pos); }
 void TForm2::DeleteEntryAt(const QPoint& pos) {
   const int at = StringGrid1->rowAt(pos.y());  // the model's row, or -1
   if (at < 0 || StringGrid1->columnAt(pos.x()) < 0) return;
+  DeleteRow(GridRow(at));
+}
+
+void TForm2::DeleteRow(int row) {
+  if (row < 1 || row > model_.rowCount()) return;
   // A lone data row, an entry or the message row, is never deleted here.
   if (GridRowCount() <= 2) return;
-  const int row = GridRow(at);
+  const int at = ModelRow(row);
   SetCurrentRow(row);
 
   const QString question = QStringLiteral("You are about to delete the entry for ") +
-                           FromCp1252(model_.Cell(at, ContactRecord::kName)) + QLatin1Char(' ') +
-                           FromCp1252(model_.Cell(at, ContactRecord::kSurname));
+                           FromCodePage(model_.Cell(at, ContactRecord::kName)) + QLatin1Char(' ') +
+                           FromCodePage(model_.Cell(at, ContactRecord::kSurname));
   if (MessageDlg(question, MsgKind::Warning, MsgButtons::OKCancel) != MsgResult::OK) return;
 
   ContactRecord& removed = session_.RemovedRecord;
@@ -298,6 +342,8 @@ void TForm2::showEvent(QShowEvent* event) {
 
 void TForm2::FormActivate() {
   main_.HideMainWindow();
+  // The keyboard comes along from the hidden main window.
+  activateWindow();
   RunSearch(1);
 }
 
@@ -379,6 +425,7 @@ void TForm2::EnterAddMode() {
   SetRecordMode(RecordMode::kAdd);
   HideResultControls();
   SetWidth(kNarrowWidth);
+  Edit1->setFocus();
 }
 
 void TForm2::ClearRecordFields() {
@@ -403,8 +450,8 @@ void TForm2::EditCurrentRow() {
   const int row = CurrentRow();
   if (row == 0 || model_.IsMessageRow(ModelRow(row))) return;
   const int at = ModelRow(row);
-  Edit1->setText(FromCp1252(model_.Cell(at, ContactRecord::kName)));
-  Edit2->setText(FromCp1252(model_.Cell(at, ContactRecord::kSurname)));
+  Edit1->setText(FromCodePage(model_.Cell(at, ContactRecord::kName)));
+  Edit2->setText(FromCodePage(model_.Cell(at, ContactRecord::kSurname)));
   const bool nameBlank = Trim(Bytes(Edit1)).empty();
   const bool named = !nameBlank && !Trim(Bytes(Edit2)).empty();
 
@@ -412,9 +459,9 @@ void TForm2::EditCurrentRow() {
   SetRecordMode(named ? RecordMode::kEdit : RecordMode::kEditUnnamed);
   GroupBox1->show();
   HideResultControls();
-  Edit3->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone1)));
-  Edit4->setText(FromCp1252(model_.Cell(at, ContactRecord::kPhone2)));
-  Edit5->setText(FromCp1252(model_.Cell(at, ContactRecord::kComments)));
+  Edit3->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone1)));
+  Edit4->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone2)));
+  Edit5->setText(FromCodePage(model_.Cell(at, ContactRecord::kComments)));
   (named ? Edit3 : nameBlank ? Edit1 : Edit2)->setFocus();
 }
 

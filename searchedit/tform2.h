@@ -1,10 +1,11 @@
 #pragma once
 // The search/edit window: the result grid that a search fills, deletion of
-// an entry by right click, and the record group that edits or adds one. It is
-// created once, hidden, and only ever shown and hidden.
+// an entry by right click or key, and the record group that edits or adds
+// one. It is created once, hidden, and only ever shown and hidden.
 //
-// A double-click on a row opens the entry's extra text read-only; from edit
-// mode ADD/EDIT EXTRA TEXT opens it for editing. PRINT prints the list.
+// A double-click on a row, or Enter, opens the entry's extra text read-only;
+// from edit mode ADD/EDIT EXTRA TEXT opens it for editing. PRINT prints the
+// list.
 //
 // Rows are numbered as the user sees them: row 0 is the header, data rows
 // count from 1; ModelRow() gives the result model's row, which counts from 0.
@@ -20,6 +21,7 @@
 #include "store/session.h"
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -67,6 +69,7 @@ class TForm2 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // What the record group is doing; its title says it. DONE and CANCEL close
@@ -93,6 +96,12 @@ class TForm2 : public QWidget {
   void FormResize();    // the window never stays maximised or minimised
   void StringGrid1MouseDown(const QPoint& pos);  // right click: DeleteEntryAt
   void DeleteEntryAt(const QPoint& pos);
+  // Asks, then deletes the entry of data row `row` (1 and on) from the file
+  // and the grid.
+  void DeleteRow(int row);
+  // The grid's keys: Enter opens the extra text, Delete, the menu key and
+  // Shift+F10 delete, Escape is BACK. False for any other key.
+  bool GridKey(const QKeyEvent& key);
   void Button8Click();  // BACK
 
   // ---- The record group (tform2.cpp) ----

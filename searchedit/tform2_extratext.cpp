@@ -155,7 +155,7 @@ void TForm2::OpenTextViewer() {
   // The message row has neither, and says enough by itself.
   if (name.empty()) return;
   if (!ExtraTextExists(session_, name)) {
-    MessageDlg(QStringLiteral("No ekstra info found for ") + FromCp1252(name) +
+    MessageDlg(QStringLiteral("No ekstra info found for ") + FromCodePage(name) +
                    QStringLiteral(" . Create extra info in") + QString::fromLatin1(kNoTextEnd),
                MsgKind::Information, MsgButtons::OK);
     return;
@@ -170,6 +170,7 @@ void TForm2::OpenTextViewer() {
   RichEdit1->moveCursor(QTextCursor::Start);
   RichEdit1->show();
   Button2->show();
+  RichEdit1->setFocus();
 }
 
 void TForm2::Button2Click() { CloseTextViewer(); }
@@ -184,7 +185,7 @@ void TForm2::CloseTextViewer() {
 // ---- The editor ----
 
 std::string TForm2::EditorFileName() const {
-  return EditorTextName(ToCp1252(Edit1->text()), ToCp1252(Edit2->text()));
+  return EditorTextName(ToCodePage(Edit1->text()), ToCodePage(Edit2->text()));
 }
 
 void TForm2::Button5Click() { OpenTextEditor(); }
@@ -246,7 +247,7 @@ void TForm2::PrintResults() {
     if (y > kPageEndY) break;
     for (int f = 0; f < ResultModel::kColumns; ++f)
       job->TextOut(kPrintColumns[f].x, y,
-                   FromCp1252(model_.Cell(ModelRow(r), static_cast<ContactRecord::Field>(f))));
+                   FromCodePage(model_.Cell(ModelRow(r), static_cast<ContactRecord::Field>(f))));
   }
   job->End();
 }

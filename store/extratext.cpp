@@ -16,7 +16,7 @@ namespace {
 
 // The full path for messages, also for a name that is refused.
 std::string ShownPath(Session& s, const std::string& fileName) {
-  return s.ProgramDir + Cp1252ToUtf8(fileName);
+  return s.ProgramDir + CodePageToUtf8(fileName);
 }
 
 bool EndsWithName(std::string_view name, std::string_view end) {

@@ -17,12 +17,12 @@ std::vector<std::string> ListDataFiles(Session& s) {
     if (!e.regular || e.name.empty() || e.name[0] == '.') continue;
     size_t dot = e.name.rfind('.');
     if (dot == std::string::npos) continue;
-    std::string name = Utf8ToCp1252(e.name);
+    std::string name = Utf8ToCodePage(e.name);
     // A name that does not come back unchanged (not UTF-8, or holding a
     // character outside the code page) would be shown with "?" in it, and
     // OPEN or DELETE would then act on a name that is not the file's.
-    if (Cp1252ToUtf8(name) != e.name || IsProgramFileName(name)) continue;
-    if (SameName(Utf8ToCp1252(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
+    if (CodePageToUtf8(name) != e.name || IsProgramFileName(name)) continue;
+    if (SameName(Utf8ToCodePage(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
   }
   std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
     std::string ua = UpperCase(a), ub = UpperCase(b);
@@ -69,7 +69,7 @@ void RenameFileReplacing(Session& s, const std::string& from, const std::string&
   StoreLock lock(s);
   const std::string source = s.PathInProgramDir(from);
   const std::string replaced = s.PathInProgramDir(to);  // an existing file in any case
-  const std::string wanted = s.ProgramDir + Cp1252ToUtf8(to);
+  const std::string wanted = s.ProgramDir + CodePageToUtf8(to);
   // The replacing rename is the one step that matters; fixing the spelling
   // afterwards never leaves two files or none.
   if (replaced != source) s.env().Rename(source, replaced);
@@ -81,8 +81,8 @@ void DeleteDataFile(Session& s, const std::string& entry) {
   StoreLock lock(s);
   auto listed = ListDataFiles(s);
   if (std::find(listed.begin(), listed.end(), entry) == listed.end())
-    throw IoError(IoError::kFileNotFound, s.ProgramDir + Cp1252ToUtf8(entry));
-  s.env().Remove(s.ProgramDir + Cp1252ToUtf8(entry));
+    throw IoError(IoError::kFileNotFound, s.ProgramDir + CodePageToUtf8(entry));
+  s.env().Remove(s.ProgramDir + CodePageToUtf8(entry));
   s.env().SyncDir(s.ProgramDir);
 }
 

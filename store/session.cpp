@@ -10,8 +10,8 @@ namespace velmora {
 
 std::string Session::PathInProgramDir(const std::string& name) const {
   if (!IsPlainFileName(name))
-    throw IoError(IoError::kInvalidFilename, ProgramDir + Cp1252ToUtf8(name));
-  return ResolveIn(env(), ProgramDir, Cp1252ToUtf8(name));
+    throw IoError(IoError::kInvalidFilename, ProgramDir + CodePageToUtf8(name));
+  return ResolveIn(env(), ProgramDir, CodePageToUtf8(name));
 }
 
 std::string Session::WorkingFilePath() const {

@@ -29,6 +29,9 @@ class Session {
   // names, for the user; empty when there is nothing to say (a configured
   // file that is missing is no news).
   std::string ConfigNotice;
+  // Set by RunStartUp: why the code page velmora.ini names is not used,
+  // for the user to read; empty when it is used or none is named.
+  std::string CodePageProblem;
 
   // The three record buffers: a caller fills one, then calls the operation
   // that reads it. Who fills each and who reads it:

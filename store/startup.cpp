@@ -1,6 +1,7 @@
 #include "store/startup.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/codepage.h"
 #include "platform/filenames.h"
@@ -23,6 +24,22 @@ constexpr char kDefaultConfig[] =
 // The configuration file is read and written under this spelling; letter
 // case does not matter on the way to the file.
 constexpr char kConfigAccessName[] = "velmora.INI";
+
+// The locale the user's programs run in, as the C library settles it.
+std::string UserLocale() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+    if (const char* value = std::getenv(name); value && *value) return value;
+  return "C";
+}
+
+// The page a configured value names: a number iconv knows as a single-byte
+// page.
+const CodePage* ConfiguredPage(const std::string& value) {
+  if (value.empty() || value.size() > 5 ||
+      value.find_first_not_of("0123456789") != std::string::npos)
+    return nullptr;
+  return CodePage::Find(std::stoi(value));
+}
 
 void WriteWhole(Session& s, const std::string& name, const void* data, size_t n,
                 LinkedTarget linked) {
@@ -53,6 +70,18 @@ void RefuseConfigThatIsNoFile(Session& s) {
 // Steps 4 to 6 of the start: the working file as velmora.ini names it.
 void ChooseWorkingFile(Session& s) {
   const std::string config = s.PathInProgramDir(kConfigAccessName);
+  // The code page first: the notices below spell names in it.
+  const std::string page = ReadProfileString(s.env(), config, kCodePageSection, kCodePageKey, "");
+  const CodePage* used = page.empty() ? &CodePage::Windows1252() : ConfiguredPage(page);
+  s.CodePageProblem.clear();
+  if (!used) {
+    s.CodePageProblem = "velmora.ini names the code page \"" + page +
+                        "\", which velmora cannot use. Texts are read and written in code "
+                        "page 1252 (Western European) until codepage= names another.";
+    used = &CodePage::Windows1252();
+  }
+  SetTextCodePage(*used);
+
   s.WorkingExt = ReadProfileString(s.env(), config, kConfigSection, "extention", "ERROR");
   s.WorkingName = ReadProfileString(s.env(), config, kConfigSection, "defaultfile", "ERROR");
   s.WorkingExt = UpperCase(s.WorkingExt);
@@ -63,7 +92,7 @@ void ChooseWorkingFile(Session& s) {
   const std::string configured = s.WorkingName + "." + s.WorkingExt;
   const bool own = IsProgramFileName(configured);
   if (own)
-    s.ConfigNotice = std::string(kConfigFileName) + " names " + Cp1252ToUtf8(configured) +
+    s.ConfigNotice = std::string(kConfigFileName) + " names " + CodePageToUtf8(configured) +
                      " as the data file, one of velmora's own files; the sample file is used "
                      "instead.";
   if (own || !ReachesOnlyProgramDir(s.WorkingName, s.WorkingExt) ||
@@ -114,7 +143,10 @@ void WriteSampleFile(Session& s) {
 }
 
 void CreateConfigFile(Session& s) {
-  WriteWhole(s, kConfigFileName, kDefaultConfig, sizeof kDefaultConfig - 1,
+  const std::string content = std::string(kDefaultConfig) + "[" + kCodePageSection + "]\r\n" +
+                              kCodePageKey + "=" + std::to_string(CodePageForLocale(UserLocale())) +
+                              "\r\n";
+  WriteWhole(s, kConfigFileName, content.data(), content.size(),
              LinkedTarget::kSaveWhereItLeads);
 }
 

@@ -12,6 +12,10 @@ namespace velmora {
 
 inline constexpr char kConfigFileName[] = "velmora.ini";
 inline constexpr char kConfigSection[] = "filenames";
+// The code page of the stored texts: section "text", key "codepage", a
+// Windows code page number; 1252 when the key is missing.
+inline constexpr char kCodePageSection[] = "text";
+inline constexpr char kCodePageKey[] = "codepage";
 inline constexpr char kSampleName[] = "BRINK";
 inline constexpr char kSampleExt[] = "VLM";
 
@@ -26,9 +30,12 @@ bool IsProgramFileName(std::string_view fileName);
 // "/"), rewrites the sample file, creates the configuration file when it is
 // missing, and chooses the working file: the configured one when it exists,
 // else the sample file. A configured name that is one of the program's own
-// files is not used either, and ConfigNotice says so. File errors propagate
-// and leave the values set so far; a configuration file that is a folder, a
-// pipe or a device is such an error, named with its path.
+// files is not used either, and ConfigNotice says so. It makes the configured
+// code page the stored texts' one; a number velmora cannot use leaves
+// Windows-1252 and the message in s.CodePageProblem, and the file as it is.
+// File errors propagate and leave the values set so far; a configuration
+// file that is a folder, a pipe or a device is such an error, named with its
+// path.
 void RunStartUp(Session& s, const std::string& programDir);
 
 // The start of a command that only reads (an export): settles ProgramDir
@@ -46,7 +53,9 @@ ContactRecord SampleRecord();
 // field's text zero.
 void WriteSampleFile(Session& s);
 
-// Creates or replaces "velmora.ini" with its default five lines.
+// Creates or replaces "velmora.ini" with its default five lines and the
+// code page of the user's locale (LC_ALL, LC_CTYPE, LANG), so that a later
+// change of locale never changes how the files read.
 void CreateConfigFile(Session& s);
 
 // Makes name (as given) the file opened at the next start; "Unable to write

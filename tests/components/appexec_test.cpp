@@ -80,8 +80,8 @@ TEST(AppExecLogic, OneMessageTableForTheProcessInTheLanguageSetLast) {
   // A new launcher refills the table in French, for every launcher.
   TAppExec french;
   EXPECT_EQ(english.ErrorMessage(), "Pas d'erreur");
-  EXPECT_EQ(ToCp1252(QString::fromStdString(appexec::MessageFor(2))), "Fichier non trouv\xE9");
-  EXPECT_EQ(ToCp1252(QString::fromStdString(appexec::MessageFor(0))),
+  EXPECT_EQ(ToCodePage(QString::fromStdString(appexec::MessageFor(2))), "Fichier non trouv\xE9");
+  EXPECT_EQ(ToCodePage(QString::fromStdString(appexec::MessageFor(0))),
             "Syst\xE8me d\xE9pass\xE9 en capacit\xE9 m\xE9moire, ex\xE9"
             "cutable corrompu, ou "
             "r\xE9"

@@ -315,7 +315,7 @@ TEST(ExchangeCommand, TheProgramRunsWithoutADisplay) {
   std::filesystem::permissions(dir / "velmora", std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
   // An extra text in RTF: reading it needs no application object either.
-  dir.Write(Cp1252ToUtf8("Zo\xeb"
+  dir.Write(CodePageToUtf8("Zo\xeb"
                          "Dupont"),
             "{\\rtf1\\ansi Dear {\\b Zo\\'eb}\\par}");
   auto run = [&](const std::string& args) {

@@ -20,9 +20,9 @@ inline void PrintTo(const ExchangeEntry& e, std::ostream* os) {
 }
 
 inline void PrintTo(const RecordTexts& t, std::ostream* os) {
-  *os << "{" << Cp1252ToUtf8(t.name) << " | " << Cp1252ToUtf8(t.surname) << " | "
-      << Cp1252ToUtf8(t.phone1) << " | " << Cp1252ToUtf8(t.phone2) << " | "
-      << Cp1252ToUtf8(t.comments) << "}";
+  *os << "{" << CodePageToUtf8(t.name) << " | " << CodePageToUtf8(t.surname) << " | "
+      << CodePageToUtf8(t.phone1) << " | " << CodePageToUtf8(t.phone2) << " | "
+      << CodePageToUtf8(t.comments) << "}";
 }
 
 namespace testing {
@@ -50,8 +50,8 @@ inline std::vector<ExchangeEntry> ReadAll(EntryReader& reader) {
 inline RecordTexts Texts(const std::string& name, const std::string& surname,
                          const std::string& phone1 = "", const std::string& phone2 = "",
                          const std::string& comments = "") {
-  return {Utf8ToCp1252(name), Utf8ToCp1252(surname), Utf8ToCp1252(phone1), Utf8ToCp1252(phone2),
-          Utf8ToCp1252(comments)};
+  return {Utf8ToCodePage(name), Utf8ToCodePage(surname), Utf8ToCodePage(phone1), Utf8ToCodePage(phone2),
+          Utf8ToCodePage(comments)};
 }
 
 }  // namespace testing

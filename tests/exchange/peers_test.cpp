@@ -84,7 +84,7 @@ std::vector<ContactRecord> Entries(size_t n) {
       t.comments += (t.comments.empty() ? "" : " ") + pick(words);
     if ((t.name + t.surname + t.phone1 + t.comments).empty()) t.comments = "empty";
     for (std::string* f : {&t.name, &t.surname, &t.phone1, &t.phone2, &t.comments})
-      *f = Utf8ToCp1252(*f);
+      *f = Utf8ToCodePage(*f);
     ContactRecord r;
     r.SetTexts(t);
     out.push_back(r);
@@ -120,10 +120,10 @@ TEST(Peers, VobjectReadsEveryCardAndItsCardsComeBackTheSame) {
     for (const QJsonValue& v : card["tel"].toArray()) tels.push_back(text(v));
     for (const QJsonValue& v : card["note"].toArray()) notes.push_back(text(v));
     for (const std::string* p : {&t.phone1, &t.phone2})
-      if (!p->empty()) wantTels.push_back(Cp1252ToUtf8(*p));
-    if (!t.comments.empty()) wantNotes.push_back(Cp1252ToUtf8(t.comments));
-    EXPECT_EQ(text(card["family"]), Cp1252ToUtf8(t.surname)) << "card " << i;
-    EXPECT_EQ(text(card["given"]), Cp1252ToUtf8(t.name)) << "card " << i;
+      if (!p->empty()) wantTels.push_back(CodePageToUtf8(*p));
+    if (!t.comments.empty()) wantNotes.push_back(CodePageToUtf8(t.comments));
+    EXPECT_EQ(text(card["family"]), CodePageToUtf8(t.surname)) << "card " << i;
+    EXPECT_EQ(text(card["given"]), CodePageToUtf8(t.name)) << "card " << i;
     EXPECT_EQ(tels, wantTels) << "card " << i;
     EXPECT_EQ(notes, wantNotes) << "card " << i;
   }

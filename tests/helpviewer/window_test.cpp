@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -122,6 +123,36 @@ TEST_F(HelpWindow, ExitHelpOnEitherPageAndTheTitleBarEndTheProgramWithStatusZero
     QTimer::singleShot(5000, form.get(), [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QApplication::exec(), 0);
   }
+}
+
+TEST_F(HelpWindow, KeysGoBackAndExitAndTheCoveredPageIsHiddenFromScreenReaders) {
+  WriteHelp();
+  Start();
+  auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(form->focusWidget(), k, m);
+  };
+  auto hidden = [](QWidget* w) {
+    return QAccessible::queryAccessibleInterface(w)->state().invisible;
+  };
+  EXPECT_TRUE(hidden(TopicBack()) && hidden(TopicExit()));
+  EXPECT_FALSE(hidden(ListBack()));
+  list->setCurrentRow(1);
+  key(Qt::Key_Return);
+  EXPECT_EQ(FirstEntry(), "By surname");
+  key(Qt::Key_Backspace);
+  EXPECT_EQ(FirstEntry(), "Getting started");
+  for (Qt::KeyboardModifiers way : {Qt::NoModifier, Qt::AltModifier}) {
+    list->setCurrentRow(0);
+    key(Qt::Key_Return);
+    ASSERT_FALSE(ListPageShown());
+    EXPECT_TRUE(hidden(ListBack()) && hidden(ListExit()));
+    EXPECT_FALSE(hidden(TopicBack()));
+    key(way == Qt::NoModifier ? Qt::Key_Backspace : Qt::Key_Left, way);
+    EXPECT_TRUE(ListPageShown());
+  }
+  QTimer::singleShot(0, form.get(), [&] { key(Qt::Key_Escape); });
+  QTimer::singleShot(5000, form.get(), [] { QCoreApplication::exit(99); });
+  EXPECT_EQ(QApplication::exec(), 0);
 }
 
 // Not a test: pictures of both pages for a person to look at, taken on a real

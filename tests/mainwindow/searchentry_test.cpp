@@ -40,12 +40,12 @@ TEST_F(SearchEntryTest, LettersArePickedByClickAndByKeyboardUpTo16) {
   for (char c : {'B', 'R', 'O', 'W', 'W', 'W'}) PickLetter(c);
   EXPECT_EQ(SearchField()->text(), "BROWWW");
 
-  // The selected cell is now W; Right moves to X, Down (already in the
-  // second row) moves nothing and picks nothing.
+  // The selected cell is now W; Right moves to X without picking it,
+  // Space picks it.
   auto* grid = Letters();
   grid->setFocus();
   QTest::keyClick(grid, Qt::Key_Right);
-  QTest::keyClick(grid, Qt::Key_Down);
+  QTest::keyClick(grid, Qt::Key_Space);
   EXPECT_EQ(SearchField()->text(), "BROWWWX");
 
   for (int i = 0; i < 12; ++i) PickLetter('Z');

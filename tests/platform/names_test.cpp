@@ -33,8 +33,8 @@ TEST(FileNames, ResolveWithoutRegardToLetterCaseAndPreferTheExactName) {
       << "the first in byte order";
 
   // Only a to z fold: an accented letter is matched as it is.
-  dir.Write(Cp1252ToUtf8("\xe9t\xe9"), "");
-  EXPECT_EQ(ResolveIn(env, dir.path(), Cp1252ToUtf8("\xc9T\xc9")), dir / Cp1252ToUtf8("\xc9T\xc9"));
+  dir.Write(CodePageToUtf8("\xe9t\xe9"), "");
+  EXPECT_EQ(ResolveIn(env, dir.path(), CodePageToUtf8("\xc9T\xc9")), dir / CodePageToUtf8("\xc9T\xc9"));
 }
 
 TEST(FileNames, APlainNameCannotLeaveItsDirectory) {
@@ -48,10 +48,10 @@ TEST(FileNames, APlainNameCannotLeaveItsDirectory) {
 TEST(CodePage, EveryByteHasACharacterAndComesBack) {
   std::string all;
   for (int b = 1; b < 256; ++b) all.push_back(char(b));
-  EXPECT_EQ(ToCp1252(FromCp1252(all)), all);
-  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
-  EXPECT_EQ(FromCp1252("\x80\x9f\xe9"), QString::fromUtf8("€Ÿé"));
-  EXPECT_EQ(ToCp1252(QString::fromUtf8("Zoë ‘Ω’ 😀")), "Zo\xeb \x91?\x92 ?")
+  EXPECT_EQ(ToCodePage(FromCodePage(all)), all);
+  EXPECT_EQ(Utf8ToCodePage(CodePageToUtf8(all)), all);
+  EXPECT_EQ(FromCodePage("\x80\x9f\xe9"), QString::fromUtf8("€Ÿé"));
+  EXPECT_EQ(ToCodePage(QString::fromUtf8("Zoë ‘Ω’ 😀")), "Zo\xeb \x91?\x92 ?")
       << "one ? per character";
 }
 

@@ -209,8 +209,10 @@ TEST(RichTextReader, UnicodeFallbacksAreSkippedPerGroup) {
 TEST(RichTextReader, SymbolsEscapesAndRawBytes) {
   EXPECT_EQ(Read("{\\rtf1 a\\~b\\-c\\_d \\{\\}\\\\}"), "a\u00a0b\u00adc\u2011d {}\\\n");
   EXPECT_EQ(Read("{\\rtf1 \\'e9\\'80\\'9c\\'C6}"), "\u00e9\u20ac\u0153\u00c6\n");
-  EXPECT_EQ(Read("{\\rtf1\\ansicpg1251 \\'e9 \xe9\x80}"), "\u00e9 \u00e9\u20ac\n")
-      << "every code page is read as Windows-1252";
+  EXPECT_EQ(Read("{\\rtf1\\ansicpg1251 \\'e9 \xe9\x80}"), "\u0439 \u0439\u0402\n")
+      << "the file's code page decides";
+  EXPECT_EQ(Read("{\\rtf1\\ansicpg65001 \\'e9 \xe9\x80}"), "\u00e9 \u00e9\u20ac\n")
+      << "one we cannot use leaves the stored texts' own";
   EXPECT_EQ(Read("{\\rtf1 a\\bin3 {}\\b}"), "ab\n") << "\\bin data is not parsed";
   EXPECT_EQ(Read("{\\rtf1 a\\emdash b\\lquote c\\rdblquote}"), "a\u2014b\u2018c\u201d\n");
   EXPECT_EQ(Read(std::string("{\\rtf1 a\x01\x00z}", 12)), "az\n")

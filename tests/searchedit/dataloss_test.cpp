@@ -182,7 +182,8 @@ TEST_F(DataLossTest, TypedLettersMoveNeitherGrid) {
   QTest::keyClicks(letters, "P");  // the letter below C
   EXPECT_EQ(letters->currentIndex(), picked);
   EXPECT_EQ(SearchField()->text(), "C");
-  QTest::keyClick(letters, Qt::Key_Right);  // the navigation keys still pick
+  QTest::keyClick(letters, Qt::Key_Right);  // moves only
+  QTest::keyClick(letters, Qt::Key_Return);
   EXPECT_EQ(SearchField()->text(), "CD");
 
   Click(CancelSearchButton());

@@ -4,48 +4,15 @@
 #include "platform/ioerror.h"
 #include "platform/printing.h"
 #include "support/pdfwords.h"
+#include "support/printer.h"
 #include "support/windows_fixture.h"
 
 namespace velmora {
 namespace {
 
+using testing::Placed;
 using testing::Rec;
-
-using Placed = std::tuple<int, int, QString>;  // x, y, text
-
-// Records what a job would print instead of printing it.
-class RecordingPrinter : public PrinterSeam {
- public:
-  std::unique_ptr<PrintJob> Begin() override {
-    ++begun;
-    if (missing) throw AppError(kNoPrinterText);
-    return std::make_unique<Job>(*this);
-  }
-  // The texts placed at height y, left to right.
-  std::vector<QString> Line(int y) const {
-    std::vector<QString> out;
-    for (const auto& [px, py, text] : placed)
-      if (py == y) out.push_back(text);
-    return out;
-  }
-
-  bool missing = false;
-  int begun = 0;
-  int ended = 0;
-  std::vector<Placed> placed;
-
- private:
-  class Job : public PrintJob {
-   public:
-    explicit Job(RecordingPrinter& p) : p_(p) {}
-    void TextOut(int x, int y, const QString& text) override { p_.placed.emplace_back(x, y, text); }
-    void End() override { ++p_.ended; }
-
-   private:
-    RecordingPrinter& p_;
-  };
-  ScopedPrinterSeam scope_{*this};
-};
+using testing::RecordingPrinter;
 
 class PrintTest : public testing::WindowsTest {
  protected:

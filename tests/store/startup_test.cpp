@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "platform/codepage.h"
 #include "platform/ioerror.h"
 #include "platform/messagedialog.h"
 #include "platform/text.h"
@@ -51,7 +52,7 @@ TEST_F(StartUp, FirstStartInAnEmptyDirectoryWritesTheTwoFilesExactly) {
   Start();
   EXPECT_THAT(dir.Names(), ElementsAre("brink.vlm", "velmora.ini"));
   EXPECT_EQ(dir.Read("brink.vlm"), SampleBytes());
-  EXPECT_EQ(dir.Read("velmora.ini"), kDefaultIni);
+  EXPECT_EQ(dir.Read("velmora.ini"), kDefaultIni + "[text]\r\ncodepage=1252\r\n");
   EXPECT_EQ(kDefaultIni.size(), 51u);
   EXPECT_EQ(s.ProgramDir, dir.path());
   EXPECT_EQ(s.WorkingName, "BRINK");
@@ -185,7 +186,8 @@ TEST_F(StartUp, SetDefaultFileChangesOnlyThatValue) {
   Start();
   SetDefaultFile(s, "Friends");
   EXPECT_EQ(dir.Read("velmora.ini"),
-            "\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=Friends\r\n\r\n");
+            "\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=Friends\r\n\r\n"
+            "[text]\r\ncodepage=1252\r\n");
 
   std::remove((dir / "velmora.ini").c_str());
   SetDefaultFile(s, "PALS");  // created under the spelling it is written through
@@ -200,6 +202,59 @@ TEST_F(StartUp, SetDefaultFileChangesOnlyThatValue) {
   }
   EXPECT_EQ(dir.Read("velmora.INI"), "[filenames]\r\ndefaultfile=PALS\r\n");
   EXPECT_THAT(dir.Names(), ElementsAre("brink.vlm", "velmora.INI"));
+}
+
+// The locale of the process, for the life of the object.
+class ScopedLang {
+ public:
+  explicit ScopedLang(const char* lang) : saved_(std::getenv("LANG")) { ::setenv("LANG", lang, 1); }
+  ~ScopedLang() {
+    ::setenv("LANG", saved_.c_str(), 1);
+    SetTextCodePage(CodePage::Windows1252());
+  }
+
+ private:
+  std::string saved_;
+};
+
+TEST_F(StartUp, AFreshFolderTakesTheLocalesCodePageOnceAndForAll) {
+  {
+    ScopedLang polish("pl_PL.UTF-8");
+    Start();
+    EXPECT_EQ(TextCodePage().number(), 1250);
+  }
+  EXPECT_EQ(dir.Read("velmora.ini"), kDefaultIni + "[text]\r\ncodepage=1250\r\n");
+  ScopedLang russian("ru_RU.UTF-8");
+  Start();
+  EXPECT_EQ(TextCodePage().number(), 1250) << "a new locale changed how the files read";
+}
+
+TEST_F(StartUp, WithoutTheKey1252AndAnUnusableCodePageFallsBackWithoutWriting) {
+  ScopedLang greek("el_GR.UTF-8");
+  const struct {
+    std::string ini;
+    int page;
+    const char* problem;
+  } kCases[] = {
+      {kDefaultIni, 1252, ""},
+      {kDefaultIni + "[text]\r\ncodepage=1251\r\n", 1251, ""},
+      {kDefaultIni + "[TEXT]\r\nCodePage= 1257 \r\n", 1257, ""},
+      {kDefaultIni + "[text]\r\ncodepage=932\r\n", 1252, "932"},
+      {kDefaultIni + "[text]\r\ncodepage=99999\r\n", 1252, "99999"},
+      {kDefaultIni + "[text]\r\ncodepage=cyrillic\r\n", 1252, "cyrillic"},
+  };
+  for (const auto& c : kCases) {
+    dir.Write("velmora.ini", c.ini);
+    Start();
+    EXPECT_EQ(TextCodePage().number(), c.page) << c.ini;
+    EXPECT_EQ(dir.Read("velmora.ini"), c.ini);
+    EXPECT_EQ(s.CodePageProblem.empty(), *c.problem == 0) << c.ini;
+    EXPECT_NE(s.CodePageProblem.find(c.problem), std::string::npos) << s.CodePageProblem;
+  }
+  EXPECT_EQ(s.CodePageProblem,
+            "velmora.ini names the code page \"cyrillic\", which velmora cannot use. Texts are "
+            "read and written in code page 1252 (Western European) until codepage= names "
+            "another.");
 }
 
 TEST(SampleFile, IsRecognisedByNameAloneAndRefusesEditing) {

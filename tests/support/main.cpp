@@ -7,6 +7,11 @@
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Fresh data folders take the code page of the locale: the tests' is
+  // Western European unless a test says otherwise.
+  ::unsetenv("LC_ALL");
+  ::unsetenv("LC_CTYPE");
+  ::setenv("LANG", "C.UTF-8", 1);
   QApplication app(argc, argv);
   ::testing::InitGoogleMock(&argc, argv);
   return RUN_ALL_TESTS();

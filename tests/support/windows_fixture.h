@@ -34,7 +34,8 @@ class WindowsTest : public ::testing::Test {
     form2.reset();
     form1.reset();
     if (!sample) {
-      dir.Write("velmora.ini", "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n");
+      dir.Write("velmora.ini",
+                "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n" + iniExtra);
       WriteWorking(records);
     }
     form1 = std::make_unique<TForm1>(s, dir.path());
@@ -111,12 +112,36 @@ class WindowsTest : public ::testing::Test {
   // Chooses the menu command with this caption ("NEW RECORD", "OPEN"...).
   void Menu(const char* caption) {
     for (QAction* a : form1->findChildren<QAction*>()) {
-      if (a->text() == QLatin1String(caption) && !a->menu()) {
+      // The caption as shown: "&" only marks the access key.
+      if (QString(a->text()).remove(QLatin1Char('&')) == QLatin1String(caption) && !a->menu()) {
         a->trigger();
         return;
       }
     }
     ADD_FAILURE() << "no menu command " << caption;
+  }
+
+  // A key as the keyboard sends it: to the open menu, else to the widget
+  // with the focus, else to the active window.
+  void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QCoreApplication::processEvents();
+    QWidget* to = QApplication::activePopupWidget();
+    if (!to) to = QApplication::focusWidget();
+    if (!to) to = QApplication::activeWindow();
+    ASSERT_NE(to, nullptr) << "no window takes the keyboard";
+    QTest::keyClick(to, Qt::Key(key), modifiers);
+    QCoreApplication::processEvents();
+  }
+  void PressTyping(const QString& text) {
+    for (QChar c : text) {
+      QCoreApplication::processEvents();
+      QTest::keyClicks(QApplication::focusWidget(), QString(c));
+    }
+  }
+  // Tab until the focus reaches `w`; false when it never does.
+  bool TabTo(QWidget* w) {
+    for (int i = 0; i < 30 && QApplication::focusWidget() != w; ++i) Press(Qt::Key_Tab);
+    return QApplication::focusWidget() == w;
   }
 
   void PickLetter(char letter) {
@@ -126,10 +151,20 @@ class WindowsTest : public ::testing::Test {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
   }
 
+  // Key presses typing `text`, letters of every alphabet included.
+  static void TypeInto(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+      if (c.unicode() < 0x80)
+        QTest::keyClicks(w, QString(c));
+      else
+        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+  }
+
   // SEARCH/EDIT, type the text, choose the field, START SEARCH.
   void Search(const QString& text, bool byName = false) {
     Menu("SEARCH/EDIT");
-    QTest::keyClicks(SearchField(), text);
+    TypeInto(SearchField(), text);
     (byName ? ByNameChoice() : BySurnameChoice())->click();
     Click(StartSearchButton());
   }
@@ -179,9 +214,10 @@ class WindowsTest : public ::testing::Test {
   void Type(RecordField f, const QString& text) {
     QLineEdit* e = Field(f);
     e->clear();
-    QTest::keyClicks(e, text);
+    TypeInto(e, text);
   }
 
+  std::string iniExtra;  // more lines of velmora.ini, for Start
   ScriptedDialogs dialogs;
   TestDir dir;
   FaultEnv env;

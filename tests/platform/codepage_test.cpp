@@ -1,0 +1,60 @@
+#include "platform/codepage.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+TEST(CodePage, EachSingleBytePageKeepsEveryByteAndOtherPagesAreRefused) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(char(b));
+  const struct {
+    int page;
+    const char* byte;
+    const char* utf8;  // its character
+  } kPages[] = {
+      {874, "\xa1", "ก"},  {1250, "\xa3", "Ł"}, {1251, "\xd9", "Щ"}, {1252, "\x80", "€"},
+      {1253, "\xd9", "Ω"}, {1254, "\xde", "Ş"}, {1255, "\xf9", "ש"}, {1256, "\xc7", "ا"},
+      {1257, "\xd0", "Š"}, {1258, "\xc3", "Ă"}, {866, "\x80", "А"},  {437, "\x9c", "£"},
+  };
+  for (const auto& p : kPages) {
+    const CodePage* page = CodePage::Find(p.page);
+    ASSERT_NE(page, nullptr) << p.page;
+    EXPECT_EQ(page->Encode(page->Decode(all)), all) << p.page;
+    EXPECT_EQ(page->Decode(p.byte), QString::fromUtf8(p.utf8)) << p.page;
+    EXPECT_EQ(page->Decode("Az 09"), "Az 09");
+    EXPECT_EQ(page->Encode(QString::fromUtf8("丁")), "?");
+  }
+  // Several bytes to a character, EBCDIC, no such page.
+  for (int refused : {0, 932, 936, 65001, 37, 12345, 99999})
+    EXPECT_EQ(CodePage::Find(refused), nullptr);
+}
+
+TEST(CodePage, AFreshInstallationTakesThePageOfItsLocalesLanguage) {
+  const std::pair<const char*, int> kLocales[] = {
+      {"pl_PL.UTF-8", 1250},
+      {"cs_CZ", 1250},
+      {"sr_RS@latin", 1250},
+      {"sr_RS", 1251},
+      {"ru_RU.UTF-8", 1251},
+      {"uk_UA", 1251},
+      {"el_GR.UTF-8", 1253},
+      {"tr_TR", 1254},
+      {"az_AZ", 1254},
+      {"he_IL", 1255},
+      {"fa_IR", 1256},
+      {"ar_EG", 1256},
+      {"lt_LT", 1257},
+      {"vi_VN", 1258},
+      {"th_TH.UTF-8", 874},
+      {"de_DE.UTF-8", 1252},
+      {"C.UTF-8", 1252},
+      {"POSIX", 1252},
+      {"", 1252},
+      {"ses_ML", 1252},
+  };
+  for (const auto& [locale, page] : kLocales) EXPECT_EQ(CodePageForLocale(locale), page) << locale;
+}
+
+}  // namespace
+}  // namespace velmora
