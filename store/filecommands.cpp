@@ -34,7 +34,7 @@ std::vector<std::string> ListDataFiles(Session& s) {
 std::string DataFilePath(Session& s, const std::string& name) {
   const std::string fileName = name + "." + s.WorkingExt;
   if (IsProgramFileName(fileName))
-    throw IoError(IoError::kInvalidFilename, s.ProgramDir + Cp1252ToUtf8(fileName));
+    throw IoError(IoError::kInvalidFilename, s.ProgramDir + CodePageToUtf8(fileName));
   return s.PathInProgramDir(fileName);
 }
 
