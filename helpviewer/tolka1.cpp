@@ -84,6 +84,7 @@ void TForm1::BuildControls() {
   ListBox2->setSelectionMode(QAbstractItemView::SingleSelection);
   ListBox2->setSortingEnabled(false);
   ListBox2->installEventFilter(this);
+  Memo1->installEventFilter(this);
   ListBox2->viewport()->installEventFilter(this);
   Button1 = PlaceButton(GroupBox2, "Button1", "Back", kButton1);
   Button3 = PlaceButton(GroupBox2, "Button3", "Exit Help", kButton3);
@@ -106,6 +107,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     ListBox2DblClick();
     return true;
   }
+  // The text box would take Backspace and Escape as its own, doing nothing.
+  if (watched == Memo1 && event->type() == QEvent::KeyPress)
+    return PageKey(*static_cast<QKeyEvent*>(event)) || QWidget::eventFilter(watched, event);
   if (watched == ListBox2 && event->type() == QEvent::KeyPress) {
     // Before the list, which would take Backspace as a search for an entry.
     if (PageKey(*static_cast<QKeyEvent*>(event))) return true;

@@ -102,7 +102,7 @@ TEST(VcardReader, ReadsTheQuirksOfRealExporters) {
        "BEGIN:VCARD\nVERSION:2.1\nN:Ek;Bo\nTEL;CELL:070\nTEL;HOME;VOICE:08\nEND:VCARD\n",
        {{"Bo", "Ek", "070", "08", ""}}},
       {"character sets not known: UTF-8 where the bytes are, else Windows-1252",
-       "BEGIN:VCARD\nN;CHARSET=X-MAC-ROMAN:Zo\xc3\xab;Al\nTEL;CHARSET=SHIFT_JIS:caf\xe9\n"
+       "BEGIN:VCARD\nN;CHARSET=X-MAC-ROMAN:Zo\xc3\xab;Al\nTEL;CHARSET=X-UNHEARD-OF:caf\xe9\n"
        "END:VCARD\n",
        {{"Al", "Zoë", "café", "", ""}}},
       {"a byte order mark, blank lines and LF-only line ends between cards",
