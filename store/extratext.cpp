@@ -30,7 +30,8 @@ bool IsSafeTextName(const Session& s, const std::string& fileName) {
     if (SameName(fileName, own)) return false;
   if (fileName.size() >= 4 && SameName(std::string_view(fileName).substr(0, 4), "hlp#"))
     return false;
-  return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM");
+  return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM") &&
+         !EndsWithName(fileName, kSyncStateEnding);
 }
 
 std::string ViewerTextName(const std::string& name, const std::string& surname) {
