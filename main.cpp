@@ -7,6 +7,7 @@
 #include "platform/messagedialog.h"
 #include "platform/programdir.h"
 #include "searchedit/tform2.h"
+#include "sync/command.h"
 
 namespace {
 
@@ -25,7 +26,9 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
           "       velmora --export vcard|csv [NAME]: the entries of data file NAME "
           "(default: the one opened at start) to standard output\n"
           "       velmora --import vcard|csv FILE [NAME]: adds the entries of FILE "
-          "(\"-\": standard input) to data file NAME, made when missing\n",
+          "(\"-\": standard input) to data file NAME, made when missing\n"
+          "       velmora --sync DIR [NAME] [--prefer here|there] [--reset]: keeps data "
+          "file NAME and the vCard folder DIR in step, both ways\n",
           velmora::DataDirFor(velmora::ExecutableDir(), false).c_str());
       return true;
     }
@@ -38,6 +41,7 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
 int main(int argc, char** argv) {
   // Import and export run without a window, and so without a display.
   if (velmora::IsExchangeCommand(argc, argv)) return velmora::RunExchangeCommand(argc, argv);
+  if (velmora::IsSyncCommand(argc, argv)) return velmora::RunSyncCommand(argc, argv);
   if (AnsweredWithoutWindow(argc, argv)) return 0;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmora"));
