@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests, the screenshots and the
 # package check need, when they are missing. python3-vobject and abook are
 # other programs that read and write vCard: the import and export tests make
-# round trips through them.
+# round trips through them. radicale, vdirsyncer and khard are the CardDAV
+# server, the bridge and a reader of vdirs that the sync tests work with.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   xvfb xauth x11-apps poppler-utils fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream
   python3-vobject abook
+  radicale vdirsyncer khard
 )
 
 missing=()
