@@ -16,6 +16,9 @@ namespace velmora {
 namespace {
 
 constexpr char kUsage[] = "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset]";
+// After a failed step: what was written before it (cards, the data file) the
+// next sync pairs again and completes.
+constexpr char kUnchanged[] = "; nothing is lost: the next sync completes the rest";
 
 struct Command {
   std::string dir;
@@ -106,16 +109,17 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     const std::string path = s.WorkingFilePath();
     fileName = path.substr(path.rfind('/') + 1);
     const SyncSummary sum = SyncWithVdir(s, c->dir, c->options);
-    for (const std::string& skipped : sum.skipped) err("velmora: " + c->dir + "/" + skipped);
+    const std::string dir = c->dir.back() == '/' ? c->dir : c->dir + "/";
+    for (const std::string& skipped : sum.skipped) err("velmora: " + dir + skipped);
     err(SummaryLine(fileName, c->dir, sum, c->options.prefer));
     return 0;
   } catch (const SyncRefused& e) {
     return fail(e.what());
   } catch (const IoError& e) {
     const std::string where = e.path().empty() ? fileName : e.path();
-    return fail((where.empty() ? "" : where + ": ") + e.what() + "; nothing was synced");
+    return fail((where.empty() ? "" : where + ": ") + e.what() + kUnchanged);
   } catch (const std::exception& e) {
-    return fail((fileName.empty() ? "" : fileName + ": ") + e.what() + "; nothing was synced");
+    return fail((fileName.empty() ? "" : fileName + ": ") + e.what() + kUnchanged);
   }
 }
 

@@ -120,10 +120,15 @@ struct Card {
   CardStamp stamp;
   Status status = kNew;
   uint64_t hash = 0;
-  std::string bytes;  // read when not kSame
-  RecordTexts texts;  // what velmora shows of it, when read
-  ExchangeEntry entry;
   int pair = -1;  // its state, when it has one
+  // What was read of it: only of the cards that changed, so that an
+  // unchanged card costs no more than its name and stamp.
+  struct Content {
+    std::string bytes;
+    ExchangeEntry entry;
+    RecordTexts texts;  // what velmora shows of it
+  };
+  std::unique_ptr<Content> content;
 };
 
 // A record of the data file that the state does not know.
@@ -205,15 +210,19 @@ class Syncer {
   }
 
   void ScanCards() {
-    std::unordered_map<std::string, int> byFile;
-    for (size_t p = 0; p < old_.size(); ++p) byFile.emplace(old_[p].file, int(p));
+    std::vector<int> byFile(old_.size());
+    for (size_t p = 0; p < old_.size(); ++p) byFile[p] = int(p);
+    std::sort(byFile.begin(), byFile.end(),
+              [&](int a, int b) { return old_[a].file < old_[b].file; });
     cardOf_.assign(old_.size(), -1);
     for (const DirEntry& e : env_.ListDir(dir_)) {
       if (!e.regular || e.name.starts_with(".") || !EndsWith(e.name, ".vcf")) continue;
       Card c;
       c.file = e.name;
-      const auto known = byFile.find(e.name);
-      if (known != byFile.end()) c.pair = known->second;
+      const auto known =
+          std::lower_bound(byFile.begin(), byFile.end(), e.name,
+                           [&](int p, const std::string& n) { return old_[p].file < n; });
+      if (known != byFile.end() && old_[*known].file == e.name) c.pair = *known;
       const std::optional<CardStamp> stamp = StampOf(dir_ + e.name);
       if (!stamp) continue;  // gone since the listing
       c.stamp = *stamp;
@@ -230,15 +239,16 @@ class Syncer {
 
   void Read(Card& c) {
     try {
-      c.bytes = ReadWhole(env_, dir_ + c.file, kMaxCardFileBytes);
-      c.hash = CardHash(c.bytes);
+      c.content = std::make_unique<Card::Content>();
+      c.content->bytes = ReadWhole(env_, dir_ + c.file, kMaxCardFileBytes);
+      c.hash = CardHash(c.content->bytes);
       if (c.pair >= 0 && old_[c.pair].hash == c.hash) {
         c.status = Card::kSame;
-        c.bytes.clear();
+        c.content.reset();
         return;
       }
-      c.entry = ReadVcard(c.bytes);
-      c.texts = TextsOf(c.entry);
+      c.content->entry = ReadVcard(c.content->bytes);
+      c.content->texts = TextsOf(c.content->entry);
       c.status = c.pair >= 0 ? Card::kChanged : Card::kNew;
     } catch (const std::exception& e) {
       c.status = Card::kUnreadable;
@@ -248,8 +258,16 @@ class Syncer {
 
   // Records the state knows are found by their texts; the others are added.
   void ScanRecords() {
-    std::unordered_map<std::string, std::vector<int>> byTexts;
-    for (int p = int(old_.size()) - 1; p >= 0; --p) byTexts[Key(old_[p].base)].push_back(p);
+    // Chains of the pairs whose texts hash alike, by the hash alone, so that
+    // the index costs a few bytes a contact.
+    // Links hold a pair's index + 1; 0 ends a chain.
+    std::unordered_map<uint64_t, int> chain;
+    std::vector<int> next(old_.size(), 0);
+    for (int p = int(old_.size()) - 1; p >= 0; --p) {
+      int& head = chain[CardHash(Key(old_[p].base))];
+      next[p] = head;
+      head = p + 1;
+    }
     recordOf_.assign(old_.size(), -1);
     uint64_t index = 0;
     ReadWorkingFile(
@@ -260,10 +278,14 @@ class Syncer {
                         std::string(r.Text(ContactRecord::kPhone1)),
                         std::string(r.Text(ContactRecord::kPhone2)),
                         std::string(r.Text(ContactRecord::kComments))};
-          const auto known = byTexts.find(Key(t));
-          if (known != byTexts.end() && !known->second.empty()) {
-            recordOf_[known->second.back()] = int64_t(index);
-            known->second.pop_back();
+          const auto known = chain.find(CardHash(Key(t)));
+          int* link = known == chain.end() ? nullptr : &known->second;
+          // The first pair of the chain with these very texts, taken out.
+          while (link && *link != 0 && !(old_[*link - 1].base == t)) link = &next[*link - 1];
+          if (link && *link != 0) {
+            const int p = *link - 1;
+            recordOf_[p] = int64_t(index);
+            *link = next[p];
           } else {
             added_.push_back({index, std::move(t)});
           }
@@ -284,7 +306,7 @@ class Syncer {
       anyGone = true;
       const int c = cardOf_[p];
       if (c >= 0 && cards_[c].status == Card::kChanged)
-        byCardTexts[Key(cards_[c].texts)].push_back(int(p));
+        byCardTexts[Key(cards_[c].content->texts)].push_back(int(p));
     }
     if (!anyGone) return;
     for (size_t a = 0; a < added_.size(); ++a) {
@@ -346,7 +368,7 @@ class Syncer {
 
   // What becomes of one contact the last sync knew.
   void Decide(int p) {
-    PairState st = old_[p];
+    PairState st = std::move(old_[p]);
     const int c = cardOf_[p];
     Card* card = c >= 0 ? &cards_[c] : nullptr;
     const bool edited = editOf_[p] >= 0;
@@ -381,15 +403,15 @@ class Syncer {
         return;
       }
       // Deleted here, changed there: the change is kept.
-      inserts_.push_back(card->texts);
+      inserts_.push_back(card->content->texts);
       ++summary_.addedHere;
-      st.base = card->texts;
+      st.base = card->content->texts;
       pairs_.push_back(std::move(st));
       return;
     }
     // What the card showed at the last sync, seen as a card shows it.
     const RecordTexts shown = cardChanged ? AsCardShowsIt(base) : base;
-    const RecordTexts& theirs = cardChanged ? card->texts : shown;
+    const RecordTexts& theirs = cardChanged ? card->content->texts : shown;
     unsigned mineChanged = 0, theirsChanged = 0;
     for (int f = 0; f < 5; ++f) {
       if (Field(*mine, f) != Field(base, f)) mineChanged |= FieldBit(f);
@@ -402,9 +424,9 @@ class Syncer {
     if (clash && options_.prefer == Prefer::kBoth) {
       // Both versions kept: the card's in place, velmora's as a new one.
       summary_.conflicts.push_back(NameOf(*mine));
-      inserts_.push_back(card->texts);
+      inserts_.push_back(card->content->texts);
       ++summary_.addedHere;
-      st.base = card->texts;
+      st.base = card->content->texts;
       needCards_.push_back(*mine);
       pairs_.push_back(std::move(st));
       return;
@@ -415,7 +437,7 @@ class Syncer {
 
     // The merge: each field from the side that changed it.
     RecordTexts merged;
-    ExchangeEntry values = cardChanged ? card->entry : ExchangeEntry{};
+    ExchangeEntry values = cardChanged ? card->content->entry : ExchangeEntry{};
     for (int f = 0; f < 5; ++f) {
       const bool fromMine = (mineChanged & FieldBit(f)) != 0;
       const bool fromTheirs = (theirsChanged & FieldBit(f)) != 0;
@@ -424,13 +446,14 @@ class Syncer {
     if (mineChanged) {
       const ExchangeEntry mineUtf8 = Utf8Of(*mine);
       if (!cardChanged) {
-        card->bytes = ReadWhole(env_, dir_ + card->file, kMaxCardFileBytes);
-        values = ReadVcard(card->bytes);
+        card->content = std::make_unique<Card::Content>();
+        card->content->bytes = ReadWhole(env_, dir_ + card->file, kMaxCardFileBytes);
+        values = ReadVcard(card->content->bytes);
       }
       for (int f = 0; f < 5; ++f)
         if (mineChanged & FieldBit(f)) Field(values, f) = Field(mineUtf8, f);
-      writes_.push_back(
-          {card->file, ReplaceVcardFields(card->bytes, values, mineChanged), int(pairs_.size())});
+      writes_.push_back({card->file, ReplaceVcardFields(card->content->bytes, values, mineChanged),
+                         int(pairs_.size())});
       ++summary_.changedThere;
     }
     if (!(merged == *mine)) {
@@ -455,7 +478,7 @@ class Syncer {
       if (!a.taken) needCards_.push_back(a.texts);
     std::unordered_map<std::string, std::vector<int>> newCards;
     for (int c = int(cards_.size()) - 1; c >= 0; --c)
-      if (cards_[c].status == Card::kNew) newCards[Key(cards_[c].texts)].push_back(c);
+      if (cards_[c].status == Card::kNew) newCards[Key(cards_[c].content->texts)].push_back(c);
     for (const RecordTexts& r : needCards_) {
       auto it = newCards.empty() ? newCards.end() : newCards.find(Key(AsCardShowsIt(r)));
       if (it != newCards.end() && !it->second.empty()) {
@@ -472,8 +495,8 @@ class Syncer {
     }
     for (Card& c : cards_) {
       if (c.status != Card::kNew) continue;
-      inserts_.push_back(c.texts);
-      pairs_.push_back({c.file, c.stamp, c.hash, c.texts});
+      inserts_.push_back(c.content->texts);
+      pairs_.push_back({c.file, c.stamp, c.hash, c.content->texts});
       ++summary_.addedHere;
     }
   }
