@@ -32,6 +32,9 @@ constexpr uint64_t kMaxCardFileBytes = 64u << 20;
 // that a mass change with common values stays cheap.
 constexpr size_t kMaxCandidates = 256;
 
+// Up to this many cards written in one sync are each synced on their own.
+constexpr size_t kCardsSyncedEach = 256;
+
 constexpr std::string_view kScratchPrefix = ".velmora-";
 constexpr std::string_view kScratchEnding = ".tmp";
 
@@ -505,14 +508,17 @@ class Syncer {
     if (writes_.empty() && removes_.empty()) return;
     std::vector<std::unique_ptr<SaveFile>> files;
     const std::string scratch = std::string(kScratchPrefix) + std::to_string(::getpid()) + "-";
+    // A few cards are synced one by one as they are committed; many at once
+    // by one sync of the file system, which costs less than a sync each.
+    const bool batch = writes_.size() > kCardsSyncedEach;
     for (size_t i = 0; i < writes_.size(); ++i) {
       auto f = std::make_unique<SaveFile>(env_, dir_, scratch + std::to_string(i) + ".tmp",
                                           dir_ + writes_[i].file);
       f->Append(writes_[i].bytes.data(), writes_[i].bytes.size());
-      f->Close();
+      if (batch) f->Close();
       files.push_back(std::move(f));
     }
-    if (!files.empty()) env_.SyncFileSystem(dir_);
+    if (batch) env_.SyncFileSystem(dir_);
     for (size_t i = 0; i < writes_.size(); ++i) {
       files[i]->Commit(false);
       PairState& st = pairs_[writes_[i].pair];
