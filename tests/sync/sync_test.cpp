@@ -9,28 +9,14 @@
 #include <functional>
 #include <map>
 
-#include "exchange/fieldtext.h"
-#include "exchange/vcard.h"
-#include "exchange_support.h"
 #include "store/extratext.h"
 #include "support/fakeenv.h"
-#include "support/records.h"
 #include "support/session.h"
-#include "support/testdir.h"
 #include "sync/command.h"
+#include "sync_support.h"
 
 namespace velmora::testing {
 namespace {
-
-using Set = std::vector<RecordTexts>;
-
-Set Sorted(Set v) {
-  std::sort(v.begin(), v.end(), [](const RecordTexts& a, const RecordTexts& b) {
-    return std::tie(a.name, a.surname, a.phone1, a.phone2, a.comments) <
-           std::tie(b.name, b.surname, b.phone1, b.phone2, b.comments);
-  });
-  return v;
-}
 
 // A card as a phone would have it: more than velmora shows.
 std::string RichCard(const std::string& uid, const std::string& family, const std::string& given,
@@ -52,45 +38,22 @@ class SyncTest : public ::testing::Test {
     WriteData({});
   }
 
-  void WriteData(const Set& records) {
-    std::vector<ContactRecord> recs;
-    for (const RecordTexts& t : records) {
-      ContactRecord r;
-      r.SetTexts(t);
-      recs.push_back(r);
-    }
-    dir.Write("FRIENDS.VLM", FileOf(recs));
-  }
-  Set Data() const {
-    Set out;
-    for (const ContactRecord& r : RecordsOf(dir.Read("FRIENDS.VLM"))) out.push_back(r.Texts());
-    return Sorted(out);
-  }
+  void WriteData(const Set& entries) { dir.Write("FRIENDS.VLM", DataFileOf(entries)); }
+  Set Data() const { return EntriesOf(dir.Read("FRIENDS.VLM")); }
   void EditData(const std::function<void(Set&)>& edit) {
     Set d = Data();
     edit(d);
     WriteData(d);
   }
-  std::map<std::string, std::string> Cards() const {
-    std::map<std::string, std::string> out;
-    for (const std::string& n : TestDirNames())
-      if (n.size() > 4 && n.substr(n.size() - 4) == ".vcf") out[n] = dir.Read("cards/" + n);
-    return out;
-  }
+  std::map<std::string, std::string> Cards() const { return CardsIn(dir, "cards"); }
   std::vector<std::string> TestDirNames() const {
     std::vector<std::string> out;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(vdir, ec))
       out.push_back(e.path().filename());
-    std::sort(out.begin(), out.end());
     return out;
   }
-  Set CardTexts() const {
-    Set out;
-    ImportCounts c;
-    for (const auto& [file, bytes] : Cards()) out.push_back(ToRecordTexts(ReadVcard(bytes), c));
-    return Sorted(out);
-  }
+  Set CardTexts() const { return ShownOfCards(dir, "cards"); }
   void WriteCard(const std::string& file, const std::string& bytes) {
     std::filesystem::create_directories(vdir);
     dir.Write("cards/" + file, bytes);
@@ -328,16 +291,21 @@ TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
   EXPECT_TRUE(dir.Exists(".FRIENDS.VLM.sync"));
 }
 
-TEST_F(SyncTest, AMissingStateIsAFirstSyncNotADeletion) {
-  WriteData({Texts("Bob", "Jones"), Texts("Cy", "Lee")});
-  Sync();
-  std::filesystem::remove(SyncStatePath(s));
-  EditData([](Set& d) { d.pop_back(); });
-  const SyncSummary sum = Sync();
-  EXPECT_TRUE(sum.firstSync);
-  EXPECT_EQ(sum.deletedThere + sum.deletedHere, 0u);
-  EXPECT_EQ(Data(), Sorted({Texts("Bob", "Jones"), Texts("Cy", "Lee")}));
-  EXPECT_EQ(CardTexts(), Data());
+TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
+  for (const char* state : {"", "velmora sync state 1\ndir\t/x/\ncut sho"}) {
+    WriteData({Texts("Bob", "Jones"), Texts("Cy", "Lee")});
+    Sync();
+    if (*state)
+      dir.Write(".FRIENDS.VLM.sync", state);
+    else
+      std::filesystem::remove(SyncStatePath(s));
+    EditData([](Set& d) { d.pop_back(); });
+    const SyncSummary sum = Sync();
+    EXPECT_TRUE(sum.firstSync) << state;
+    EXPECT_EQ(sum.deletedThere + sum.deletedHere, 0u) << state;
+    EXPECT_EQ(Data(), Sorted({Texts("Bob", "Jones"), Texts("Cy", "Lee")})) << state;
+    EXPECT_EQ(CardTexts(), Data()) << state;
+  }
 }
 
 // A sync that fails at any one of its file steps, then a clean one: the
