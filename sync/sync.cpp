@@ -34,6 +34,8 @@ constexpr size_t kMaxCandidates = 256;
 
 // Up to this many cards written in one sync are each synced on their own.
 constexpr size_t kCardsSyncedEach = 256;
+// Cards written, made durable and renamed together.
+constexpr size_t kCardsPerChunk = 4096;
 
 constexpr std::string_view kScratchPrefix = ".velmora-";
 constexpr std::string_view kScratchEnding = ".tmp";
@@ -143,8 +145,8 @@ struct AddedRecord {
 
 struct CardWrite {
   std::string file;
-  std::string bytes;
-  int pair;  // in the new state
+  std::string bytes;  // a new card's are made only when it is written
+  int pair;           // in the new state
 };
 
 class Syncer {
@@ -477,25 +479,28 @@ class Syncer {
   // cut short made already, and on a first sync those both sides hold, pair
   // by their texts; the rest are made.
   void MatchNewOnBothSides() {
-    for (const AddedRecord& a : added_)
-      if (!a.taken) needCards_.push_back(a.texts);
+    // Decide, the last to read the added records, is done with them.
+    for (AddedRecord& a : added_)
+      if (!a.taken) needCards_.push_back(std::move(a.texts));
+    std::vector<AddedRecord>().swap(added_);
     std::unordered_map<std::string, std::vector<int>> newCards;
     for (int c = int(cards_.size()) - 1; c >= 0; --c)
       if (cards_[c].status == Card::kNew) newCards[Key(cards_[c].content->texts)].push_back(c);
-    for (const RecordTexts& r : needCards_) {
+    for (RecordTexts& r : needCards_) {
       auto it = newCards.empty() ? newCards.end() : newCards.find(Key(AsCardShowsIt(r)));
       if (it != newCards.end() && !it->second.empty()) {
         Card& c = cards_[it->second.back()];
         it->second.pop_back();
         c.status = Card::kTaken;
-        pairs_.push_back({c.file, c.stamp, c.hash, r});
+        pairs_.push_back({c.file, c.stamp, c.hash, std::move(r)});
         continue;
       }
       const std::string uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
-      writes_.push_back({uid + ".vcf", NewCard(r, uid), int(pairs_.size())});
-      pairs_.push_back({uid + ".vcf", {}, 0, r});
+      writes_.push_back({uid + ".vcf", {}, int(pairs_.size())});
+      pairs_.push_back({uid + ".vcf", {}, 0, std::move(r)});
       ++summary_.addedThere;
     }
+    std::vector<RecordTexts>().swap(needCards_);
     for (Card& c : cards_) {
       if (c.status != Card::kNew) continue;
       inserts_.push_back(c.content->texts);
@@ -506,24 +511,33 @@ class Syncer {
 
   void WriteCards() {
     if (writes_.empty() && removes_.empty()) return;
-    std::vector<std::unique_ptr<SaveFile>> files;
     const std::string scratch = std::string(kScratchPrefix) + std::to_string(::getpid()) + "-";
-    // A few cards are synced one by one as they are committed; many at once
-    // by one sync of the file system, which costs less than a sync each.
+    // A few cards are synced one by one as they are committed; many by one
+    // sync of the file system per chunk, which costs less than a sync each.
+    // Chunks keep the cards and scratch files held at once bounded.
     const bool batch = writes_.size() > kCardsSyncedEach;
-    for (size_t i = 0; i < writes_.size(); ++i) {
-      auto f = std::make_unique<SaveFile>(env_, dir_, scratch + std::to_string(i) + ".tmp",
-                                          dir_ + writes_[i].file);
-      f->Append(writes_[i].bytes.data(), writes_[i].bytes.size());
-      if (batch) f->Close();
-      files.push_back(std::move(f));
-    }
-    if (batch) env_.SyncFileSystem(dir_);
-    for (size_t i = 0; i < writes_.size(); ++i) {
-      files[i]->Commit(false);
-      PairState& st = pairs_[writes_[i].pair];
-      st.hash = CardHash(writes_[i].bytes);
-      if (const std::optional<CardStamp> stamp = StampOf(dir_ + writes_[i].file)) st.stamp = *stamp;
+    for (size_t from = 0; from < writes_.size(); from += kCardsPerChunk) {
+      const size_t to = std::min(writes_.size(), from + kCardsPerChunk);
+      std::vector<std::unique_ptr<SaveFile>> files;
+      for (size_t i = from; i < to; ++i) {
+        CardWrite& w = writes_[i];
+        if (w.bytes.empty())
+          w.bytes = NewCard(pairs_[w.pair].base, w.file.substr(0, w.file.size() - 4));
+        auto f = std::make_unique<SaveFile>(env_, dir_, scratch + std::to_string(i) + ".tmp",
+                                            dir_ + w.file);
+        f->Append(w.bytes.data(), w.bytes.size());
+        if (batch) f->Close();
+        files.push_back(std::move(f));
+      }
+      if (batch) env_.SyncFileSystem(dir_);
+      for (size_t i = from; i < to; ++i) {
+        CardWrite& w = writes_[i];
+        files[i - from]->Commit(false);
+        PairState& st = pairs_[w.pair];
+        st.hash = CardHash(w.bytes);
+        if (const std::optional<CardStamp> stamp = StampOf(dir_ + w.file)) st.stamp = *stamp;
+        std::string().swap(w.bytes);
+      }
     }
     for (const std::string& file : removes_) {
       try {
