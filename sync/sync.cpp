@@ -255,6 +255,8 @@ class Syncer {
       c.content->entry = ReadVcard(c.content->bytes);
       c.content->texts = TextsOf(c.content->entry);
       c.status = c.pair >= 0 ? Card::kChanged : Card::kNew;
+      // A new card only becomes a record; its bytes are not needed again.
+      if (c.status == Card::kNew) std::string().swap(c.content->bytes);
     } catch (const std::exception& e) {
       c.status = Card::kUnreadable;
       summary_.skipped.push_back(c.file + ": " + e.what());
