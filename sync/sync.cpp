@@ -35,7 +35,7 @@ constexpr size_t kMaxCandidates = 256;
 // Up to this many cards written in one sync are each synced on their own.
 constexpr size_t kCardsSyncedEach = 256;
 // Cards written, made durable and renamed together.
-constexpr size_t kCardsPerChunk = 4096;
+constexpr size_t kCardsPerChunk = 16384;
 
 constexpr std::string_view kScratchPrefix = ".velmora-";
 constexpr std::string_view kScratchEnding = ".tmp";
