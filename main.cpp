@@ -7,10 +7,12 @@
 #include "platform/messagedialog.h"
 #include "platform/programdir.h"
 #include "searchedit/tform2.h"
+#include "sync/command.h"
 
 int main(int argc, char** argv) {
   // The commands run without a window, and so without a display; so does a
   // command line that makes no sense, which must not start the windows.
+  if (velmora::IsSyncCommand(argc, argv)) return velmora::RunSyncCommand(argc, argv);
   const int status = velmora::RunCommandLine(argc, argv);
   if (status != velmora::kStartWindows) return status;
 

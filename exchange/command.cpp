@@ -116,6 +116,10 @@ std::string UsageText() {
   for (const Option& o : kOptions)
     text += std::string("  ") + o.name + (*o.operands ? " " : "") + o.operands + "\n      " +
             o.what + "\n";
+  // The sync has a command line of its own, which it reads when --sync
+  // comes first.
+  text += "  --sync DIR [NAME] [--prefer here|there] [--reset]\n"
+          "      keeps data file NAME and the vCard folder DIR in step, both ways\n";
   text.pop_back();
   return text;
 }

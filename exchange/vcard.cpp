@@ -1,6 +1,7 @@
 #include "exchange/vcard.h"
 
 #include <QByteArray>
+#include <cstring>
 #include <utility>
 
 #include "exchange/fieldtext.h"
@@ -465,6 +466,243 @@ void AppendVcard(std::string& out, const TextsView& t,
     Fold(line, [&](std::string_view piece) { out.append(piece); });
   }
   out.append(kEnd);
+}
+
+}  // namespace velmora
+
+// ---------------------------------------------------------------------------
+// Rewriting velmora's properties of a card in place
+
+namespace velmora {
+
+ExchangeEntry ReadVcard(std::string_view card) {
+  size_t at = 0;
+  VcardReader reader([&](char* buf, size_t n) {
+    const size_t k = std::min(n, card.size() - at);
+    std::memcpy(buf, card.data() + at, k);
+    at += k;
+    return k;
+  });
+  ExchangeEntry e;
+  if (!reader.Next(e)) throw FormatError(1, "no card");
+  return e;
+}
+
+namespace {
+
+// A text value as UTF-8 for a card of the given version: 3.0 and 4.0
+// escape "\", "," and line breaks (and ";" in a component); 2.1 knows only
+// "\;" and "\\", so its line breaks become blanks.
+std::string EscapeUtf8(std::string_view text, bool component, bool v21) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' || (c == ';' && (component || v21)) || (c == ',' && !v21)) {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if ((c == '\r' || c == '\n') && !v21) {
+      out.append("\\n");
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+      out.push_back(' ');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// The parameters of a line without those that describe how the old value
+// was encoded; the new value is plain UTF-8.
+std::string ParamsWithoutEncoding(std::string_view raw) {
+  std::string out;
+  while (!raw.empty()) {
+    size_t end = 0;
+    for (bool quoted = false; end < raw.size() && (quoted || raw[end] != ';'); ++end)
+      quoted ^= raw[end] == '"';
+    const std::string_view param = raw.substr(0, end);
+    raw.remove_prefix(std::min(end + 1, raw.size()));
+    const size_t eq = param.find('=');
+    const std::string key = UpperCase(Trim(param.substr(0, eq)));
+    const bool encoding = eq == std::string_view::npos
+                              ? key == "QUOTED-PRINTABLE" || key == "BASE64" || key == "B"
+                              : key == "ENCODING" || key == "CHARSET";
+    if (encoding || param.empty()) continue;
+    out += ';';
+    out += param;
+  }
+  return out;
+}
+
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// N's raw value after its given name ("additional;prefix;suffix"), with
+// the ";" that leads it; empty when there is none.
+std::string_view AfterGiven(std::string_view v) {
+  int found = 0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] == '\\') {
+      ++i;
+    } else if (v[i] == ';' && ++found == 2) {
+      return v.substr(i);
+    }
+  }
+  return {};
+}
+
+class CardEditor {
+ public:
+  CardEditor(std::string_view card, const ExchangeEntry& entry, unsigned fields)
+      : card_(card), e_(entry), fields_(fields) {
+    eol_ = card.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+  }
+
+  std::string Run() {
+    int depth = 0;
+    bool done = false;
+    while (pos_ < card_.size()) {
+      const size_t begin = pos_;
+      NextLogicalLine();
+      const std::string_view raw = card_.substr(begin, pos_ - begin);
+      ContentLine cl;
+      if (done || !TrySplit(text_, cl)) {
+        out_.append(raw);
+        continue;
+      }
+      if (IsVcardMarker(cl, "BEGIN")) {
+        ++depth;
+      } else if (IsVcardMarker(cl, "END") && --depth == 0) {
+        AddMissing();
+        done = true;
+      } else if (depth == 1 && Edit(cl)) {
+        continue;
+      }
+      out_.append(raw);
+    }
+    return std::move(out_);
+  }
+
+ private:
+  bool Wants(int field) const { return (fields_ & FieldBit(field)) != 0; }
+  bool WantsName() const { return Wants(ContactRecord::kName) || Wants(ContactRecord::kSurname); }
+
+  // Reads the logical line at pos_ into text_, unfolded, and moves pos_
+  // past it and its line end.
+  void NextLogicalLine() {
+    text_.assign(PhysicalLine());
+    while (pos_ < card_.size() && (card_[pos_] == ' ' || card_[pos_] == '\t')) {
+      const std::string_view piece = PhysicalLine();
+      text_.append(v21_ ? piece : piece.substr(1));
+    }
+    ContentLine cl;
+    if (TrySplit(text_, cl) && ParseParams(cl.params).qp) {
+      while (!text_.empty() && text_.back() == '=' && pos_ < card_.size()) {
+        text_.pop_back();
+        text_.append(PhysicalLine());
+      }
+    }
+  }
+
+  std::string_view PhysicalLine() {
+    const size_t nl = card_.find('\n', pos_);
+    size_t end = nl == std::string_view::npos ? card_.size() : nl;
+    const size_t from = pos_;
+    pos_ = nl == std::string_view::npos ? card_.size() : nl + 1;
+    if (end > from && card_[end - 1] == '\r') --end;
+    return card_.substr(from, end - from);
+  }
+
+  // True when the line was replaced or dropped.
+  bool Edit(const ContentLine& cl) {
+    const std::string_view head =
+        std::string_view(text_).substr(0, size_t(cl.name.data() - text_.data()) + cl.name.size());
+    if (Is(cl.name, "VERSION")) {
+      v21_ = Trim(cl.value) == "2.1";
+    } else if (Is(cl.name, "N") && !haveN_) {
+      haveN_ = true;
+      if (!WantsName()) return false;
+      const Params p = ParseParams(cl.params);
+      const std::string_view rest = p.qp || p.base64 ? std::string_view() : AfterGiven(cl.value);
+      Put(head, cl.params, NValue(rest));
+      return true;
+    } else if (Is(cl.name, "FN") && !haveFn_) {
+      haveFn_ = true;
+      if (!WantsName()) return false;
+      Put(head, cl.params, FnValue());
+      return true;
+    } else if (Is(cl.name, "TEL") && tels_ < 2) {
+      std::string tel = TextValue(cl.value, ParseParams(cl.params), v21_, 0);
+      const bool uri = tel.size() >= 4 && SameName(std::string_view(tel).substr(0, 4), "tel:");
+      if (uri) tel.erase(0, 4);
+      if (Trim(tel).empty()) return false;
+      const int field = ContactRecord::kPhone1 + tels_++;
+      if (!Wants(field)) return false;
+      const std::string& phone = field == ContactRecord::kPhone1 ? e_.phone1 : e_.phone2;
+      if (!phone.empty())
+        Put(head, cl.params, (uri ? "tel:" : "") + EscapeUtf8(phone, false, v21_));
+      return true;
+    } else if (Is(cl.name, "NOTE") && !haveNote_) {
+      haveNote_ = true;
+      if (!Wants(ContactRecord::kComments)) return false;
+      Put(head, cl.params, EscapeUtf8(e_.comments, false, v21_));
+      return true;
+    }
+    return false;
+  }
+
+  std::string NValue(std::string_view rest) const {
+    return EscapeUtf8(e_.surname, true, v21_) + ";" + EscapeUtf8(e_.name, true, v21_) +
+           (rest.empty() ? std::string(";;;") : std::string(rest));
+  }
+  std::string FnValue() const {
+    const std::string name = Trim(e_.name), surname = Trim(e_.surname);
+    return EscapeUtf8(name + (name.empty() || surname.empty() ? "" : " ") + surname, false, v21_);
+  }
+
+  void AddMissing() {
+    if (WantsName() && !haveN_) Put("N", "", NValue({}));
+    if (WantsName() && !haveFn_) Put("FN", "", FnValue());
+    for (int field : {ContactRecord::kPhone1, ContactRecord::kPhone2}) {
+      const std::string& phone = field == ContactRecord::kPhone1 ? e_.phone1 : e_.phone2;
+      if (field >= ContactRecord::kPhone1 + tels_ && Wants(field) && !phone.empty())
+        Put("TEL", "", EscapeUtf8(phone, false, v21_));
+    }
+    if (!haveNote_ && Wants(ContactRecord::kComments) && !e_.comments.empty())
+      Put("NOTE", "", EscapeUtf8(e_.comments, false, v21_));
+  }
+
+  void Put(std::string_view head, std::string_view params, const std::string& value) {
+    std::string line(head);
+    line += ParamsWithoutEncoding(params);
+    if (v21_ && !IsAscii(value)) line += ";CHARSET=UTF-8";
+    line += ':';
+    line += value;
+    Fold(line, [&](std::string_view piece) {
+      out_.append(piece == "\r\n" ? eol_ : piece == "\r\n " ? eol_ + " " : std::string(piece));
+    });
+  }
+
+  std::string_view card_;
+  const ExchangeEntry& e_;
+  unsigned fields_;
+  std::string eol_;   // the card's own line end
+  size_t pos_ = 0;    // where the next physical line starts
+  std::string text_;  // the logical line, unfolded
+  std::string out_;
+  bool v21_ = false;
+  bool haveN_ = false, haveFn_ = false, haveNote_ = false;
+  int tels_ = 0;  // non-empty TEL lines seen, as the reader counts them
+};
+
+}  // namespace
+
+std::string ReplaceVcardFields(std::string_view card, const ExchangeEntry& entry, unsigned fields) {
+  ReadVcard(card);  // a malformed card is refused, not half rewritten
+  return CardEditor(card, entry, fields).Run();
 }
 
 }  // namespace velmora

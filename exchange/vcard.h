@@ -16,6 +16,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "exchange/entry.h"
 #include "exchange/fieldtext.h"
@@ -52,5 +53,24 @@ char* PutVcard(char* w, const TextsView& texts);
 // becomes a second NOTE.
 void AppendVcard(std::string& out, const TextsView& texts,
                  const std::optional<std::string>& extraText);
+
+// The entry of the first card of one file's bytes. FormatError when the
+// bytes hold no card or a malformed one.
+ExchangeEntry ReadVcard(std::string_view card);
+
+// Which of velmora's properties ReplaceVcardFields rewrites: bit f for the
+// record field f (ContactRecord::Field). NAME and SURNAME are N and FN;
+// PHONE1 and PHONE2 the first two TEL the reader takes; COMMENTS the first
+// NOTE.
+inline constexpr unsigned FieldBit(int field) { return 1u << field; }
+
+// The card with the properties of `fields` given the values of `entry`
+// (UTF-8), and every other line kept as it stands: UID, EMAIL, PHOTO,
+// further TEL and NOTE, X- properties, groups, the card's version. A
+// rewritten line keeps its group and parameters, bar the encoding and
+// character set of the value it replaces; N keeps its components after the
+// given name, and a TEL its "tel:" form. An emptied TEL goes; a property the
+// card lacks is added before its END. FormatError as ReadVcard.
+std::string ReplaceVcardFields(std::string_view card, const ExchangeEntry& entry, unsigned fields);
 
 }  // namespace velmora

@@ -92,6 +92,9 @@ class Env {
   virtual void Remove(const std::string& path) = 0;
   // Makes a rename or removal in dir durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  // Makes every file written on the file system that holds dir durable at
+  // once: for a batch of files where a sync each would cost too much.
+  virtual void SyncFileSystem(const std::string& dir) = 0;
   // Takes the exclusive advisory lock of the directory itself (it adds no
   // file), waiting up to waitMs while another process holds it; then
   // "File access denied". Two locks taken by one process exclude each other

@@ -226,6 +226,14 @@ class PosixEnv final : public Env {
     // Some file systems cannot sync a directory; the rename is done anyway.
     if (rc != 0 && err != EINVAL && err != ENOTSUP) ThrowIoErrorFromErrno(err, dir);
   }
+
+  void SyncFileSystem(const std::string& dir) override {
+    int fd = OpenOrThrow(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY);
+    int rc = ::syncfs(fd);
+    int err = errno;
+    ::close(fd);
+    if (rc != 0) ThrowIoErrorFromErrno(err, dir);
+  }
 };
 
 }  // namespace

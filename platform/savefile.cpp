@@ -1,5 +1,6 @@
 #include "platform/savefile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -82,14 +83,20 @@ SaveFile::~SaveFile() {
 
 void SaveFile::Append(const void* data, size_t n) {
   auto* p = static_cast<const char*>(data);
-  if (buf_.empty()) buf_.resize(kBufferBytes);
   while (n > 0) {
+    // The buffer grows to its full size only for a file that needs it, so
+    // that a small file costs no large buffer.
+    if (used_ == buf_.size()) {
+      if (buf_.size() < kBufferBytes)
+        buf_.resize(std::min(kBufferBytes, std::max(2 * buf_.size(), used_ + n)));
+      else
+        Flush();
+    }
     size_t take = std::min(n, buf_.size() - used_);
     std::memcpy(buf_.data() + used_, p, take);
     used_ += take;
     p += take;
     n -= take;
-    if (used_ == buf_.size()) Flush();
   }
 }
 
@@ -100,14 +107,23 @@ void SaveFile::Flush() {
   used_ = 0;
 }
 
-void SaveFile::Commit() {
+void SaveFile::Close() {
   Flush();
   if (!replacesLink_) file_->TakeModeOf(targetPath_);
-  file_->Sync();
   file_->Close();
+  closed_ = true;
+}
+
+void SaveFile::Commit(bool syncDir) {
+  if (!closed_) {
+    Flush();
+    if (!replacesLink_) file_->TakeModeOf(targetPath_);
+    file_->Sync();
+    file_->Close();
+  }
   env_.Rename(scratchPath_, targetPath_);
   committed_ = true;
-  env_.SyncDir(dir_);
+  if (syncDir) env_.SyncDir(dir_);
 }
 
 }  // namespace velmora

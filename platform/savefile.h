@@ -46,7 +46,15 @@ class SaveFile {
   SaveFile& operator=(const SaveFile&) = delete;
 
   void Append(const void* data, size_t n);
-  void Commit();
+  void Commit() { Commit(true); }
+
+  // For many small files in one folder, where a sync each would cost more
+  // than the writing: Close writes out and closes the scratch file without
+  // syncing it; the caller makes every closed file durable at once
+  // (Env::SyncFileSystem), then commits each with syncDir false and syncs
+  // the folder once.
+  void Close();
+  void Commit(bool syncDir);
 
  private:
   void CreateScratch(const std::string& name);
@@ -62,6 +70,7 @@ class SaveFile {
   size_t used_ = 0;
   uint64_t written_ = 0;
   bool committed_ = false;
+  bool closed_ = false;  // Close ran: the scratch file is written out, unsynced
 };
 
 }  // namespace velmora

@@ -7,7 +7,8 @@
 # python3-vobject and abook are other programs that read and write vCard:
 # the import and export tests make round trips through them. openbox is the
 # window manager the screenshots are taken under, so that they show the
-# windows' title bars.
+# windows' title bars. radicale, vdirsyncer and khard are the CardDAV server,
+# the bridge and a reader of vdirs that the sync tests work with.
 set -euo pipefail
 
 run_packages=(
@@ -19,6 +20,7 @@ test_packages=(
   xvfb xauth x11-apps poppler-utils openbox
   desktop-file-utils appstream lintian
   python3-vobject abook
+  radicale vdirsyncer khard
 )
 
 case "${1:-test}" in

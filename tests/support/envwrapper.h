@@ -51,6 +51,7 @@ class EnvWrapper : public Env {
   void Rename(const std::string& from, const std::string& to) override { target_.Rename(from, to); }
   void Remove(const std::string& path) override { target_.Remove(path); }
   void SyncDir(const std::string& dir) override { target_.SyncDir(dir); }
+  void SyncFileSystem(const std::string& dir) override { target_.SyncFileSystem(dir); }
   std::unique_ptr<DirLock> LockDir(const std::string& dir, int waitMs) override {
     return target_.LockDir(dir, waitMs);
   }

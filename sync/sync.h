@@ -1,0 +1,72 @@
+#pragma once
+// Two-way sync of a data file with a vdir: a folder holding one vCard per
+// ".vcf" file, which other tools carry to a CardDAV server. velmora owns
+// only the pairing of its records with cards; a card is the richer side,
+// and only velmora's properties of it are ever rewritten.
+//
+// What changed on each side since the last sync (its state, beside the data
+// file) goes to the other side: added, changed, deleted. An entry edited in
+// the windows becomes a record that the state does not know while a known
+// one is gone: the two are paired as one contact when they share a field
+// that is not empty, those sharing most first, so that the card keeps its
+// UID and everything velmora does not show. This needs nothing from the
+// writers of the data file, so it holds for every way the file can change
+// (the windows, an import, a copy put back); the price is that an entry
+// whose every field changed at once becomes a new contact, and that an
+// entry deleted while another sharing a field is added between two syncs
+// passes its card on to the new one.
+//
+// Crash safety: cards are written through scratch files in the vdir, made
+// durable together, renamed, and the folder synced; then the data file is
+// replaced once through the save protocol under the store's lock; the state
+// goes last. A sync killed at any point is completed by the next: cards and
+// records it made are paired again by their texts, so none is doubled.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ioerror.h"
+#include "store/session.h"
+
+namespace velmora {
+
+// Which side wins a contact changed on both sides: by default both versions
+// are kept, the card's in place and velmora's as a new entry and card.
+enum class Prefer { kBoth, kHere, kThere };
+
+struct SyncOptions {
+  Prefer prefer = Prefer::kBoth;
+  // Forget the pairing with another vdir (or of the vdir with another data
+  // file) and sync as the first time.
+  bool reset = false;
+};
+
+struct SyncSummary {
+  // "here" is the data file, "there" the vdir.
+  uint64_t addedHere = 0, changedHere = 0, deletedHere = 0;
+  uint64_t addedThere = 0, changedThere = 0, deletedThere = 0;
+  std::vector<std::string> conflicts;  // the contacts' names, UTF-8
+  std::vector<std::string> skipped;    // "file: why", cards that could not be read
+  bool firstSync = false;
+};
+
+// A sync that would break an existing pairing.
+class SyncRefused : public AppError {
+ public:
+  using AppError::AppError;
+};
+
+// The name of the file in the vdir that names its data file.
+inline constexpr char kVdirMarkerName[] = ".velmora-sync";
+
+// Syncs the working file of s with the vdir at dir (made when missing).
+// Throws SyncRefused, or the error of a failed step (IoError, with its
+// path); the data file is then as it was, and the next sync completes
+// whatever cards were written.
+SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options = {});
+
+// The path of the sync state of the working file.
+std::string SyncStatePath(const Session& s);
+
+}  // namespace velmora
