@@ -95,14 +95,14 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
   try {
     RunStartUp(s, dataDir);
     if (c->name) {
-      std::string name = Utf8ToCp1252(*c->name);
-      if (Cp1252ToUtf8(name) != *c->name || !IsPlainFileName(name))
+      std::string name = Utf8ToCodePage(*c->name);
+      if (CodePageToUtf8(name) != *c->name || !IsPlainFileName(name))
         return fail(*c->name + ": not a data file name");
       const std::string dotExt = "." + s.WorkingExt;
       if (name.size() > dotExt.size() && SameName(name.substr(name.size() - dotExt.size()), dotExt))
         name.resize(name.size() - dotExt.size());
       if (!DataFileExists(s, name))
-        return fail("no data file " + Cp1252ToUtf8(name) + dotExt + " in " + dataDir);
+        return fail("no data file " + CodePageToUtf8(name) + dotExt + " in " + dataDir);
       s.WorkingName = name;
     }
     if (IsSampleFile(s)) return fail(kCannotEditText);

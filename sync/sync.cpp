@@ -69,8 +69,8 @@ RecordTexts TextsOf(const ExchangeEntry& e) {
 }
 
 ExchangeEntry Utf8Of(const RecordTexts& t) {
-  return {Cp1252ToUtf8(t.name), Cp1252ToUtf8(t.surname), Cp1252ToUtf8(t.phone1),
-          Cp1252ToUtf8(t.phone2), Cp1252ToUtf8(t.comments)};
+  return {CodePageToUtf8(t.name), CodePageToUtf8(t.surname), CodePageToUtf8(t.phone1),
+          CodePageToUtf8(t.phone2), CodePageToUtf8(t.comments)};
 }
 
 // A new card of a record: velmora's properties and a fresh UID.
@@ -115,7 +115,7 @@ std::string ReadWhole(Env& env, const std::string& path, uint64_t cap) {
 
 std::string NameOf(const RecordTexts& t) {
   const std::string name = Trim(t.name), surname = Trim(t.surname);
-  return Cp1252ToUtf8(name + (name.empty() || surname.empty() ? "" : " ") + surname);
+  return CodePageToUtf8(name + (name.empty() || surname.empty() ? "" : " ") + surname);
 }
 
 // A card of the vdir as this sync finds it.

@@ -247,8 +247,8 @@ TEST_F(SyncServerTest, WhatThePhoneAddedStaysWhenVelmoraChangesItsFields) {
     EXPECT_NE(card.find("EMAIL:ann@example.org"), std::string::npos) << card;
     EXPECT_NE(card.find("TEL:444"), std::string::npos) << card;
     EXPECT_NE(card.find("PHOTO;VALUE=uri:http://example.org/ann.png"), std::string::npos) << card;
-    EXPECT_NE(card.find(Cp1252ToUtf8(e.after.name)), std::string::npos) << card;
-    EXPECT_NE(card.find(Cp1252ToUtf8(e.after.phone1)), std::string::npos) << card;
+    EXPECT_NE(card.find(CodePageToUtf8(e.after.name)), std::string::npos) << card;
+    EXPECT_NE(card.find(CodePageToUtf8(e.after.phone1)), std::string::npos) << card;
     EXPECT_EQ(Cards("phone").size(), 3u);
     before = e.after;
   }
