@@ -116,6 +116,7 @@ int RunExchangeCommand(const std::vector<std::string>& args, const std::string& 
   std::string fileName;  // the data file, for messages
   try {
     RunStartUp(s, dataDir);
+    if (!s.StartUpWarning.empty()) io.err("velmora: " + s.StartUpWarning);
     bool exists = true;
     if (c->name) {
       std::string name = Utf8ToCp1252(*c->name);

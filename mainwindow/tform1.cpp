@@ -14,6 +14,7 @@
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
+#include "platform/messagedialog.h"
 #include "platform/widgets.h"
 #include "searchedit/cannotedit.h"
 #include "searchedit/tform2.h"
@@ -83,6 +84,8 @@ void TForm1::FormCreate(const std::string& programDir) {
   Guarded([&] {
     RunStartUp(session_, programDir);
     setWindowTitle(FromCp1252(session_.WorkingName));
+    if (!session_.StartUpWarning.empty())
+      MessageDlg(QString::fromStdString(session_.StartUpWarning), MsgKind::Warning, MsgButtons::OK);
   });
 }
 

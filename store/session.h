@@ -24,6 +24,9 @@ class Session {
   std::string ProgramDir;   // set once, by RunStartUp
   std::string WorkingName;  // by RunStartUp, then by the FILE commands or the command line
   std::string WorkingExt;   // set once, by RunStartUp
+  // Why RunStartUp passed over the configuration, empty when it did not: the
+  // windows show it in a warning box, the command line on its error output.
+  std::string StartUpWarning;
 
   // The three record buffers: a caller fills one, then calls the operation
   // that reads it. Who fills each and who reads it:

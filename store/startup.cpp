@@ -45,6 +45,13 @@ void RunStartUp(Session& s, const std::string& programDir) {
   if (!s.env().FileExists(s.PathInProgramDir(kConfigFileName))) CreateConfigFile(s);
 
   const std::string config = s.PathInProgramDir(kConfigAccessName);
+  s.StartUpWarning.clear();
+  if (ProfileTooLarge(s.env(), config)) {
+    s.StartUpWarning = TooLargeConfigText(config);
+    s.WorkingName = kSampleName;
+    s.WorkingExt = kSampleExt;
+    return;
+  }
   s.WorkingExt = ReadProfileString(s.env(), config, kConfigSection, "extention", "ERROR");
   s.WorkingName = ReadProfileString(s.env(), config, kConfigSection, "defaultfile", "ERROR");
   s.WorkingExt = UpperCase(s.WorkingExt);

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/readcaps.h"
+
 #include "store/session.h"
 
 namespace velmora {
@@ -17,8 +19,18 @@ inline constexpr char kSampleExt[] = "VLM";
 // Settles ProgramDir (given: the directory of the executable, ending in
 // "/"), rewrites the sample file, creates the configuration file when it is
 // missing, and chooses the working file: the configured one when it exists,
-// else the sample file. File errors propagate and leave the values set so far.
+// else the sample file. A configuration file too large to be one is not
+// read: the sample file is used, and StartUpWarning says why. File errors propagate and leave the
+// values set so far.
 void RunStartUp(Session& s, const std::string& programDir);
+
+// The warning of a configuration file larger than kMaxConfigBytes, which
+// start-up does not read: the sample file is used.
+static_assert(kMaxConfigBytes == 1u << 20);
+inline std::string TooLargeConfigText(const std::string& path) {
+  return "The configuration file " + path +
+         " is larger than 1 MiB and was not read; the sample file BRINK is used.";
+}
 
 // Creates or replaces "brink.vlm" with its one record, every byte after a
 // field's text zero.
