@@ -5,6 +5,9 @@
 // the output written in 1 MiB blocks. Each export reports its time as a multiple of that baseline
 // ("x_read_write", the goal being at most 3), and every operation the most
 // heap it held at once, which must not grow with the size of the file.
+// Two hostile inputs within the readers' caps: a CSV file under a header as
+// wide as allowed, whose rows must cost what they hold; and the two worst
+// extra texts, exported in at most 3 s and ten times their size in heap.
 //
 // The files live in a fresh directory under $TMPDIR (or /tmp), removed at the
 // end; inputs are generated once, untimed.
@@ -25,9 +28,11 @@
 #include "bench/support/heap.h"
 #include "bench/support/plainfile.h"
 #include "bench/support/rundir.h"
+#include "exchange/csv.h"
 #include "exchange/exchange.h"
 #include "exchange/vcard.h"
 #include "platform/codepage.h"
+#include "platform/readcaps.h"
 #include "store/contactrecord.h"
 #include "store/session.h"
 
@@ -130,6 +135,40 @@ class BenchDir {
     return dir_.WorkSession();
   }
 
+  // A work folder whose two entries have the worst extra texts within the
+  // cap: RTF of paragraphs only, and plain text of line ends only. Each is
+  // a document of millions of empty paragraphs.
+  Session WorstNotes() {
+    dir_.EmptyWork();
+    ContactRecord rtf, plain;
+    rtf.SetTexts({"PAR", "ONLY", "", "", ""});
+    plain.SetTexts({"LF", "ONLY", "", "", ""});
+    std::string bytes;
+    for (const ContactRecord* r : {&plain, &rtf})
+      bytes.append(reinterpret_cast<const char*>(r->bytes.data()), kRec);
+    WriteFile(dir_.WorkingFile(), bytes);
+    std::string note = "{\\rtf1 ";
+    while (note.size() + 5 < size_t(velmora::kMaxNoteBytes)) note += "\\par";
+    WriteFile(dir_.Work() + "PARONLY", note + "}");
+    WriteFile(dir_.Work() + "LFONLY", std::string(size_t(velmora::kMaxNoteBytes), '\n'));
+    return dir_.WorkSession();
+  }
+
+  // A CSV file whose first row names kMaxCsvColumns columns, followed by n
+  // rows of a name alone.
+  const std::string& WideCsv(uint64_t n) {
+    auto [it, made] = files_.try_emplace("widecsv" + std::to_string(n));
+    if (made) {
+      std::string out = "name";
+      for (size_t i = 1; i < velmora::kMaxCsvColumns; ++i) out += ",c" + std::to_string(i);
+      out += "\r\n";
+      for (uint64_t i = 0; i < n; ++i) out += "N" + std::to_string(i) + "\r\n";
+      it->second = Root() + "wide-" + std::to_string(n) + ".csv";
+      WriteFile(it->second, out);
+    }
+    return it->second;
+  }
+
  private:
   BenchDir() : dir_("velmora-exchange-bench") {}
 
@@ -163,6 +202,30 @@ void Import(benchmark::State& state, uint64_t cards, uint64_t into) {
     state.counters["cards_per_s"] =
         benchmark::Counter(double(cards) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["peak_heap_MiB"] = heap.MiB();
+  });
+}
+
+// A CSV file of a header as wide as allowed and `rows` short rows: a row
+// must cost what it holds, not what the header names.
+void ImportWideCsv(benchmark::State& state, uint64_t rows) {
+  Guarded(state, [&] {
+    const std::string input = BenchDir::Get().WideCsv(rows);
+    Session s = BenchDir::Get().Fresh(0);
+    for (auto _ : state) {
+      state.PauseTiming();
+      s = BenchDir::Get().Fresh(0);
+      state.ResumeTiming();
+      auto file = std::shared_ptr<velmora::File>(velmora::Env::Posix().OpenExisting(input, false));
+      velmora::CsvReader reader([file, at = uint64_t(0)](char* buf, size_t n) mutable {
+        const size_t got = file->ReadAt(at, buf, n);
+        at += got;
+        return got;
+      });
+      if (velmora::ImportEntries(s, reader, true).added != rows)
+        state.SkipWithError("not every row was added");
+    }
+    state.counters["rows_per_s"] =
+        benchmark::Counter(double(rows) * double(state.iterations()), benchmark::Counter::kIsRate);
   });
 }
 
@@ -232,6 +295,22 @@ void Export(benchmark::State& state, uint64_t n, velmora::ExchangeFormat format)
   });
 }
 
+// The two worst notes as vCard: the goal is at most 3 s, and at most ten
+// times the two notes' size in heap.
+void ExportWorstNotes(benchmark::State& state) {
+  Guarded(state, [&] {
+    Session s = BenchDir::Get().WorstNotes();
+    const std::string out = BenchDir::Get().Root() + "out";
+    HeapPeak heap;
+    for (auto _ : state) {
+      heap.Start();
+      benchmark::DoNotOptimize(ExportTo(s, velmora::ExchangeFormat::kVcard, out));
+      heap.Stop();
+    }
+    state.counters["peak_heap_MiB"] = heap.MiB();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +338,14 @@ int main(int argc, char** argv) {
           ->UseManualTime()
           ->Unit(benchmark::kMillisecond);
   }
+
+  benchmark::RegisterBenchmark("ImportCsv/200000 short rows under 4096 columns",
+                               [](benchmark::State& st) { ImportWideCsv(st, 200000); })
+      ->Iterations(3)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("ExportVcard/the worst notes", ExportWorstNotes)
+      ->Iterations(3)
+      ->Unit(benchmark::kMillisecond);
 
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -207,8 +207,7 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
     } else {
       LocateWorkingFile(s, dataDir);
     }
-    if (!s.ConfigNotice.empty()) io.err("velmora: " + s.ConfigNotice);
-    if (!s.CodePageProblem.empty()) io.err("velmora: " + s.CodePageProblem);
+    for (const std::string& warning : s.StartUpWarnings()) io.err("velmora: " + warning);
     bool exists = true;
     if (c.name) {
       std::string name = Utf8ToCodePage(*c.name);

@@ -52,13 +52,16 @@ bool NeedsQuotes(std::string_view t) {
 
 }  // namespace
 
-bool CsvReader::ReadRow() {
+bool CsvReader::ReadRow(size_t maxFields) {
   fields_.clear();
   int c;
   while ((c = in_.Peek()) == '\r' || c == '\n') in_.Get();
   if (c < 0) return false;
   rowAt_ = in_.line();
   size_t rowBytes = 0;
+  auto count = [&] {
+    if (++rowBytes > kMaxLineBytes) throw FormatError(rowAt_, "a row longer than 16 MiB");
+  };
   std::string field;
   for (;;) {
     field.clear();
@@ -74,7 +77,7 @@ bool CsvReader::ReadRow() {
           in_.Get();
         }
         field.push_back(char(c));
-        if (++rowBytes > kMaxLineBytes) throw FormatError(rowAt_, "a row longer than 16 MiB");
+        count();
       }
       while (IsBlankOrTab(in_.Peek())) in_.Get();
       c = in_.Peek();
@@ -83,20 +86,28 @@ bool CsvReader::ReadRow() {
     } else {
       while ((c = in_.Peek()) >= 0 && c != ',' && c != '\r' && c != '\n') {
         field.push_back(char(in_.Get()));
-        if (++rowBytes > kMaxLineBytes) throw FormatError(rowAt_, "a row longer than 16 MiB");
+        count();
       }
       while (!field.empty() && IsBlankOrTab(field.back())) field.pop_back();
     }
+    // A row wider than allowed is refused at its first field too many, so
+    // that a row of nothing but commas holds no more than maxFields.
+    if (fields_.size() == maxFields)
+      throw FormatError(
+          rowAt_, mapped_ ? "more fields than the " + std::to_string(maxFields) +
+                                " columns of the first row"
+                          : "a first row of more than " + std::to_string(maxFields) + " columns");
     fields_.push_back(field);
     c = in_.Get();
     if (c != ',') break;  // the row's end: CR, LF or the end of the input
+    count();
   }
   if (c == '\r' && in_.Peek() == '\n') in_.Get();
   return true;
 }
 
 void CsvReader::MapColumns() {
-  if (!ReadRow()) return;
+  if (!ReadRow(kMaxCsvColumns)) return;
   columns_ = fields_.size();
   int given = -1, first = -1, plainName = -1, full = -1;
   for (size_t i = 0; i < fields_.size(); ++i) {
@@ -132,15 +143,12 @@ bool CsvReader::Next(ExchangeEntry& e) {
     MapColumns();
     mapped_ = true;
   }
-  if (!ReadRow()) return false;
-  if (fields_.size() > columns_)
-    throw FormatError(rowAt_, std::to_string(fields_.size()) + " fields, but the first row has " +
-                                  std::to_string(columns_));
-  // Short rows are common where trailing fields are empty.
-  fields_.resize(columns_);
+  if (!ReadRow(columns_)) return false;
+  // Short rows are common where trailing fields are empty; they are not
+  // filled up, so that a row costs what it holds, however wide the header.
   auto field = [&](int col) {
     std::string out;
-    if (col >= 0) AppendUtf8OrCodePage(out, fields_[size_t(col)]);
+    if (col >= 0 && size_t(col) < fields_.size()) AppendUtf8OrCodePage(out, fields_[size_t(col)]);
     return out;
   };
   e = {};

@@ -32,8 +32,9 @@ class CsvReader : public EntryReader {
 
  private:
   // The next row into fields_; false at the end. Lines with nothing on
-  // them are passed over.
-  bool ReadRow();
+  // them are passed over. A row of more than maxFields fields, or longer
+  // than kMaxLineBytes, is a FormatError.
+  bool ReadRow(size_t maxFields);
   void MapColumns();
 
   BufferedInput in_;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/ioerror.h"
+#include "platform/readcaps.h"
 
 namespace velmora {
 
@@ -75,9 +76,5 @@ class BufferedInput {
   uint64_t line_ = 1;
   bool ended_ = false;
 };
-
-// The most a reader holds of one line (vCard) or one row (CSV): enough for
-// any photo a card carries, and still a bound on memory.
-inline constexpr size_t kMaxLineBytes = 16u << 20;
 
 }  // namespace velmora

@@ -1,7 +1,7 @@
 #include "exchange/exchange.h"
 
 #include <QByteArray>
-#include <QTextDocument>
+#include <QString>
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -50,11 +50,13 @@ class ExtraTexts {
     if (file.empty() || !names_.count(key_) || !IsSafeTextName(s_, file)) return std::nullopt;
     try {
       const std::string bytes = LoadExtraText(s_, file);
-      QTextDocument doc;
-      if (LoadNote(QByteArray::fromStdString(bytes), doc) == NoteLoad::kFailed)
-        throw AppError("Failed to Load Stream");
+      // Without a document: one holds hundreds of bytes for each of a
+      // note's paragraphs, and a note may hold millions of them.
+      const std::optional<QString> text =
+          LoadNotePlainText(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())));
+      if (!text) throw AppError("Failed to Load Stream");
       ++summary.extraTexts;
-      return doc.toPlainText().toStdString();
+      return text->toStdString();
     } catch (const AppError&) {
       ++summary.extraTextsFailed;
       return std::nullopt;

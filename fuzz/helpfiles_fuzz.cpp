@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const bool openLast = !text.empty() && text.back() != '\r' && text.back() != '\n';
   if (lines.size() != breaks + (openLast ? 1 : 0)) std::abort();
+  if (LineCount(bytes) != size_t(lines.size())) std::abort();
   if (chars + breakBytes != qsizetype(text.size())) std::abort();
 
   std::ofstream(kPath, std::ios::binary | std::ios::trunc)

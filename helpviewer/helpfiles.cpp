@@ -31,7 +31,19 @@ QStringList TextLines(std::string_view bytes) {
   return lines;
 }
 
-QStringList ReadTextLines(velmora::Env& env, const std::string& path, std::uint64_t maxBytes) {
+size_t LineCount(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\0'));
+  size_t lines = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    if (bytes[i] == '\r' || bytes[i] == '\n') ++lines;
+  }
+  const bool openLast = !bytes.empty() && bytes.back() != '\r' && bytes.back() != '\n';
+  return lines + (openLast ? 1 : 0);
+}
+
+QStringList ReadTextLines(velmora::Env& env, const std::string& path, std::uint64_t maxBytes,
+                          size_t maxLines) {
   // Only a regular file is read: a device or a pipe under a help file's name
   // could otherwise block the viewer or feed it without end.
   if (!env.FileExists(path)) ThrowCannotOpen(path);
@@ -63,6 +75,7 @@ QStringList ReadTextLines(velmora::Env& env, const std::string& path, std::uint6
   } catch (const velmora::IoError&) {
     ThrowCannotOpen(path);
   }
+  if (LineCount(bytes) > maxLines) throw velmora::AppError("Text exceeds memo capacity");
   return TextLines(bytes);
 }
 

@@ -18,13 +18,18 @@ namespace tolka {
 // line, while an empty line inside the text is a line of its own. Never fails.
 QStringList TextLines(std::string_view bytes);
 
+// The number of lines TextLines finds, without making them.
+size_t LineCount(std::string_view bytes);
+
 // The lines of the regular file at path.
 // Throws velmora::AppError:
 //  - "Cannot open file <path>" when path is not a regular file, or it cannot
 //    be opened or read;
 //  - "Text exceeds memo capacity" when the file holds more than maxBytes
-//    bytes. Only its size is looked at then: none of it is read.
+//    bytes (only its size is looked at then: none of it is read), or more
+//    than maxLines lines.
 QStringList ReadTextLines(velmora::Env& env, const std::string& path,
-                          std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
+                          std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max(),
+                          size_t maxLines = std::numeric_limits<size_t>::max());
 
 }  // namespace tolka

@@ -1,9 +1,12 @@
 #include "helpviewer/navigation.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "helpviewer/helpfiles.h"
 #include "platform/filenames.h"
+#include "platform/text.h"
 
 namespace tolka {
 
@@ -52,7 +55,14 @@ std::string HelpNavigator::PathOf(const std::string& name) const {
   return velmora::ResolveIn(env_, viewerDir_, name);
 }
 
-bool HelpNavigator::Exists(const std::string& name) const { return env_.FileExists(PathOf(name)); }
+bool HelpNavigator::Exists(const std::string& name) const {
+  if (env_.FileExists(PathOf(name))) return true;
+  // A pipe, a device or a folder under the name is there too: reading it
+  // then says "Cannot open file", as the root's list and Back say it.
+  const std::vector<velmora::DirEntry> entries = env_.ListDir(viewerDir_);
+  return std::any_of(entries.begin(), entries.end(),
+                     [&](const velmora::DirEntry& e) { return velmora::SameName(e.name, name); });
+}
 
 void HelpNavigator::Start() {
   topicPath_ = kRootPath;
@@ -61,7 +71,8 @@ void HelpNavigator::Start() {
 }
 
 void HelpNavigator::EnterLevel(const std::string& level) {
-  QStringList lines = ReadTextLines(env_, PathOf(IndexFileName(level)));
+  QStringList lines =
+      ReadTextLines(env_, PathOf(IndexFileName(level)), kMaxHelpFileBytes, kMaxHelpLines);
   // The path follows the list only once the list is read: were it to move
   // first, a failed read would leave it naming a level whose entries are not
   // the ones shown, and every later double click would open the wrong file.
@@ -77,10 +88,11 @@ void HelpNavigator::OpenEntry(int selected) {
     return;
   }
   listInFront_ = false;
-  if (!Exists(TopicFileName(child))) return;  // the not-found page
-  SetTopicText(ReadTextLines(env_, PathOf(TopicFileName(child)), kMemoCapacity).join('\n'));
-  // With nothing selected there is no entry to take the caption from; an
-  // empty caption says so rather than failing after the page is loaded.
+  if (Exists(TopicFileName(child)))
+    SetTopicText(ReadTextLines(env_, PathOf(TopicFileName(child)), kMaxHelpFileBytes, kMaxHelpLines)
+                     .join('\n'));
+  // The not-found page too is titled by its entry. With nothing selected
+  // there is no entry to take the caption from; an empty caption says so.
   topicCaption_ = selected >= 0 && selected < entries_.size() ? entries_[selected] : QString();
 }
 

@@ -8,7 +8,8 @@
 // the level's list from 1). A level P lists the lines of the file "Pi"; an
 // entry n of it opens the level "P#n" when "P#ni" exists, else the page
 // "P#nh" when that exists, else the not-found page. Names are matched
-// without regard to letter case, like every file name of the product.
+// without regard to letter case, like every file name of the product. A
+// level's list and a page hold at most kMaxHelpFileBytes and kMaxHelpLines.
 
 #include <QString>
 #include <QStringList>
@@ -17,18 +18,15 @@
 #include <string_view>
 
 #include "platform/env.h"
+#include "platform/readcaps.h"
 
 namespace tolka {
 
-// The most a topic file may hold, in bytes. A larger one is refused before
-// any of it is read.
-inline constexpr std::uint64_t kMemoCapacity = 4 * 1024 * 1024;
+using velmora::kMaxHelpFileBytes;
+using velmora::kMaxHelpLines;
 
 inline constexpr char kRootPath[] = "hlp#0";
 inline constexpr char kTopicNotFound[] = "Topic not found.";
-// The topic page's caption until a topic has been opened: the page's own
-// control name, shown there on purpose.
-inline constexpr char kFirstTopicCaption[] = "GroupBox1";
 
 // The 1-based position in s at which the n-th occurrence of sub begins,
 // counted from the left without overlaps; 0 when there are fewer than n, when
@@ -66,7 +64,9 @@ class HelpNavigator {
   // A double click on the list: `selected` is the selected entry's index
   // from 0, or -1 when none is selected (then entry 0 is looked for).
   // Throws "Cannot open file <path>" when the chosen file exists but cannot be
-  // read, and "Text exceeds memo capacity" for a page beyond kMemoCapacity.
+  // read (a pipe, a device or a folder under its name included), and "Text
+  // exceeds memo capacity" for a file beyond kMaxHelpFileBytes or
+  // kMaxHelpLines.
   // Either way the list stays as it was; a page's failure leaves the topic
   // page in front with its text and caption unchanged.
   void OpenEntry(int selected);
@@ -104,7 +104,7 @@ class HelpNavigator {
   QStringList entries_;                // that list, in file order
   bool listInFront_ = true;            // else the topic page is seen
   QString topicText_ = QString::fromLatin1(kTopicNotFound);
-  QString topicCaption_ = QString::fromLatin1(kFirstTopicCaption);
+  QString topicCaption_;  // the page's entry; none before the first page
   int listVersion_ = 0;
   int textVersion_ = 0;
 };

@@ -57,7 +57,7 @@ TForm1::TForm1(velmora::Env& env, std::string viewerDir, const QStringList& argu
 }
 
 void TForm1::BuildControls() {
-  GroupBox1 = new QGroupBox(QString::fromLatin1(kFirstTopicCaption), this);
+  GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   SetGroupPlace(GroupBox1, kGroupBox1, kTopicPageFoot);
   Memo1 = new QPlainTextEdit(GroupBox1);

@@ -59,7 +59,7 @@ class TForm1 : public QWidget {
   int shownListVersion_ = -1;  // the navigator's list that ListBox2 holds
   int shownTextVersion_ = -1;  // the navigator's text that Memo1 holds
 
-  QGroupBox* GroupBox1;   // the topic page; titled by the topic shown ("GroupBox1" before any)
+  QGroupBox* GroupBox1;   // the topic page; titled by its entry, untitled before any
   QPlainTextEdit* Memo1;  // the topic's text, read-only; "Topic not found." when none
   QPushButton* Button2;   // "Back" on the topic page
   QPushButton* Button4;   // "Exit Help" on the topic page; runs Button3Click

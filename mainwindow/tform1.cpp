@@ -106,11 +106,8 @@ void TForm1::FormCreate(const std::string& programDir) {
   Guarded([&] {
     RunStartUp(session_, programDir);
     setWindowTitle(FromCodePage(session_.WorkingName));
-    if (!session_.ConfigNotice.empty())
-      MessageDlg(QString::fromStdString(session_.ConfigNotice), MsgKind::Warning, MsgButtons::OK);
-    if (!session_.CodePageProblem.empty())
-      MessageDlg(QString::fromStdString(session_.CodePageProblem), MsgKind::Warning,
-                 MsgButtons::OK);
+    for (const std::string& warning : session_.StartUpWarnings())
+      MessageDlg(QString::fromStdString(warning), MsgKind::Warning, MsgButtons::OK);
   });
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/ioerror.h"
+#include "platform/readcaps.h"
 #include "platform/savefile.h"
 #include "platform/text.h"
 
@@ -11,10 +12,14 @@ namespace {
 
 constexpr size_t kMaxValue = 1023;
 
+// The file's bytes; nullopt when it cannot be read or is larger than
+// kMaxConfigBytes, which is then told by its size alone.
 std::optional<std::string> ReadWhole(Env& env, const std::string& path) {
   try {
     auto f = env.OpenExisting(path, false);
-    std::string content(size_t(f->Size()), '\0');
+    const uint64_t size = f->Size();
+    if (size > kMaxConfigBytes) return std::nullopt;
+    std::string content(size_t(size), '\0');
     content.resize(f->ReadAt(0, content.data(), content.size()));
     f->Close();
     return content;
@@ -95,6 +100,14 @@ std::string ReadProfileString(Env& env, const std::string& path, const std::stri
   if (!scan.key) return def;
   return content->substr(scan.key->valueBegin,
                          std::min(kMaxValue, scan.key->valueEnd - scan.key->valueBegin));
+}
+
+bool ProfileTooLarge(Env& env, const std::string& path) {
+  try {
+    return env.FileExists(path) && env.OpenExisting(path, false)->Size() > kMaxConfigBytes;
+  } catch (const IoError&) {
+    return false;
+  }
 }
 
 bool WriteProfileString(Env& env, const std::string& path, const std::string& section,

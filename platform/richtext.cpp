@@ -251,6 +251,9 @@ class RtfReader {
  public:
   RtfReader(const QByteArray& bytes, QTextDocument& doc)
       : p_(bytes.constData()), end_(bytes.constData() + bytes.size()), cursor_(&doc) {}
+  // The text alone, as the document would hold it: paragraphs end at U+2029.
+  RtfReader(const QByteArray& bytes, QString& text)
+      : p_(bytes.constData()), end_(bytes.constData() + bytes.size()), text_(&text) {}
 
   void Run() {
     while (p_ < end_) {
@@ -463,8 +466,7 @@ class RtfReader {
   void Append(char16_t c) {
     if (pending_pars_ > 0) {
       FlushRun();
-      for (; pending_pars_ > 0; --pending_pars_)
-        cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
+      for (; pending_pars_ > 0; --pending_pars_) NewBlock();
     }
     if (st_.style != run_style_) {
       FlushRun();
@@ -475,8 +477,18 @@ class RtfReader {
 
   void FlushRun() {
     if (run_.isEmpty()) return;
-    cursor_.insertText(run_, FormatOf(run_style_));
+    if (text_)
+      *text_ += run_;
+    else
+      cursor_.insertText(run_, FormatOf(run_style_));
     run_.clear();
+  }
+
+  void NewBlock() {
+    if (text_)
+      *text_ += QChar::ParagraphSeparator;
+    else
+      cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
   }
 
   // Every "\par" ended a paragraph; the last one ends the last paragraph
@@ -484,8 +496,7 @@ class RtfReader {
   void Finish() {
     DropHighSurrogate();
     FlushRun();
-    for (; pending_pars_ > 1; --pending_pars_)
-      cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    for (; pending_pars_ > 1; --pending_pars_) NewBlock();
   }
 
   const char* p_;
@@ -497,8 +508,9 @@ class RtfReader {
   char16_t high_ = 0;                       // a high surrogate waiting for its low half
   const CodePage* page_ = &TextCodePage();  // of the file's bytes, as it declares
 
-  QTextCursor cursor_;
-  QString run_;  // text not yet inserted, all in run_style_
+  QTextCursor cursor_;       // where the document grows, unless
+  QString* text_ = nullptr;  // the text alone is wanted
+  QString run_;              // text not yet inserted, all in run_style_
   Style run_style_;
   int64_t pending_pars_ = 0;
 };
@@ -550,7 +562,11 @@ bool ReadRtf(const QByteArray& bytes, QTextDocument& out) {
   return true;
 }
 
-void ReadPlainText(const QByteArray& bytes, QTextDocument& out) {
+namespace {
+
+// Text in the code page as a document holds it: CR LF, CR and LF become LF,
+// and a line end at the very end is dropped.
+QString PlainTextOf(const QByteArray& bytes) {
   const CodePage& page = TextCodePage();
   QString text;
   text.reserve(bytes.size());
@@ -564,6 +580,13 @@ void ReadPlainText(const QByteArray& bytes, QTextDocument& out) {
     }
   }
   if (text.endsWith(u'\n')) text.chop(1);
+  return text;
+}
+
+}  // namespace
+
+void ReadPlainText(const QByteArray& bytes, QTextDocument& out) {
+  const QString text = PlainTextOf(bytes);
   NoUndo no_undo(out);
   out.clear();
   QTextCursor(&out).insertText(text, QTextCharFormat());
@@ -574,6 +597,25 @@ NoteLoad LoadNote(const QByteArray& bytes, QTextDocument& out) {
   if (ReadRtf(bytes, out)) return NoteLoad::kRtf;
   ReadPlainText(bytes, out);
   return NoteLoad::kPlainText;
+}
+
+std::optional<QString> LoadNotePlainText(const QByteArray& bytes) {
+  if (bytes.size() > kMaxNoteBytes) return std::nullopt;
+  QString text;
+  if (bytes.startsWith("{\\rtf")) {
+    text.reserve(bytes.size());
+    RtfReader(bytes, text).Run();
+  } else {
+    text = PlainTextOf(bytes);
+  }
+  // What QTextDocument::toPlainText makes of the document's text.
+  for (QChar& c : text) {
+    if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+      c = u'\n';
+    else if (c == QChar::Nbsp)
+      c = u' ';
+  }
+  return text;
 }
 
 }  // namespace velmora

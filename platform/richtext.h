@@ -14,8 +14,9 @@
 
 #include <QByteArray>
 #include <QTextDocument>
+#include <optional>
 
-#include "platform/notesize.h"
+#include "platform/readcaps.h"
 
 namespace velmora {
 
@@ -46,5 +47,10 @@ enum class NoteLoad {
 // Stream" for the caller) means the data was too big to hold. A caller may
 // compare the file size with kMaxNoteBytes before reading it at all.
 NoteLoad LoadNote(const QByteArray& bytes, QTextDocument& out);
+
+// The note's text as LoadNote then QTextDocument::toPlainText give it, in
+// time and memory linear in the note, without a document: the export's way.
+// nullopt where LoadNote fails.
+std::optional<QString> LoadNotePlainText(const QByteArray& bytes);
 
 }  // namespace velmora

@@ -5,7 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
-#include "platform/notesize.h"
+#include "platform/readcaps.h"
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"

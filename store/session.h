@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/env.h"
 #include "store/contactrecord.h"
@@ -32,6 +33,16 @@ class Session {
   // Set by RunStartUp: why the code page velmora.ini names is not used,
   // for the user to read; empty when it is used or none is named.
   std::string CodePageProblem;
+  // Why RunStartUp passed over the configuration, empty when it did not: the
+  // windows show it in a warning box, the command line on its error output.
+  std::string StartUpWarning;
+  // What start-up has to tell the user, in the order it found it.
+  std::vector<std::string> StartUpWarnings() const {
+    std::vector<std::string> out;
+    for (const std::string* w : {&StartUpWarning, &ConfigNotice, &CodePageProblem})
+      if (!w->empty()) out.push_back(*w);
+    return out;
+  }
 
   // The three record buffers: a caller fills one, then calls the operation
   // that reads it. Who fills each and who reads it:

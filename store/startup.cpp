@@ -70,10 +70,18 @@ void RefuseConfigThatIsNoFile(Session& s) {
 // Steps 4 to 6 of the start: the working file as velmora.ini names it.
 void ChooseWorkingFile(Session& s) {
   const std::string config = s.PathInProgramDir(kConfigAccessName);
+  s.StartUpWarning.clear();
+  s.CodePageProblem.clear();
+  if (ProfileTooLarge(s.env(), config)) {
+    s.StartUpWarning = TooLargeConfigText(config);
+    SetTextCodePage(CodePage::Windows1252());
+    s.WorkingName = kSampleName;
+    s.WorkingExt = kSampleExt;
+    return;
+  }
   // The code page first: the notices below spell names in it.
   const std::string page = ReadProfileString(s.env(), config, kCodePageSection, kCodePageKey, "");
   const CodePage* used = page.empty() ? &CodePage::Windows1252() : ConfiguredPage(page);
-  s.CodePageProblem.clear();
   if (!used) {
     s.CodePageProblem = "velmora.ini names the code page \"" + page +
                         "\", which velmora cannot use. Texts are read and written in code "

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/readcaps.h"
+
 #include "store/session.h"
 
 namespace velmora {
@@ -29,13 +31,12 @@ bool IsProgramFileName(std::string_view fileName);
 // Settles ProgramDir (given: the directory of the executable, ending in
 // "/"), rewrites the sample file, creates the configuration file when it is
 // missing, and chooses the working file: the configured one when it exists,
-// else the sample file. A configured name that is one of the program's own
-// files is not used either, and ConfigNotice says so. It makes the configured
-// code page the stored texts' one; a number velmora cannot use leaves
-// Windows-1252 and the message in s.CodePageProblem, and the file as it is.
-// File errors propagate and leave the values set so far; a configuration
-// file that is a folder, a pipe or a device is such an error, named with its
-// path.
+// else the sample file. A configuration file too large to be one is not
+// read: the sample file is used, and StartUpWarning says why. A configured name that is one of the
+// program's own files is not used either, and ConfigNotice says so. It makes the configured code
+// page the stored texts' one; a number velmora cannot use leaves Windows-1252 and the message in
+// s.CodePageProblem, and the file as it is. File errors propagate and leave the values set so far;
+// a configuration file that is a folder, a pipe or a device is such an error, named with its path.
 void RunStartUp(Session& s, const std::string& programDir);
 
 // The start of a command that only reads (an export): settles ProgramDir
@@ -48,6 +49,14 @@ void LocateWorkingFile(Session& s, const std::string& programDir);
 
 // The sample file's one record, as WriteSampleFile writes it.
 ContactRecord SampleRecord();
+
+// The warning of a configuration file larger than kMaxConfigBytes, which
+// start-up does not read: the sample file is used.
+static_assert(kMaxConfigBytes == 1u << 20);
+inline std::string TooLargeConfigText(const std::string& path) {
+  return "The configuration file " + path +
+         " is larger than 1 MiB and was not read; the sample file BRINK is used.";
+}
 
 // Creates or replaces "brink.vlm" with its one record, every byte after a
 // field's text zero.

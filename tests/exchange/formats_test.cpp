@@ -171,10 +171,37 @@ TEST(CsvReader, NamesTheLineOfMalformedInput) {
   const ErrorCase cases[] = {
       {"a quote never closed", "name\nok\n\"open\nstill open\n", 3, "never closed"},
       {"text after a closing quote", "name,surname\n\"a\"b,c\n", 2, "after the closing quote"},
-      {"more fields than the header", "name,surname\na,b\na,b,c\n", 3, "3 fields"},
+      {"more fields than the header", "name,surname\na,b\na,b,c\n", 3,
+       "more fields than the 2 columns"},
+      {"a header too wide", "name" + std::string(kMaxCsvColumns, ',') + "\n", 1,
+       "more than 4096 columns"},
       {"no column known", "email,street\nx,y\n", 1, "names none of the columns"},
   };
   for (const ErrorCase& c : cases) ExpectError(c, ReadCsv);
+}
+
+// A row wider than the header is refused at its first field too many, not
+// once it has been read whole: the reader takes in little of a row made of
+// nothing but commas. Rows narrower than a wide header read as they stand.
+TEST(CsvReader, TakesInLittleOfARowWiderThanItsHeader) {
+  const std::string head = "name,surname\n";
+  const size_t commas = 8u << 20;
+  size_t sent = 0;
+  CsvReader reader([&](char* buf, size_t n) {
+    const size_t from = sent;
+    for (; sent < head.size() + commas && sent - from < n; ++sent)
+      buf[sent - from] = sent < head.size() ? head[sent] : ',';
+    return sent - from;
+  });
+  ExchangeEntry e;
+  EXPECT_THROW(reader.Next(e), FormatError);
+  EXPECT_LT(sent, size_t(1) << 20);
+
+  std::string wide = "name";
+  for (size_t i = 2; i < kMaxCsvColumns; ++i) wide += ",x" + std::to_string(i);
+  wide += ",surname\nAnn\nBo" + std::string(kMaxCsvColumns - 1, ',') + "Lee\n";
+  const std::vector<ExchangeEntry> want = {{"Ann", "", "", "", ""}, {"Bo", "Lee", "", "", ""}};
+  EXPECT_EQ(ReadCsv(wide), want);
 }
 
 TEST(VcardWriter, WritesCardsWithEscapes) {

@@ -2,7 +2,12 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
+#include <functional>
 
 #include "helpviewer/helpfiles.h"
 #include "helpviewer/printers.h"
@@ -28,7 +33,10 @@ TEST(HelpFiles, LinesEndAtCrLfLoneLfOrLoneCrAndTheTextAtNul) {
       {std::string("a\nb\0c\nd", 7), {"a", "b"}},
       {"\x80 caf\xe9", {QString::fromUtf8("€ café")}},
   };
-  for (const auto& [bytes, lines] : kCases) EXPECT_EQ(TextLines(bytes), lines) << bytes;
+  for (const auto& [bytes, lines] : kCases) {
+    EXPECT_EQ(TextLines(bytes), lines) << bytes;
+    EXPECT_EQ(LineCount(bytes), size_t(lines.size())) << bytes;
+  }
 }
 
 TEST(HelpNavigation, TextPositionsCountWholeOccurrencesFromTheLeft) {
@@ -85,9 +93,9 @@ TEST_F(Navigation, AnEntryOpensItsSubLevelElseItsPageElseTheNotFoundPage) {
     QString text, caption;
   } kCases[] = {
       {0, "hlp#0", false, "Page one\nline two", "First"},
-      {1, "hlp#0#2", true, notFound, kFirstTopicCaption},
+      {1, "hlp#0#2", true, notFound, ""},
       {2, "hlp#0", false, "Under an empty title", ""},
-      {3, "hlp#0", false, notFound, kFirstTopicCaption},  // no files for entry 4
+      {3, "hlp#0", false, notFound, "4"},  // no files for entry 4
       {4, "hlp#0", false, "Upper-case name", "5"},
       {9, "hlp#0", false, "Page ten", "Tenth"},  // never hlp#0#1h
       {-1, "hlp#0", false, "Page zero", ""},     // nothing selected: entry 0
@@ -131,18 +139,64 @@ TEST_F(Navigation, AFileThatCannotBeReadOrIsTooLargeLeavesTheListAsItWas) {
   EXPECT_THAT([&] { nav.OpenEntry(0); },
               ThrowsMessage<AppError>(StrEq("Cannot open file " + Path("hlp#0#1h"))));
   EXPECT_FALSE(nav.listInFront());
-  EXPECT_EQ(nav.topicCaption(), kFirstTopicCaption);
+  EXPECT_EQ(nav.topicCaption(), "");
 
   env.Heal();
-  dir.Write("hlp#0#1h", std::string(kMemoCapacity + 1, 'x'));
+  // A list is held to a page's caps, and so is a page of line ends.
+  for (const std::string& tooLarge :
+       {std::string(kMaxHelpFileBytes + 1, 'x'), std::string(kMaxHelpLines + 1, '\n')}) {
+    dir.Write("hlp#0#2i", tooLarge);
+    dir.Write("hlp#0#1h", tooLarge);
+    EXPECT_THAT([&] { nav.OpenEntry(1); },
+                ThrowsMessage<AppError>(StrEq("Text exceeds memo capacity")));
+    EXPECT_EQ(nav.entries().size(), 10);
+    EXPECT_THAT([&] { nav.OpenEntry(0); },
+                ThrowsMessage<AppError>(StrEq("Text exceeds memo capacity")));
+    nav.BackToList();
+  }
+  dir.Write("hlp#0#2i", std::string(kMaxHelpLines, '\n'));
+  nav.OpenEntry(1);
+  EXPECT_EQ(nav.entries().size(), qsizetype(kMaxHelpLines));
+  nav.LevelUp();
+  dir.Write("hlp#0#1h", std::string(kMaxHelpFileBytes + 1, 'x'));
   env.FailAt(-1, 0);  // only to clear the log of steps
   EXPECT_THAT([&] { nav.OpenEntry(0); },
               ThrowsMessage<AppError>(StrEq("Text exceeds memo capacity")));
   EXPECT_THAT(env.log(), ::testing::Not(::testing::Contains("read")));
   EXPECT_EQ(nav.topicText(), kTopicNotFound);
-  dir.Write("hlp#0#1h", std::string(kMemoCapacity, 'x'));
+  dir.Write("hlp#0#1h", std::string(kMaxHelpFileBytes, 'x'));
   nav.OpenEntry(0);
-  EXPECT_EQ(nav.topicText().size(), qsizetype(kMemoCapacity));
+  EXPECT_EQ(nav.topicText().size(), qsizetype(kMaxHelpFileBytes));
+}
+
+// A level's list that is no regular file is reported alike whichever step
+// reaches it: the first list, a double click, Back.
+TEST_F(Navigation, AListThatIsNoRegularFileCannotBeOpenedFromAnyStep) {
+  const std::function<void(const std::string&)> kKinds[] = {
+      [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+      [](const std::string& p) { ASSERT_EQ(::symlink("/dev/null", p.c_str()), 0); },
+      [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); },
+  };
+  for (const auto& make : kKinds) {
+    velmora::testing::TestDir d;
+    d.Write("hlp#0i", "Only\r\n");
+    make(d.path() + "hlp#0#1i");
+    HelpNavigator n(env, d.path());
+    n.Start();
+    EXPECT_THAT([&] { n.OpenEntry(0); },
+                ThrowsMessage<AppError>(StrEq("Cannot open file " + d.path() + "hlp#0#1i")));
+    EXPECT_TRUE(n.listInFront());
+    EXPECT_EQ(n.entries(), QStringList{"Only"});
+
+    d.Write("hlp#0#2i", "Deeper\r\n");
+    std::filesystem::remove(d.path() + "hlp#0i");
+    make(d.path() + "hlp#0i");
+    n.OpenEntry(1);
+    EXPECT_THAT([&] { n.LevelUp(); },
+                ThrowsMessage<AppError>(StrEq("Cannot open file " + d.path() + "hlp#0i")));
+    EXPECT_THAT([&] { HelpNavigator(env, d.path()).Start(); },
+                ThrowsMessage<AppError>(StrEq("Cannot open file " + d.path() + "hlp#0i")));
+  }
 }
 
 }  // namespace

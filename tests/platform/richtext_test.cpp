@@ -277,6 +277,7 @@ TEST(RichTextFixtures, EveryNoteShowsItsExpectedText) {
       const NoteLoad how = LoadNote(bytes, doc);
       EXPECT_EQ(how, std::string(folder) == "rtf" ? NoteLoad::kRtf : NoteLoad::kPlainText);
       EXPECT_EQ(Shown(doc), expected);
+      EXPECT_EQ(LoadNotePlainText(bytes), doc.toPlainText());
 
       // What we show we can save and show again.
       QTextDocument back;
@@ -321,6 +322,29 @@ TEST(RichTextLoadNote, FailsOnlyForDataTooBigToHold) {
   EXPECT_EQ(Shown(doc), "kept\n");
   big.replace(0, 6, "{\\rtf1");
   EXPECT_EQ(LoadNote(big, doc), NoteLoad::kFailed);
+}
+
+// The export takes a note's text without a document; it must be the text
+// the document gives.
+TEST(RichTextLoadNote, PlainTextWithoutADocumentIsTheDocumentsText) {
+  const char* kNotes[] = {
+      "",
+      "a\r\n\r\nb\rc\n\n",
+      "non\xa0"
+      "breaking\x80\x01",
+      "{\\rtf1",
+      "{\\rtf1 a\\par}",
+      "{\\rtf1 a\\par\\par\\par b}",
+      "{\\rtf1 \\par}",
+      "{\\rtf1 a\\line b\\~c\\tab d{\\b e\\par}\\par\\u-10179?\\u56320?\\u55357?x}",
+      "{\\rtf1{\\*\\x hidden}{\\v hidden}\\'e9\\\r\n\\sect\\row\\par\\par",
+  };
+  for (const char* note : kNotes) {
+    QTextDocument doc;
+    ASSERT_NE(LoadNote(QByteArray(note), doc), NoteLoad::kFailed);
+    EXPECT_EQ(LoadNotePlainText(QByteArray(note)), doc.toPlainText()) << note;
+  }
+  EXPECT_EQ(LoadNotePlainText(QByteArray(kMaxNoteBytes + 1, '\n')), std::nullopt);
 }
 
 // ------------------------------------------------------------ hostile input

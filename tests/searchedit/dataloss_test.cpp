@@ -6,6 +6,7 @@
 #include <functional>
 #include <unistd.h>
 
+#include "store/startup.h"
 #include "support/windows_fixture.h"
 
 namespace velmora {
@@ -280,18 +281,24 @@ TEST_F(DataLossTest, DamagedDataFilesGiveAClearMessageAndKeepTheirRecords) {
 }
 
 TEST_F(DataLossTest, ABrokenConfigurationFileFallsBackToTheSampleFileUntouched) {
-  const std::string cases[] = {
-      RandomBytes(4096, 3),
-      "[filenames]\r\ndefaultfile=" + std::string(1 << 20, 'F') + "\r\nextention=vlm\r\n",
-      "defaultfile=friends\r\nextention=vlm\r\n",  // no section
+  // Only a file too large to be a configuration is worth a warning.
+  const std::pair<std::string, bool> cases[] = {
+      {RandomBytes(4096, 3), false},
+      {"[filenames]\r\ndefaultfile=" + std::string(1 << 20, 'F') + "\r\nextention=vlm\r\n", true},
+      {"defaultfile=friends\r\nextention=vlm\r\n", false},  // no section
   };
-  for (const std::string& ini : cases) {
+  for (const auto& [ini, warned] : cases) {
     dir.Write("FRIENDS.VLM", testing::FileOf({Rec("ANN", "SMITH")}));
     dir.Write("velmora.ini", ini);
+    dialogs.shown.clear();
     Session fresh{env};
     TForm1 form(fresh, dir.path());
     EXPECT_EQ(form.windowTitle(), "BRINK");
-    EXPECT_TRUE(dialogs.shown.empty());
+    ASSERT_EQ(dialogs.shown.size(), warned ? 1u : 0u);
+    if (warned) {
+      EXPECT_EQ(dialogs.shown[0].title, "Warning");
+      EXPECT_EQ(dialogs.shown[0].text.toStdString(), TooLargeConfigText(dir / "velmora.ini"));
+    }
     EXPECT_EQ(dir.Read("velmora.ini"), ini);
   }
 }

@@ -277,5 +277,21 @@ TEST(SampleFile, IsRecognisedByNameAloneAndRefusesEditing) {
   EXPECT_EQ(seam.shown[0].buttons, MsgButtons::OK);
 }
 
+// A configuration file past its cap is not read at all, whatever it holds:
+// the sample file is used, the warning names the file, and the file stays.
+TEST_F(StartUp, AConfigurationFileTooLargeToBeOneIsPassedOverWithAWarning) {
+  dir.Write("friends.vlm", "");
+  for (const size_t size : {size_t(kMaxConfigBytes), size_t(kMaxConfigBytes) + 1}) {
+    std::string ini = "[filenames]\r\nextention=vlm\r\ndefaultfile=friends\r\n";
+    ini.resize(size, ' ');
+    dir.Write("velmora.ini", ini);
+    Start();
+    const bool tooLarge = size > kMaxConfigBytes;
+    EXPECT_EQ(s.WorkingName, tooLarge ? "BRINK" : "FRIENDS") << size;
+    EXPECT_EQ(s.StartUpWarning, tooLarge ? TooLargeConfigText(dir / "velmora.ini") : "") << size;
+    EXPECT_EQ(dir.Read("velmora.ini"), ini);
+  }
+}
+
 }  // namespace
 }  // namespace velmora
