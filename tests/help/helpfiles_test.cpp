@@ -201,18 +201,19 @@ class ViewerBoxes {
     QCoreApplication::processEvents();
     memoFont_ = QFontMetrics(memo->font());
     listFont_ = QFontMetrics(list->font());
-    // The text box keeps a margin on both sides of its text and room for
+    // The topic page lies hidden under the list page: what its scroll bar
+    // would be when shown counts. The text box keeps a margin on both sides of its text and room for
     // the cursor after it; the list a margin around each entry.
     const int margin = int(std::ceil(memo->document()->documentMargin()));
     int viewport = memo->viewport()->width();
-    if (!memo->verticalScrollBar()->isVisible())
+    if (!memo->verticalScrollBar()->isVisibleTo(memo))
       viewport -= memo->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     topicWidth_ = viewport - 2 * margin - memo->cursorWidth();
     // An entry's text keeps a margin on both sides within the list, which
     // shows its vertical scroll bar when it has more entries than rows.
     listWidth_ = list->viewport()->width() -
                  2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-    if (list->verticalScrollBar()->isVisible()) listWidth_ += list->verticalScrollBar()->width();
+    if (list->verticalScrollBar()->isVisibleTo(list)) listWidth_ += list->verticalScrollBar()->width();
     scrollBarWidth_ = memo->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     listRowsShown_ = list->viewport()->height() / std::max(1, list->sizeHintForRow(0));
     topicLinesShown_ = memo->viewport()->height() / memoFont_.lineSpacing();
