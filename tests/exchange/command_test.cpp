@@ -369,7 +369,13 @@ TEST(ExchangeCommand, AProgramFolderItCannotFindStopsIt) {
   char buf[4096];
   for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
   ::pclose(p);
-  EXPECT_EQ(out,
+  // A sanitizer's runtime says its own word about the long path first.
+  std::string said;
+  for (size_t at = 0, end; at < out.size(); at = end + 1) {
+    end = std::min(out.find('\n', at), out.size());
+    if (out.compare(at, 2, "==") != 0) said += out.substr(at, end - at + 1);
+  }
+  EXPECT_EQ(said,
             "velmora: The program's own folder cannot be found: File name too long\nstatus 1\n");
 }
 
