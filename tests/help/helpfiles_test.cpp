@@ -158,7 +158,7 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       // The help viewer.
       "Topic not found.", "Text exceeds memo capacity.",
       // Import and export on the command line.
-      "usage: velmora --export vcard|csv [NAME]", "not a data file name",
+      "not a data file name",
       "no such data file, and a new one is named by up to 12 letters or digits",
       "velmora: no data file", "; nothing was imported", "entries exported from",
       "entries added to", "fields cut to size", "replaced by \"?\"",
@@ -168,7 +168,33 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       "a base64 value that is not base64", "the character set \"...\" is not supported",
       "the first row names none of the columns name, surname, phone or comments",
       "fields, but the first row has", "a quoted field that is never closed",
-      "text after the closing quote of a field", "a row longer than 16 MiB"};
+      "text after the closing quote of a field", "a row longer than 16 MiB",
+      "usage: velmora [OPTION...]; without options it opens its windows", "unknown option \"",
+      "unexpected argument \"", "is no format velmora knows: vcard or csv",
+      "--wait takes a number of seconds up to", "--wait goes with a command such as --import",
+      "skipped: no name, surname, phone or comments", "made no whole entry; they were left out",
+      "made no whole entry; they were dropped", "holds no entries, so no data file",
+      "is a folder, not a data file", "is a pipe or a device, not a data file",
+      "is busy: another velmora is using it; waiting up to", "is still busy after",
+      // Start and the data folder.
+      std::string(kFolderBusyText) + ".", std::string(kOutOfMemoryText) + ".",
+      "is a folder, not a file.", "is a pipe or a device, not a file.", "is a file, not a folder.",
+      "There is no folder for the data files: the program folder",
+      "may not be written, and neither XDG_DATA_HOME nor HOME is set",
+      "The program's own folder cannot be found:",
+      "is larger than 1 MiB and was not read; the sample file BRINK is used.",
+      "as the data file, one of velmora's own files; the sample file is used instead",
+      "velmora.ini names the code page",
+      "which velmora cannot use. Texts are read and written in code page 1252 (Western "
+      "European) until codepage= names another.",
+      ": it is not a regular file", ", which is not a regular file", "more fields than the",
+      "columns of the first row; nothing was imported", "a first row of more than",
+      // The sync.
+      "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset]", "for the first time",
+      "is synced with", "; --reset pairs it with",
+      "; nothing is lost: the next sync completes the rest",
+      ", both versions kept:", ", velmora's version kept:", ", the folder's version kept:",
+      "could not be read and was skipped"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})
@@ -202,8 +228,8 @@ class ViewerBoxes {
     memoFont_ = QFontMetrics(memo->font());
     listFont_ = QFontMetrics(list->font());
     // The topic page lies hidden under the list page: what its scroll bar
-    // would be when shown counts. The text box keeps a margin on both sides of its text and room for
-    // the cursor after it; the list a margin around each entry.
+    // would be when shown counts. The text box keeps a margin on both sides of its text and room
+    // for the cursor after it; the list a margin around each entry.
     const int margin = int(std::ceil(memo->document()->documentMargin()));
     int viewport = memo->viewport()->width();
     if (!memo->verticalScrollBar()->isVisibleTo(memo))
@@ -213,7 +239,8 @@ class ViewerBoxes {
     // shows its vertical scroll bar when it has more entries than rows.
     listWidth_ = list->viewport()->width() -
                  2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-    if (list->verticalScrollBar()->isVisibleTo(list)) listWidth_ += list->verticalScrollBar()->width();
+    if (list->verticalScrollBar()->isVisibleTo(list))
+      listWidth_ += list->verticalScrollBar()->width();
     scrollBarWidth_ = memo->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     listRowsShown_ = list->viewport()->height() / std::max(1, list->sizeHintForRow(0));
     topicLinesShown_ = memo->viewport()->height() / memoFont_.lineSpacing();
