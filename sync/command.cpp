@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <optional>
 
 #include "platform/codepage.h"
@@ -83,8 +84,9 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
                    const std::function<void(const std::string&)>& err) {
   const std::optional<Command> c = Parse(args);
   if (!c) {
+    // A command line that makes no sense: status 2, as for the other commands.
     err(kUsage);
-    return 1;
+    return 2;
   }
   auto fail = [&](const std::string& what) {
     err("velmora: " + what);
@@ -94,6 +96,7 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
   std::string fileName;
   try {
     RunStartUp(s, dataDir);
+    for (const std::string& warning : s.StartUpWarnings()) err("velmora: " + warning);
     if (c->name) {
       std::string name = Utf8ToCodePage(*c->name);
       if (CodePageToUtf8(name) != *c->name || !IsPlainFileName(name))
@@ -124,9 +127,17 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
 }
 
 int RunSyncCommand(int argc, char** argv) {
-  return RunSyncCommand(
-      std::vector<std::string>(argv + 1, argv + argc), DataDirFor(ExecutableDir()), Env::Posix(),
-      [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+  auto err = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+  std::string dataDir;
+  try {
+    dataDir = DataDirFor(ExecutableDir());
+  } catch (const std::exception& e) {
+    // No folder of its own to sync: never the current folder instead.
+    err(std::string("velmora: ") + e.what());
+    return 1;
+  }
+  return RunSyncCommand(std::vector<std::string>(argv + 1, argv + argc), dataDir, Env::Posix(),
+                        err);
 }
 
 }  // namespace velmora

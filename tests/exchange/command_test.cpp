@@ -316,7 +316,7 @@ TEST(ExchangeCommand, TheProgramRunsWithoutADisplay) {
                                std::filesystem::perm_options::add);
   // An extra text in RTF: reading it needs no application object either.
   dir.Write(CodePageToUtf8("Zo\xeb"
-                         "Dupont"),
+                           "Dupont"),
             "{\\rtf1\\ansi Dear {\\b Zo\\'eb}\\par}");
   auto run = [&](const std::string& args) {
     const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +

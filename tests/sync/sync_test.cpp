@@ -370,7 +370,7 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
                           "1 added, 0 changed, 0 deleted in the folder");
   EXPECT_EQ(run({"--sync", vdir, "brink"}), 1);
   EXPECT_EQ(lines.back(), "velmora: You cannot edit this file. - Open or create a different file.");
-  EXPECT_EQ(run({"--sync", vdir, "friends", "--prefer", "both"}), 1);
+  EXPECT_EQ(run({"--sync", vdir, "friends", "--prefer", "both"}), 2);
   EXPECT_EQ(lines.back(), "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset]");
   EXPECT_EQ(run({"--sync", dir / "w", "friends"}), 1);
   EXPECT_NE(lines.back().find("; --reset pairs it with"), std::string::npos) << lines.back();
