@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,5 +105,17 @@ class Env {
   // The real file system.
   static Env& Posix();
 };
+
+// A whole file that must exist, read in one piece; nullopt when it holds more
+// than cap bytes, which is told by its size alone. File errors propagate.
+inline std::optional<std::string> ReadWholeFile(Env& env, const std::string& path, uint64_t cap) {
+  auto in = env.OpenExisting(path, false);
+  const uint64_t size = in->Size();
+  if (size > cap) return std::nullopt;
+  std::string bytes(size_t(size), '\0');
+  bytes.resize(in->ReadAt(0, bytes.data(), bytes.size()));
+  in->Close();
+  return bytes;
+}
 
 }  // namespace velmora

@@ -16,13 +16,7 @@ constexpr size_t kMaxValue = 1023;
 // kMaxConfigBytes, which is then told by its size alone.
 std::optional<std::string> ReadWhole(Env& env, const std::string& path) {
   try {
-    auto f = env.OpenExisting(path, false);
-    const uint64_t size = f->Size();
-    if (size > kMaxConfigBytes) return std::nullopt;
-    std::string content(size_t(size), '\0');
-    content.resize(f->ReadAt(0, content.data(), content.size()));
-    f->Close();
-    return content;
+    return ReadWholeFile(env, path, kMaxConfigBytes);
   } catch (const IoError&) {
     return std::nullopt;
   }

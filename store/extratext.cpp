@@ -50,14 +50,11 @@ bool ExtraTextExists(Session& s, const std::string& fileName) {
 std::string LoadExtraText(Session& s, const std::string& fileName) {
   try {
     if (!IsSafeTextName(s, fileName)) throw IoError(IoError::kInvalidFilename);
-    auto in = s.env().OpenExisting(s.PathInProgramDir(fileName), false);
-    const uint64_t size = in->Size();
+    std::optional<std::string> bytes =
+        ReadWholeFile(s.env(), s.PathInProgramDir(fileName), kMaxNoteBytes);
     // Not an IoError, so it passes the catch below unchanged.
-    if (size > uint64_t(kMaxNoteBytes)) throw AppError("Failed to Load Stream");
-    std::string bytes(size_t(size), '\0');
-    bytes.resize(in->ReadAt(0, bytes.data(), bytes.size()));
-    in->Close();
-    return bytes;
+    if (!bytes) throw AppError("Failed to Load Stream");
+    return std::move(*bytes);
   } catch (const IoError&) {
     throw AppError("Cannot open file " + ShownPath(s, fileName));
   }

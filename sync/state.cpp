@@ -100,13 +100,9 @@ uint64_t CardHash(std::string_view bytes) {
 
 std::optional<SyncState> LoadSyncState(Env& env, const std::string& path) {
   if (!env.FileExists(path)) return std::nullopt;
-  auto in = env.OpenExisting(path, false);
-  const uint64_t size = in->Size();
-  if (size > kMaxStateBytes) return std::nullopt;
-  std::string bytes(size_t(size), '\0');
-  bytes.resize(in->ReadAt(0, bytes.data(), bytes.size()));
-  in->Close();
-  return Parse(bytes);
+  const std::optional<std::string> bytes = ReadWholeFile(env, path, kMaxStateBytes);
+  if (!bytes) return std::nullopt;
+  return Parse(*bytes);
 }
 
 void SaveSyncState(Env& env, const std::string& dir, const std::string& path,

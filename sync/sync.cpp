@@ -104,13 +104,9 @@ std::string RealDir(const std::string& dir) {
 }
 
 std::string ReadWhole(Env& env, const std::string& path, uint64_t cap) {
-  auto in = env.OpenExisting(path, false);
-  const uint64_t size = in->Size();
-  if (size > cap) throw AppError("larger than " + std::to_string(cap >> 20) + " MiB");
-  std::string bytes(size_t(size), '\0');
-  bytes.resize(in->ReadAt(0, bytes.data(), bytes.size()));
-  in->Close();
-  return bytes;
+  std::optional<std::string> bytes = ReadWholeFile(env, path, cap);
+  if (!bytes) throw AppError("larger than " + std::to_string(cap >> 20) + " MiB");
+  return std::move(*bytes);
 }
 
 std::string NameOf(const RecordTexts& t) {
