@@ -40,6 +40,12 @@ struct SyncOptions {
   // Forget the pairing with another vdir (or of the vdir with another data
   // file) and sync as the first time.
   bool reset = false;
+  // Work out everything and write nothing: the summary's plan says what a
+  // sync would do.
+  bool dryRun = false;
+  // Go on when one side holds nothing while the last sync paired contacts
+  // with it: a folder emptied by a fault must not empty the other side.
+  bool allowEmpty = false;
 };
 
 struct SyncSummary {
@@ -49,6 +55,15 @@ struct SyncSummary {
   std::vector<std::string> conflicts;  // the contacts' names, UTF-8
   std::vector<std::string> skipped;    // "file: why", cards that could not be read
   bool firstSync = false;
+  // One line for each action, UTF-8, made only on a dry run.
+  std::vector<std::string> plan;
+  // Of the texts taken from cards, as an import counts them: characters
+  // the code page lacks (stored as "?") and fields cut to their size.
+  uint64_t replaced = 0, cut = 0;
+  // Cards left alone because they hold nothing velmora shows (no name,
+  // surname, phone or comments), and bytes of an incomplete record the
+  // data file ends in (left as they are).
+  uint64_t blankCards = 0, tailLeftOut = 0;
 };
 
 // A sync that would break an existing pairing.
