@@ -603,7 +603,10 @@ std::string SyncStatePath(const Session& s) {
   return s.ProgramDir + "." + data.substr(data.rfind('/') + 1) + kSyncStateEnding;
 }
 
-SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options) {
+SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options,
+                         bool* writesBegan) {
+  // Until the core tells the steps apart, any failure may follow a write.
+  if (writesBegan) *writesBegan = true;
   return Syncer(s, dir, options).Run();
 }
 

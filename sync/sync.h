@@ -79,7 +79,10 @@ inline constexpr char kVdirMarkerName[] = ".velmora-sync";
 // Throws SyncRefused, or the error of a failed step (IoError, with its
 // path); the data file is then as it was, and the next sync completes
 // whatever cards were written.
-SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options = {});
+// writesBegan, when given, tells after a throw whether anything had been
+// written (so the next sync completes the rest) or nothing was.
+SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options = {},
+                         bool* writesBegan = nullptr);
 
 // The path of the sync state of the working file.
 std::string SyncStatePath(const Session& s);
