@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "store/datafile.h"
 #include "store/extratext.h"
+#include "store/startup.h"
 #include "sync/state.h"
 
 namespace velmora {
@@ -109,6 +110,21 @@ std::string ReadWhole(Env& env, const std::string& path, uint64_t cap) {
   return std::move(*bytes);
 }
 
+// Nothing velmora shows: such a record or card is never sent to the other
+// side, as an import skips it.
+bool IsBlank(const RecordTexts& t) {
+  return Trim(t.name + t.surname + t.phone1 + t.phone2 + t.comments).empty();
+}
+
+// The windows store every field trimmed, and a card's text cut to a field
+// may end in a blank: neither is a change of the field.
+bool SameText(const std::string& a, const std::string& b) { return a == b || Trim(a) == Trim(b); }
+
+void Count(SyncSummary& sum, const ImportCounts& c) {
+  sum.replaced += c.charsReplaced;
+  sum.cut += c.fieldsCut;
+}
+
 std::string NameOf(const RecordTexts& t) {
   const std::string name = Trim(t.name), surname = Trim(t.surname);
   return CodePageToUtf8(name + (name.empty() || surname.empty() ? "" : " ") + surname);
@@ -116,7 +132,9 @@ std::string NameOf(const RecordTexts& t) {
 
 // A card of the vdir as this sync finds it.
 struct Card {
-  enum Status { kSame, kChanged, kNew, kUnreadable, kTaken };
+  // kBlank: it holds nothing velmora shows (an e-mail-only contact), and so
+  // stays out of the sync: never made a record, never written or deleted.
+  enum Status { kSame, kChanged, kNew, kUnreadable, kTaken, kBlank };
   std::string file;
   CardStamp stamp;
   Status status = kNew;
@@ -128,6 +146,7 @@ struct Card {
     std::string bytes;
     ExchangeEntry entry;
     RecordTexts texts;  // what velmora shows of it
+    ImportCounts counts;  // of the texts, should velmora take them
   };
   std::unique_ptr<Content> content;
 };
@@ -181,6 +200,7 @@ class Syncer {
     RemoveStaleScratchFiles();
     ScanCards();
     ScanRecords();
+    RefuseAnEmptiedSide();
     PairEdits();
     for (size_t p = 0; p < old_.size(); ++p) Decide(int(p));
     MatchNewOnBothSides();
@@ -249,7 +269,13 @@ class Syncer {
         return;
       }
       c.content->entry = ReadVcard(c.content->bytes);
-      c.content->texts = TextsOf(c.content->entry);
+      c.content->texts = ToRecordTexts(c.content->entry, c.content->counts);
+      if (IsBlank(c.content->texts)) {
+        c.status = Card::kBlank;
+        c.content.reset();
+        ++summary_.blankCards;
+        return;
+      }
       c.status = c.pair >= 0 ? Card::kChanged : Card::kNew;
       // A new card only becomes a record; its bytes are not needed again.
       if (c.status == Card::kNew) std::string().swap(c.content->bytes);
@@ -272,28 +298,52 @@ class Syncer {
       head = p + 1;
     }
     recordOf_.assign(old_.size(), -1);
-    uint64_t index = 0;
-    ReadWorkingFile(
-        s_, [](uint64_t) {},
-        [&](RecordView r) {
-          RecordTexts t{std::string(r.Text(ContactRecord::kName)),
-                        std::string(r.Text(ContactRecord::kSurname)),
-                        std::string(r.Text(ContactRecord::kPhone1)),
-                        std::string(r.Text(ContactRecord::kPhone2)),
-                        std::string(r.Text(ContactRecord::kComments))};
-          const auto known = chain.find(CardHash(Key(t)));
-          int* link = known == chain.end() ? nullptr : &known->second;
-          // The first pair of the chain with these very texts, taken out.
-          while (link && *link != 0 && !(old_[*link - 1].base == t)) link = &next[*link - 1];
-          if (link && *link != 0) {
-            const int p = *link - 1;
-            recordOf_[p] = int64_t(index);
-            *link = next[p];
-          } else {
-            added_.push_back({index, std::move(t)});
-          }
-          ++index;
-        });
+    const RecordTexts sample = SampleRecord().Texts();
+    // The whole records, as the export reads them: an incomplete one at the
+    // end (a copy cut short) is told and left as it is.
+    auto in = env_.OpenExisting(s_.WorkingFilePath(), false);
+    const uint64_t count = in->Size() / ContactRecord::kSize;
+    summary_.tailLeftOut = in->Size() % ContactRecord::kSize;
+    RecordReader reader(*in, 0, count);
+    for (uint64_t index = 0; const unsigned char* rec = reader.Next(); ++index) {
+      const RecordView r(rec);
+      RecordTexts t{std::string(r.Text(ContactRecord::kName)),
+                    std::string(r.Text(ContactRecord::kSurname)),
+                    std::string(r.Text(ContactRecord::kPhone1)),
+                    std::string(r.Text(ContactRecord::kPhone2)),
+                    std::string(r.Text(ContactRecord::kComments))};
+      ++records_;
+      const auto known = chain.find(CardHash(Key(t)));
+      int* link = known == chain.end() ? nullptr : &known->second;
+      // The first pair of the chain with these very texts, taken out.
+      while (link && *link != 0 && !(old_[*link - 1].base == t)) link = &next[*link - 1];
+      if (link && *link != 0) {
+        const int p = *link - 1;
+        recordOf_[p] = int64_t(index);
+        *link = next[p];
+      } else if (!IsBlank(t) && !(t == sample)) {
+        // The sample entry is velmora's own, no contact of the user's.
+        added_.push_back({index, std::move(t)});
+      }
+    }
+    in->Close();
+  }
+
+  // One side holding nothing while the last sync paired contacts is far
+  // more often a fault (cards moved away, a server that lost a collection,
+  // a data file made anew) than a user who deleted everything: taking it as
+  // deletions would empty the other side too.
+  void RefuseAnEmptiedSide() {
+    if (options_.allowEmpty || old_.empty()) return;
+    const std::string synced = std::to_string(old_.size()) +
+                               (old_.size() == 1 ? " contact was" : " contacts were") +
+                               " synced with it; if that is what you want, --allow-empty ";
+    if (cards_.empty() && records_ > 0)
+      throw SyncRefused(dir_ + " holds no cards, though " + synced +
+                        "deletes them in velmora too");
+    if (records_ == 0 && !cards_.empty())
+      throw SyncRefused(s_.WorkingFilePath() + " holds no entries, though " + synced +
+                        "deletes them in the folder too");
   }
 
   // A known record that is gone and an added one are one contact edited:
@@ -323,10 +373,20 @@ class Syncer {
       }
     }
 
+    // EDIT never changes the name or surname of an entry that has both, so
+    // only an entry that lacked one may come back under other names; any
+    // other pair of a delete and an add is two contacts, and a card handed
+    // from one to the other would carry the first one's e-mail and address.
+    std::unordered_map<std::string, std::vector<int>> byNames;
     for (size_t p = 0; p < old_.size(); ++p) {
       if (recordOf_[p] >= 0 || editOf_[p] >= 0) continue;
+      const RecordTexts& base = old_[p].base;
+      if (const std::string names = NamesKey(base); !names.empty()) {
+        byNames[names].push_back(int(p));
+        continue;
+      }
       for (int f = 0; f < 5; ++f) {
-        const std::string& v = Field(old_[p].base, f);
+        const std::string v = Trim(Field(base, f));
         if (!v.empty()) byField[char(f) + v].push_back(int(p));
       }
     }
@@ -336,20 +396,24 @@ class Syncer {
       int pair;
     };
     std::vector<Candidate> candidates;
+    auto consider = [&](size_t a, const std::vector<int>& pairs, int f) {
+      if (pairs.size() > kMaxCandidates) return;
+      const RecordTexts& texts = added_[a].texts;
+      for (int p : pairs) {
+        // Counted once, at the first field the two share.
+        bool first = true;
+        for (int g = 0; g < f && first; ++g) first = !Shares(texts, old_[p].base, g);
+        if (first) candidates.push_back({Shared(texts, old_[p].base), a, p});
+      }
+    };
     for (size_t a = 0; a < added_.size(); ++a) {
       if (added_[a].taken) continue;
-      for (int f = 0; f < 5; ++f) {
-        const std::string& v = Field(added_[a].texts, f);
+      if (const auto it = byNames.find(NamesKey(added_[a].texts)); it != byNames.end())
+        consider(a, it->second, 0);
+      for (int f = 0; f < 5 && !byField.empty(); ++f) {
+        const std::string v = Trim(Field(added_[a].texts, f));
         const auto it = v.empty() ? byField.end() : byField.find(char(f) + v);
-        if (it == byField.end() || it->second.size() > kMaxCandidates) continue;
-        for (int p : it->second) {
-          // Counted once, at the first field the two share.
-          bool first = true;
-          for (int g = 0; g < f && first; ++g)
-            first = Field(added_[a].texts, g).empty() ||
-                    Field(added_[a].texts, g) != Field(old_[p].base, g);
-          if (first) candidates.push_back({Shared(added_[a].texts, old_[p].base), a, p});
-        }
+        if (it != byField.end()) consider(a, it->second, f);
       }
     }
     std::stable_sort(candidates.begin(), candidates.end(),
@@ -358,9 +422,20 @@ class Syncer {
       if (!added_[c.added].taken && editOf_[c.pair] < 0) Take(c.pair, c.added);
   }
 
+  // NAME and SURNAME as one key, or "" when either is empty.
+  static std::string NamesKey(const RecordTexts& t) {
+    const std::string name = Trim(t.name), surname = Trim(t.surname);
+    if (name.empty() || surname.empty()) return "";
+    return char(name.size()) + name + surname;
+  }
+
+  static bool Shares(const RecordTexts& a, const RecordTexts& b, int f) {
+    return !Trim(Field(a, f)).empty() && SameText(Field(a, f), Field(b, f));
+  }
+
   static int Shared(const RecordTexts& a, const RecordTexts& b) {
     int n = 0;
-    for (int f = 0; f < 5; ++f) n += !Field(a, f).empty() && Field(a, f) == Field(b, f);
+    for (int f = 0; f < 5; ++f) n += Shares(a, b, f);
     return n;
   }
 
@@ -380,9 +455,17 @@ class Syncer {
     const RecordTexts* mine = edited ? &added_[editOf_[p]].texts : &base;
     const int64_t index = edited ? int64_t(added_[editOf_[p]].index) : recordOf_[p];
 
+    // A blank pair an earlier sync made: let go of, touching neither side.
+    if (IsBlank(base)) return;
     if (card && card->status == Card::kUnreadable) {
       // Nothing is known of the card: the pairing stays for a later sync.
       pairs_.push_back(std::move(st));
+      return;
+    }
+    if (card && card->status == Card::kBlank) {
+      // Emptied of all velmora shows: the card is left alone, and so is
+      // the entry while it stands; gone or blank, it is no contact to pair.
+      if (here && !IsBlank(*mine)) pairs_.push_back(std::move(st));
       return;
     }
     if (!card) {
@@ -407,6 +490,7 @@ class Syncer {
       }
       // Deleted here, changed there: the change is kept.
       inserts_.push_back(card->content->texts);
+      Count(summary_, card->content->counts);
       ++summary_.addedHere;
       st.base = card->content->texts;
       pairs_.push_back(std::move(st));
@@ -417,17 +501,20 @@ class Syncer {
     const RecordTexts& theirs = cardChanged ? card->content->texts : shown;
     unsigned mineChanged = 0, theirsChanged = 0;
     for (int f = 0; f < 5; ++f) {
-      if (Field(*mine, f) != Field(base, f)) mineChanged |= FieldBit(f);
-      if (Field(theirs, f) != Field(shown, f)) theirsChanged |= FieldBit(f);
+      if (!SameText(Field(*mine, f), Field(base, f))) mineChanged |= FieldBit(f);
+      if (!SameText(Field(theirs, f), Field(shown, f))) theirsChanged |= FieldBit(f);
+      // The same change made on both sides is no change of either.
+      if (SameText(Field(*mine, f), Field(theirs, f))) {
+        mineChanged &= ~FieldBit(f);
+        theirsChanged &= ~FieldBit(f);
+      }
     }
-    unsigned clash = 0;
-    for (int f = 0; f < 5; ++f)
-      if ((mineChanged & theirsChanged & FieldBit(f)) && Field(*mine, f) != Field(theirs, f))
-        clash |= FieldBit(f);
+    const unsigned clash = mineChanged & theirsChanged;
     if (clash && options_.prefer == Prefer::kBoth) {
       // Both versions kept: the card's in place, velmora's as a new one.
       summary_.conflicts.push_back(NameOf(*mine));
       inserts_.push_back(card->content->texts);
+      Count(summary_, card->content->counts);
       ++summary_.addedHere;
       st.base = card->content->texts;
       needCards_.push_back(*mine);
@@ -460,6 +547,7 @@ class Syncer {
       ++summary_.changedThere;
     }
     if (!(merged == *mine)) {
+      Count(summary_, card->content->counts);
       ReplaceRecord(index, merged, st);
       ++summary_.changedHere;
     }
@@ -502,6 +590,7 @@ class Syncer {
     for (Card& c : cards_) {
       if (c.status != Card::kNew) continue;
       inserts_.push_back(c.content->texts);
+      Count(summary_, c.content->counts);
       pairs_.push_back({c.file, c.stamp, c.hash, c.content->texts});
       ++summary_.addedHere;
     }
@@ -559,7 +648,8 @@ class Syncer {
     });
     SaveFile out(env_, s_.ProgramDir, kScratchName, s_.WorkingFilePath());
     auto in = env_.OpenExisting(s_.WorkingFilePath(), false);
-    RecordReader reader(*in);
+    const uint64_t count = in->Size() / ContactRecord::kSize;
+    RecordReader reader(*in, 0, count);
     size_t next = 0, drop = 0;
     uint64_t index = 0;
     while (const unsigned char* rec = reader.Next()) {
@@ -569,8 +659,15 @@ class Syncer {
         out.Append(adds[next++].bytes.data(), ContactRecord::kSize);
       out.Append(rec, ContactRecord::kSize);
     }
-    in->Close();
     for (; next < adds.size(); ++next) out.Append(adds[next].bytes.data(), ContactRecord::kSize);
+    // An incomplete record stays where it was, at the end, for the user to
+    // look at: the sync changes no byte it did not understand.
+    if (const uint64_t tail = in->Size() - count * ContactRecord::kSize) {
+      std::string bytes(tail, '\0');
+      bytes.resize(in->ReadAt(count * ContactRecord::kSize, bytes.data(), bytes.size()));
+      out.Append(bytes.data(), bytes.size());
+    }
+    in->Close();
     out.Commit();
   }
 
@@ -587,6 +684,7 @@ class Syncer {
   std::vector<int> editOf_;        // per old pair gone here: the added record it became
   std::vector<Card> cards_;
   std::vector<AddedRecord> added_;
+  uint64_t records_ = 0;  // whole records in the data file
 
   std::vector<PairState> pairs_;        // the new state
   std::vector<RecordTexts> needCards_;  // records that need a card

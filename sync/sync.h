@@ -7,14 +7,16 @@
 // What changed on each side since the last sync (its state, beside the data
 // file) goes to the other side: added, changed, deleted. An entry edited in
 // the windows becomes a record that the state does not know while a known
-// one is gone: the two are paired as one contact when they share a field
-// that is not empty, those sharing most first, so that the card keeps its
-// UID and everything velmora does not show. This needs nothing from the
-// writers of the data file, so it holds for every way the file can change
-// (the windows, an import, a copy put back); the price is that an entry
-// whose every field changed at once becomes a new contact, and that an
-// entry deleted while another sharing a field is added between two syncs
-// passes its card on to the new one.
+// one is gone: the two are paired as one contact when they have the same
+// NAME and SURNAME (which EDIT never changes in an entry that has both), or
+// when the known one lacked one of them and they share a field, those
+// sharing most first, so that the card keeps its UID and everything
+// velmora does not show. Blanks at either end are no change: the windows
+// trim every field. This needs nothing from the writers of the data file,
+// so it holds for every way the file can change (the windows, an import, a
+// copy put back); the price is that an entry renamed by other means than
+// EDIT becomes a new contact. A card or record that shows nothing (an
+// e-mail-only contact) and the sample entry stay out of the sync.
 //
 // Crash safety: cards are written through scratch files in the vdir, made
 // durable together, renamed, and the folder synced; then the data file is

@@ -27,6 +27,16 @@ inline Set Sorted(Set v) {
   return v;
 }
 
+// Each text without its blanks at either end.
+inline Set Trimmed(Set v) {
+  for (RecordTexts& t : v)
+    for (std::string* f : {&t.name, &t.surname, &t.phone1, &t.phone2, &t.comments}) {
+      const size_t b = f->find_first_not_of(' '), e = f->find_last_not_of(' ');
+      *f = b == std::string::npos ? "" : f->substr(b, e - b + 1);
+    }
+  return Sorted(v);
+}
+
 inline std::string DataFileOf(const Set& entries) {
   std::string bytes;
   for (const RecordTexts& t : entries) {

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "store/extratext.h"
+#include "store/startup.h"
 #include "support/fakeenv.h"
 #include "support/session.h"
 #include "sync/command.h"
@@ -29,6 +30,15 @@ std::string RichCard(const std::string& uid, const std::string& family, const st
 
 // What velmora shows of RichCard(uid, "Smith", "Ann", "111").
 const RecordTexts kAnn = Texts("Ann", "Smith", "111", "555");
+
+// A note longer than COMMENTS whose first 50 characters end in a blank, as
+// notes written on phones are.
+const std::string kLongNote = std::string(49, 'n') + " and the rest that only the card holds";
+const std::string kAnnWithNote = [] {
+  std::string card = RichCard("ann", "Smith", "Ann", "111");
+  card.insert(card.find("END:VCARD"), "NOTE:" + kLongNote + "\r\n");
+  return card;
+}();
 
 class SyncTest : public ::testing::Test {
  public:
@@ -101,6 +111,10 @@ struct Step {
   Set expected;
   size_t conflicts;
   bool sameCard;  // the contact keeps its card file, with its EMAIL
+  std::string card = "";      // ann.vcf before the first sync, when not the usual one
+  std::string inCards = "";   // a text some card must hold after the sync
+  std::string notInCards = "";  // a text no card may hold after it
+  bool quiet = false;         // the sync reports no change at all
 };
 
 void SetPhone(Set& d, const std::string& phone) { d[0].phone1 = phone; }
@@ -112,18 +126,29 @@ class SyncStepTest : public SyncTest, public ::testing::WithParamInterface<Step>
 
 TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   const Step& step = GetParam();
-  WriteCard("ann.vcf", RichCard("ann", "Smith", "Ann", "111"));
-  WriteData({kAnn});
-  Sync();  // pairs the two: the card gains the comment
-  ASSERT_EQ(Data(), Set{kAnn});
+  WriteCard("ann.vcf", step.card.empty() ? RichCard("ann", "Smith", "Ann", "111") : step.card);
+  // A contact that stays on both sides, so that no step empties a side.
+  const RecordTexts bystander = Texts("Cy", "Lee");
+  WriteData({Shown(dir.Read("cards/ann.vcf")), bystander});
+  Sync();  // pairs the two
   if (step.here) EditData(step.here);
   if (step.there) step.there(*this, "ann.vcf");
   SyncOptions o;
   o.prefer = step.prefer;
   const SyncSummary sum = Sync(o);
-  EXPECT_EQ(Data(), Sorted(step.expected)) << step.what;
-  EXPECT_EQ(CardTexts(), Sorted(step.expected)) << step.what;
+  Set expected = step.expected;
+  expected.push_back(bystander);
+  EXPECT_EQ(Data(), Sorted(expected)) << step.what;
+  // A card shows a text cut to its field, which may end in a blank.
+  EXPECT_EQ(Trimmed(CardTexts()), Trimmed(expected)) << step.what;
   EXPECT_EQ(sum.conflicts.size(), step.conflicts) << step.what;
+  std::string all;
+  for (const auto& [file, bytes] : Cards()) all += bytes;
+  if (!step.inCards.empty()) EXPECT_NE(all.find(step.inCards), std::string::npos) << step.what;
+  if (!step.notInCards.empty())
+    EXPECT_EQ(all.find(step.notInCards), std::string::npos) << step.what;
+  if (step.quiet)
+    EXPECT_EQ(sum.changedHere + sum.changedThere + sum.addedHere + sum.addedThere, 0u) << step.what;
   if (step.sameCard) {
     const std::string card = Cards().count("ann.vcf") ? Cards().at("ann.vcf") : "";
     EXPECT_NE(card.find("EMAIL;TYPE=HOME:x@example.org"), std::string::npos) << step.what;
@@ -161,13 +186,23 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 2, "999")},
              0,
              true},
-        Step{"four fields edited here",
-             [](Set& d) { d[0] = Texts("Anna", "Smyth", "999", "555", "boss"); },
+        Step{"three fields edited here",
+             [](Set& d) { d[0] = Texts("Ann", "Smith", "999", "555", "boss"); },
              nullptr,
              Prefer::kBoth,
-             {Texts("Anna", "Smyth", "999", "555", "boss")},
+             {Texts("Ann", "Smith", "999", "555", "boss")},
              0,
              true},
+        Step{"renamed otherwise than by EDIT: another contact",
+             [](Set& d) { d[0] = Texts("Anna", "Smyth", "111", "555"); },
+             nullptr,
+             Prefer::kBoth,
+             {Texts("Anna", "Smyth", "111", "555")},
+             0,
+             false,
+             "",
+             "",
+             "x@example.org"},
         Step{"phone edited there",
              nullptr,
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -188,7 +223,38 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {With(kAnn, 2, "888")},
              0,
+             true,
+             "",
+             "",
+             "",
              true},
+        Step{"a phone edited in the window, which trims a long note's cut text",
+             [](Set& d) { d[0] = Texts("Ann", "Smith", "999", "555", std::string(49, 'n')); },
+             nullptr,
+             Prefer::kBoth,
+             {Texts("Ann", "Smith", "999", "555", std::string(49, 'n'))},
+             0,
+             true,
+             kAnnWithNote,
+             kLongNote.substr(49)},
+        Step{"deleted, and another added with the same phone",
+             [](Set& d) { d[0] = Texts("Zoe", "Brown", "111"); },
+             nullptr,
+             Prefer::kBoth,
+             {Texts("Zoe", "Brown", "111")},
+             0,
+             false,
+             "",
+             "",
+             "x@example.org"},
+        Step{"a surname added to an entry that had none",
+             [](Set& d) { d[0] = Texts("Ann", "Smith", "111", "555"); },
+             nullptr,
+             Prefer::kBoth,
+             {Texts("Ann", "Smith", "111", "555")},
+             0,
+             true,
+             RichCard("ann", "", "Ann", "111")},
         Step{"a conflict keeps both",
              [](Set& d) { SetPhone(d, "999"); },
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -210,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 2, "888")},
              1,
              true},
-        Step{"deleted here", [](Set& d) { d.clear(); }, nullptr, Prefer::kBoth, {}, 0, false},
+        Step{"deleted here", [](Set& d) { d.erase(d.begin()); }, nullptr, Prefer::kBoth, {}, 0, false},
         Step{"deleted there",
              nullptr,
              [](SyncTest& t, auto& f) { std::filesystem::remove(t.vdir + f); },
@@ -219,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
              0,
              false},
         Step{"deleted here, changed there",
-             [](Set& d) { d.clear(); },
+             [](Set& d) { d.erase(d.begin()); },
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
              Prefer::kBoth,
              {With(kAnn, 2, "888")},
@@ -254,11 +320,12 @@ TEST_F(SyncTest, ACardKeepsWhatVelmoraCannotShowUntilThatFieldChanges) {
   EXPECT_NE(card.find("FN:Łukasz " + family), std::string::npos) << card;
   EXPECT_NE(card.find("item1.TEL;TYPE=CELL:999"), std::string::npos) << card;
   EXPECT_NE(card.find("X-FOO;BAR=1:baz"), std::string::npos) << card;
-  // The given name changed: only it is replaced; the family name stays whole.
-  EditData([](Set& d) { d[0].name = "Lukas"; });
+  // The comments changed: a NOTE is added; the names stay whole.
+  EditData([](Set& d) { d[0].comments = "met in Krakow"; });
   Sync();
   card = Cards().at("l.vcf");
-  EXPECT_NE(card.find("N:" + family + ";Lukas;;Dr.;"), std::string::npos) << card;
+  EXPECT_NE(card.find("N:" + family + ";Łukasz;;Dr.;"), std::string::npos) << card;
+  EXPECT_NE(card.find("NOTE:met in Krakow"), std::string::npos) << card;
 }
 
 TEST_F(SyncTest, AnUnreadableCardIsReportedAndSkippedAndTheOthersSync) {
@@ -270,6 +337,60 @@ TEST_F(SyncTest, AnUnreadableCardIsReportedAndSkippedAndTheOthersSync) {
   EXPECT_EQ(sum.skipped[0].substr(0, 8), "bad.vcf:");
   EXPECT_EQ(Data(), Sorted({Texts("Bob", "Jones"), Texts("Gil", "Good", "1", "555")}));
   EXPECT_EQ(Cards().at("bad.vcf"), "BEGIN:VCARD\r\nno colon here\r\n");
+}
+
+// An e-mail-only card, the sample entry and an incomplete record at the
+// end of the data file are no contacts: each side keeps them untouched.
+TEST_F(SyncTest, WhatIsNoContactStaysOutOfTheSync) {
+  const std::string mailOnly =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:m\r\nEMAIL:m@example.org\r\nEND:VCARD\r\n";
+  WriteCard("m1.vcf", mailOnly);
+  WriteCard("m2.vcf", mailOnly);
+  const std::string tail = "half a record";
+  dir.Write("FRIENDS.VLM", DataFileOf({Texts("Bob", "Jones"), SampleRecord().Texts()}) + tail);
+  SyncSummary sum = Sync();
+  EXPECT_EQ(sum.blankCards, 2u);
+  EXPECT_EQ(sum.tailLeftOut, tail.size());
+  EXPECT_EQ(CardTexts(), Sorted({Texts("Bob", "Jones"), RecordTexts{}, RecordTexts{}}));
+  // A card from the server joins; the tail stays where it was.
+  WriteCard("c.vcf", RichCard("c", "Lee", "Cy", "3"));
+  Sync();
+  const std::string data = dir.Read("FRIENDS.VLM");
+  EXPECT_EQ(data.substr(data.size() - tail.size()), tail);
+  EXPECT_EQ(EntriesOf(data.substr(0, data.size() - tail.size())),
+            Sorted({Texts("Bob", "Jones"), SampleRecord().Texts(), Texts("Cy", "Lee", "3", "555")}));
+  // Deleting every entry but the sample deletes their cards, not the others.
+  dir.Write("FRIENDS.VLM", DataFileOf({SampleRecord().Texts()}));
+  sum = Sync();
+  EXPECT_EQ(sum.deletedThere, 2u);
+  EXPECT_EQ(Cards(), (std::map<std::string, std::string>{{"m1.vcf", mailOnly}, {"m2.vcf", mailOnly}}));
+}
+
+// A folder whose cards all went away, or a data file emptied, is taken for
+// a fault unless the user says otherwise; nothing is written meanwhile.
+TEST_F(SyncTest, AnEmptiedSideIsRefusedUnlessAllowed) {
+  for (const bool emptyHere : {false, true}) {
+    SCOPED_TRACE(emptyHere);
+    std::filesystem::remove_all(vdir);
+    std::filesystem::remove(SyncStatePath(s));
+    WriteData({Texts("Bob", "Jones"), Texts("Cy", "Lee")});
+    Sync();
+    if (emptyHere)
+      WriteData({});
+    else
+      for (const auto& [file, bytes] : Cards()) std::filesystem::remove(vdir + file);
+    const std::string data = dir.Read("FRIENDS.VLM");
+    const auto cards = Cards();
+    EXPECT_THROW(Sync(), SyncRefused);
+    EXPECT_EQ(dir.Read("FRIENDS.VLM"), data);
+    EXPECT_EQ(Cards(), cards);
+    SyncOptions allow;
+    allow.allowEmpty = true;
+    const SyncSummary sum = Sync(allow);
+    EXPECT_EQ(sum.deletedHere + sum.deletedThere, 2u);
+    EXPECT_TRUE(Data().empty());
+    EXPECT_TRUE(Cards().empty());
+  }
 }
 
 TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
