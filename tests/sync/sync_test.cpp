@@ -354,26 +354,144 @@ TEST_F(SyncTest, ASyncCutShortAtAnyStepIsCompletedByTheNext) {
 }
 
 TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
-  TestDir dir;
-  dir.Write("FRIENDS.VLM", FileOf({Rec("Ann", "Smith")}));
-  std::vector<std::string> lines;
-  auto run = [&](std::vector<std::string> args) {
-    lines.clear();
-    return RunSyncCommand(args, dir.path(), Env::Posix(),
-                          [&](const std::string& l) { lines.push_back(l); });
+  // Each row on a fresh data folder holding FRIENDS.VLM; in the texts, $D
+  // stands for it, $V for the folder "v" in it and $H for the home folder. A line
+  // ending in "*" is matched up to there.
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> lines;
+    std::function<void(TestDir&)> before = nullptr;
+    const char* absent = nullptr;  // a file the command must not leave
+    bool homeSet = true;
   };
-  const std::string vdir = dir / "v";
-  EXPECT_EQ(run({"--sync", vdir, "friends"}), 0);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], "velmora: FRIENDS.VLM synced with " + vdir +
-                          " for the first time: 0 added, 0 changed, 0 deleted in velmora, "
-                          "1 added, 0 changed, 0 deleted in the folder");
-  EXPECT_EQ(run({"--sync", vdir, "brink"}), 1);
-  EXPECT_EQ(lines.back(), "velmora: You cannot edit this file. - Open or create a different file.");
-  EXPECT_EQ(run({"--sync", vdir, "friends", "--prefer", "both"}), 2);
-  EXPECT_EQ(lines.back(), "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset]");
-  EXPECT_EQ(run({"--sync", dir / "w", "friends"}), 1);
-  EXPECT_NE(lines.back().find("; --reset pairs it with"), std::string::npos) << lines.back();
+  const std::string first = " for the first time: 0 added, 0 changed, 0 deleted in velmora, ";
+  const std::string usage =
+      "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] "
+      "[--allow-empty]";
+  const std::string anotherCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Cy\r\nEND:VCARD\r\n";
+  auto syncedFriends = [](TestDir& d) {
+    CommandIo io{[](std::string_view) {}, [](const std::string&) {}, nullptr};
+    RunSyncCommand({"--sync", d / "v", "friends"}, d.path(), std::nullopt, Env::Posix(), io);
+  };
+  auto card = [&](const std::string& name) {
+    return [&, name](TestDir& d) {
+      std::filesystem::create_directories(d / "v");
+      d.Write("v/" + name, anotherCard);
+    };
+  };
+  const Row rows[] = {
+      {{"--sync", "$V", "friends"},
+       0,
+       {"velmora: FRIENDS.VLM synced with $V" + first + "1 added, 0 changed, 0 deleted in the folder"}},
+      {{"--sync", "$V", "friends", "--dry-run"},
+       0,
+       {"velmora: FRIENDS.VLM would be synced with $V" + first +
+        "1 added, 0 changed, 0 deleted in the folder; a dry run: nothing was written"}},
+      // The sample file, named or opened at start, as on a fresh install.
+      {{"--sync", "$V", "brink"},
+       1,
+       {"velmora: You cannot edit this file. - Open or create a different file."}},
+      {{"--sync", "$V"},
+       1,
+       {"velmora: You cannot edit this file. - Open or create a different file.",
+        "velmora: name the data file to sync; --sync DIR NAME makes NAME if missing"}},
+      // A missing NAME is made, as by the import, and filled from the folder.
+      {{"--sync", "$V", "zoe"},
+       0,
+       {"velmora: zoe.VLM synced with $V for the first time: 1 added, 0 changed, 0 deleted in "
+        "velmora, 0 added, 0 changed, 0 deleted in the folder"},
+       card("cy.vcf")},
+      {{"--sync", "$V", "zoe", "--dry-run"},
+       0,
+       {"velmora: there is no data file zoe.VLM yet: the sync makes it and adds the cards of $V "
+        "to it; a dry run: nothing was written"},
+       nullptr,
+       "zoe.VLM"},
+      {{"--sync", "$V", "zoe smith"},
+       1,
+       {"velmora: zoe smith: no such data file, and a new one is named by up to 12 letters or "
+        "digits"}},
+      // Refused: the folder is FRIENDS.VLM's; no new file is left behind.
+      {{"--sync", "$V", "zoe"}, 1, {"velmora: $V/ is synced with *"}, syncedFriends, "zoe.VLM"},
+      {{"--sync", "$H/w", "friends"},
+       1,
+       {"velmora: $DFRIENDS.VLM is synced with $V/; --reset pairs it with*"},
+       syncedFriends},
+      // The home folder, as systemd leaves a VELMORA_SYNC_DIR=~/... to it.
+      {{"--sync", "~/cards", "friends"},
+       0,
+       {"velmora: FRIENDS.VLM synced with $H/cards" + first +
+        "1 added, 0 changed, 0 deleted in the folder"}},
+      {{"--sync", "~/cards", "friends"},
+       1,
+       {"velmora: ~/cards: ~ stands for the home folder, but HOME names none"},
+       nullptr,
+       nullptr,
+       false},
+      {{"--sync", "~ann/cards", "friends"},
+       1,
+       {"velmora: ~ann/cards: only ~ and ~/... stand for the home folder; give the whole path"}},
+      // Names that could fake a line are quoted; a plain one is not.
+      {{"--sync", "$V\nvelmora: all is well", "friends"},
+       0,
+       {"velmora: FRIENDS.VLM synced with \"$V\\nvelmora: all is well\"" + first +
+        "1 added, 0 changed, 0 deleted in the folder"}},
+      {{"--sync", "$V", "friends"},
+       0,
+       {"velmora: \"$V/x\\r.vcf\": *",
+        "velmora: FRIENDS.VLM synced with $V" + first +
+            "1 added, 0 changed, 0 deleted in the folder; 1 card could not be read and was "
+            "skipped"},
+       [](TestDir& d) {
+         std::filesystem::create_directories(d / "v");
+         d.Write("v/x\r.vcf", "junk\n");
+       }},
+      // Each option once, and --prefer with a side.
+      {{"--sync", "$V", "friends", "--prefer", "both"}, 2, {usage}},
+      {{"--sync", "$V", "--prefer", "here", "friends", "--prefer", "here"}, 2, {usage}},
+      {{"--sync", "$V", "--reset", "friends", "--reset"}, 2, {usage}},
+      {{"--sync", "--dry-run", "$V", "--dry-run"}, 2, {usage}},
+      {{"--sync", "$V", "--allow-empty", "--allow-empty"}, 2, {usage}},
+      {{"--sync", "$V", "friends", "more"}, 2, {usage}},
+  };
+  for (const Row& row : rows) {
+    TestDir dir;
+    dir.Write("FRIENDS.VLM", FileOf({Rec("Ann", "Smith")}));
+    std::filesystem::create_directories(dir / "home");
+    if (row.before) row.before(dir);
+    auto fill = [&](std::string text) {
+      for (auto [key, value] : {std::pair{"$V", dir / "v"}, std::pair{"$H", dir / "home"},
+                                std::pair{"$D", dir.path()}})
+        for (size_t at; (at = text.find(key)) != std::string::npos;)
+          text.replace(at, 2, value);
+      return text;
+    };
+    std::vector<std::string> args, lines;
+    for (const std::string& a : row.args) args.push_back(fill(a));
+    std::string out;
+    CommandIo io{[&](std::string_view b) { out.append(b); },
+                 [&](const std::string& l) { lines.push_back(l); }, nullptr};
+    const std::string where = ::testing::PrintToString(args);
+    EXPECT_EQ(RunSyncCommand(args, dir.path(),
+                             row.homeSet ? std::optional(dir / "home") : std::nullopt,
+                             Env::Posix(), io),
+              row.status)
+        << where;
+    ASSERT_EQ(lines.size(), row.lines.size()) << where << ::testing::PrintToString(lines);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::string expected = fill(row.lines[i]);
+      if (expected.ends_with('*')) {
+        EXPECT_TRUE(lines[i].starts_with(expected.substr(0, expected.size() - 1)))
+            << where << "\n" << lines[i];
+      } else {
+        EXPECT_EQ(lines[i], expected) << where;
+      }
+    }
+    if (row.absent) {
+      EXPECT_FALSE(std::filesystem::exists(dir / row.absent)) << where;
+    }
+  }
 }
 
 }  // namespace
