@@ -16,8 +16,8 @@
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/programdir.h"
-#include "platform/text.h"
 #include "platform/savefile.h"
+#include "platform/text.h"
 #include "store/datafile.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
@@ -116,9 +116,10 @@ std::string UsageText() {
             o.what + "\n";
   // The sync has a command line of its own, which it reads when --sync
   // comes first.
-  text += "  --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] [--allow-empty]\n"
-          "      keeps data file NAME (made when missing) and the vCard folder DIR in step,\n"
-          "      both ways\n";
+  text +=
+      "  --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] [--allow-empty]\n"
+      "      keeps data file NAME (made when missing) and the vCard folder DIR in step,\n"
+      "      both ways\n";
   text.pop_back();
   return text;
 }
@@ -215,8 +216,7 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
     fileName = path.substr(path.rfind('/') + 1);
     // A copy cut short: told once, after the whole records went through.
     auto tailLine = [&](uint64_t bytes, const char* fate) {
-      if (bytes > 0)
-        io.err("velmora: " + TailText(bytes, fileName, fate));
+      if (bytes > 0) io.err("velmora: " + TailText(bytes, fileName, fate));
     };
 
     if (!c.import) {

@@ -93,8 +93,9 @@ std::string Counts(uint64_t added, uint64_t changed, uint64_t deleted) {
 // fileName and dir quoted as they are shown.
 std::string SummaryLine(const std::string& fileName, const std::string& dir, const SyncSummary& s,
                         const SyncOptions& o) {
-  std::string line = "velmora: " + fileName + (o.dryRun ? " would be synced with " : " synced with ") +
-                     dir + (s.firstSync ? " for the first time" : "") + ": " +
+  std::string line = "velmora: " + fileName +
+                     (o.dryRun ? " would be synced with " : " synced with ") + dir +
+                     (s.firstSync ? " for the first time" : "") + ": " +
                      Counts(s.addedHere, s.changedHere, s.deletedHere) + " in velmora, " +
                      Counts(s.addedThere, s.changedThere, s.deletedThere) + " in the folder";
   if (!s.conflicts.empty()) {
@@ -171,7 +172,8 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     if (IsSampleFile(s)) {
       say(std::string("velmora: ") + kCannotEditText);
       // As on a fresh install, where the file opened at start is the sample.
-      if (!c->name) say("velmora: name the data file to sync; --sync DIR NAME makes NAME if missing");
+      if (!c->name)
+        say("velmora: name the data file to sync; --sync DIR NAME makes NAME if missing");
       return 1;
     }
     const std::string path = s.WorkingFilePath();
@@ -207,13 +209,15 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     const std::string slash = dir.back() == '/' ? dir : dir + "/";
     for (const std::string& skipped : sum.skipped) say(SkippedLine(slash, skipped));
     say(SummaryLine(fileName, shownDir, sum, c->options));
-    if (sum.tailLeftOut > 0) say("velmora: " + TailText(sum.tailLeftOut, fileName, "they were left out"));
+    if (sum.tailLeftOut > 0)
+      say("velmora: " + TailText(sum.tailLeftOut, fileName, "they were left out"));
     return 0;
   } catch (const SyncRefused& e) {
     return fail(e.what());
   } catch (const std::exception& e) {
-    const auto* io = dynamic_cast<const IoError*>(&e);
-    const std::string where = io && !io->path().empty() ? QuotedName(io->path()) : fileName;
+    const auto* ioError = dynamic_cast<const IoError*>(&e);
+    const std::string where =
+        ioError && !ioError->path().empty() ? QuotedName(ioError->path()) : fileName;
     return fail((where.empty() ? "" : where + ": ") + e.what() +
                 (writesBegan ? kCompletedNext : kNothingChanged));
   }

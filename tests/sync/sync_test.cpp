@@ -383,7 +383,8 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
   const Row rows[] = {
       {{"--sync", "$V", "friends"},
        0,
-       {"velmora: FRIENDS.VLM synced with $V" + first + "1 added, 0 changed, 0 deleted in the folder"}},
+       {"velmora: FRIENDS.VLM synced with $V" + first +
+        "1 added, 0 changed, 0 deleted in the folder"}},
       {{"--sync", "$V", "friends", "--dry-run"},
        0,
        {"velmora: FRIENDS.VLM would be synced with $V" + first +
@@ -461,10 +462,9 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
     std::filesystem::create_directories(dir / "home");
     if (row.before) row.before(dir);
     auto fill = [&](std::string text) {
-      for (auto [key, value] : {std::pair{"$V", dir / "v"}, std::pair{"$H", dir / "home"},
-                                std::pair{"$D", dir.path()}})
-        for (size_t at; (at = text.find(key)) != std::string::npos;)
-          text.replace(at, 2, value);
+      for (auto [key, value] :
+           {std::pair{"$V", dir / "v"}, std::pair{"$H", dir / "home"}, std::pair{"$D", dir.path()}})
+        for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
       return text;
     };
     std::vector<std::string> args, lines;
@@ -473,17 +473,17 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
     CommandIo io{[&](std::string_view b) { out.append(b); },
                  [&](const std::string& l) { lines.push_back(l); }, nullptr};
     const std::string where = ::testing::PrintToString(args);
-    EXPECT_EQ(RunSyncCommand(args, dir.path(),
-                             row.homeSet ? std::optional(dir / "home") : std::nullopt,
-                             Env::Posix(), io),
-              row.status)
+    EXPECT_EQ(
+        RunSyncCommand(args, dir.path(), row.homeSet ? std::optional(dir / "home") : std::nullopt,
+                       Env::Posix(), io),
+        row.status)
         << where;
     ASSERT_EQ(lines.size(), row.lines.size()) << where << ::testing::PrintToString(lines);
     for (size_t i = 0; i < lines.size(); ++i) {
       const std::string expected = fill(row.lines[i]);
       if (expected.ends_with('*')) {
-        EXPECT_TRUE(lines[i].starts_with(expected.substr(0, expected.size() - 1)))
-            << where << "\n" << lines[i];
+        EXPECT_TRUE(lines[i].starts_with(expected.substr(0, expected.size() - 1))) << where << "\n"
+                                                                                   << lines[i];
       } else {
         EXPECT_EQ(lines[i], expected) << where;
       }
