@@ -16,7 +16,9 @@
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/programdir.h"
+#include "platform/savefile.h"
 #include "platform/text.h"
+#include "store/datafile.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
 
@@ -40,10 +42,6 @@ std::string WithCommas(uint64_t n) {
     out.push_back(digits[i]);
   }
   return out;
-}
-
-std::string Count(uint64_t n, const char* one, const char* many) {
-  return WithCommas(n) + " " + (n == 1 ? one : many);
 }
 
 // A failure of the input, told with the input's name.
@@ -118,8 +116,10 @@ std::string UsageText() {
             o.what + "\n";
   // The sync has a command line of its own, which it reads when --sync
   // comes first.
-  text += "  --sync DIR [NAME] [--prefer here|there] [--reset]\n"
-          "      keeps data file NAME and the vCard folder DIR in step, both ways\n";
+  text +=
+      "  --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] [--allow-empty]\n"
+      "      keeps data file NAME (made when missing) and the vCard folder DIR in step,\n"
+      "      both ways\n";
   text.pop_back();
   return text;
 }
@@ -209,45 +209,24 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
     }
     for (const std::string& warning : s.StartUpWarnings()) io.err("velmora: " + warning);
     bool exists = true;
-    if (c.name) {
-      std::string name = Utf8ToCodePage(*c.name);
-      // A name that does not survive the code page, or that reaches out of
-      // the folder, names no data file.
-      if (CodePageToUtf8(name) != *c.name || !IsPlainFileName(name))
-        return fail(*c.name + ": not a data file name");
-      const std::string dotExt = "." + s.WorkingExt;
-      if (name.size() > dotExt.size() && SameName(name.substr(name.size() - dotExt.size()), dotExt))
-        name.resize(name.size() - dotExt.size());
-      const std::string path = DataFilePath(s, name);
-      const FileKind kind = env.KindOf(path);
-      if (kind == FileKind::kFolder) return fail(path + " is a folder, not a data file");
-      if (kind == FileKind::kOther) return fail(path + " is a pipe or a device, not a data file");
-      exists = kind == FileKind::kRegular;
-      if (!exists && (!c.import || !IsNewDataFileName(name)))
-        return fail(c.import ? *c.name +
-                                   ": no such data file, and a new one is named by up to "
-                                   "12 letters or digits"
-                             : "no data file " + CodePageToUtf8(name) + dotExt + " in " + dataDir);
-      s.WorkingName = name;
-    }
+    if (c.name)
+      if (const auto why = ChooseDataFile(s, *c.name, c.import, exists)) return fail(*why);
     // As the file is spelled on disk.
     const std::string path = s.WorkingFilePath();
     fileName = path.substr(path.rfind('/') + 1);
     // A copy cut short: told once, after the whole records went through.
     auto tailLine = [&](uint64_t bytes, const char* fate) {
-      if (bytes > 0)
-        io.err("velmora: the last " + Count(bytes, "byte", "bytes") + " of " + fileName +
-               " made no whole entry; " + fate);
+      if (bytes > 0) io.err("velmora: " + TailText(bytes, fileName, fate));
     };
 
     if (!c.import) {
       const ExportSummary sum = ExportEntries(s, c.format, io.out);
       std::string line =
-          "velmora: " + Count(sum.entries, "entry", "entries") + " exported from " + fileName;
+          "velmora: " + CountOf(sum.entries, "entry", "entries") + " exported from " + fileName;
       if (sum.extraTexts > 0)
-        line += ", " + Count(sum.extraTexts, "extra text", "extra texts") + " among them";
+        line += ", " + CountOf(sum.extraTexts, "extra text", "extra texts") + " among them";
       if (sum.extraTextsFailed > 0)
-        line += "; " + Count(sum.extraTextsFailed, "extra text", "extra texts") +
+        line += "; " + CountOf(sum.extraTextsFailed, "extra text", "extra texts") +
                 " could not be read and " + (sum.extraTextsFailed == 1 ? "was" : "were") +
                 " left out";
       io.err(line);
@@ -284,11 +263,11 @@ int RunExchange(const Exchange& c, int waitSeconds, const std::string& dataDir, 
       return 0;
     }
     std::string line =
-        "velmora: " + Count(sum.added, "entry", "entries") + " added to " + fileName + "; " +
-        Count(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
-        Count(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"";
+        "velmora: " + CountOf(sum.added, "entry", "entries") + " added to " + fileName + "; " +
+        CountOf(sum.counts.fieldsCut, "field", "fields") + " cut to size, " +
+        CountOf(sum.counts.charsReplaced, "character", "characters") + " replaced by \"?\"";
     if (sum.skipped > 0)
-      line += "; " + Count(sum.skipped, "entry", "entries") +
+      line += "; " + CountOf(sum.skipped, "entry", "entries") +
               " skipped: no name, surname, phone or comments";
     io.err(line);
     tailLine(sum.tailDropped, "they were dropped");
@@ -363,7 +342,7 @@ int RunExchangeCommand(const std::vector<std::string>& args, const std::string& 
       args, [&](bool) { return dataDir; }, env, io);
 }
 
-int RunCommandLine(int argc, char** argv) {
+CommandIo ProcessIo() {
   CommandIo io;
   io.out = [](std::string_view bytes) {
     while (!bytes.empty()) {
@@ -382,9 +361,55 @@ int RunCommandLine(int argc, char** argv) {
       if (errno != EINTR) throw InputError(std::string("standard input: ") + std::strerror(errno));
     }
   };
+  return io;
+}
+
+int RunCommandLine(int argc, char** argv) {
+  CommandIo io = ProcessIo();
   return RunCommandLine(
       std::vector<std::string>(argv + 1, argv + argc),
       [](bool create) { return DataDirFor(ExecutableDir(), create); }, Env::Posix(), io);
+}
+
+std::optional<std::string> ChooseDataFile(Session& s, const std::string& utf8Name, bool mayMake,
+                                          bool& exists) {
+  std::string name = Utf8ToCodePage(utf8Name);
+  // A name that does not survive the code page, or that reaches out of the
+  // folder, names no data file.
+  if (CodePageToUtf8(name) != utf8Name || !IsPlainFileName(name))
+    return utf8Name + ": not a data file name";
+  const std::string dotExt = "." + s.WorkingExt;
+  if (name.size() > dotExt.size() && SameName(name.substr(name.size() - dotExt.size()), dotExt))
+    name.resize(name.size() - dotExt.size());
+  const std::string path = DataFilePath(s, name);
+  const FileKind kind = s.env().KindOf(path);
+  if (kind == FileKind::kFolder) return path + " is a folder, not a data file";
+  if (kind == FileKind::kOther) return path + " is a pipe or a device, not a data file";
+  exists = kind == FileKind::kRegular;
+  if (!exists && !mayMake)
+    return "no data file " + CodePageToUtf8(name) + dotExt + " in " + s.ProgramDir;
+  if (!exists && !IsNewDataFileName(name))
+    return utf8Name + ": no such data file, and a new one is named by up to 12 letters or digits";
+  s.WorkingName = name;
+  return std::nullopt;
+}
+
+void MakeEmptyDataFile(Session& s) {
+  StoreLock lock(s);
+  const std::string path = s.WorkingFilePath();
+  if (s.env().KindOf(path) != FileKind::kMissing) return;
+  // Through a scratch file, as every data file is written: the name holds
+  // a whole file or none.
+  SaveFile(s.env(), s.ProgramDir, kScratchName, path).Commit();
+}
+
+std::string CountOf(uint64_t n, const char* one, const char* many) {
+  return WithCommas(n) + " " + (n == 1 ? one : many);
+}
+
+std::string TailText(uint64_t bytes, const std::string& fileName, const char* fate) {
+  return "the last " + CountOf(bytes, "byte", "bytes") + " of " + fileName +
+         " made no whole entry; " + fate;
 }
 
 }  // namespace velmora

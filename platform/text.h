@@ -33,4 +33,17 @@ inline bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A name (of a file, a folder) as a message line shows it: as it is when
+// plain, else in double quotes, with every character that could end the line
+// or make it look like another (control characters, line separators,
+// direction overrides, bytes that are no UTF-8), every quote and every
+// backslash written as an escape (\n, \", \\, \x1B, \u202E). A name that
+// begins with a quote is quoted too, so that a quoted name is never taken
+// for a plain one.
+std::string QuotedName(std::string_view name);
+
+// A message line made of texts from files: the characters QuotedName would
+// escape written as escapes, without quotes; plain text as it is.
+std::string OneLine(std::string_view text);
+
 }  // namespace velmora

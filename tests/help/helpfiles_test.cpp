@@ -190,11 +190,17 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       ": it is not a regular file", ", which is not a regular file", "more fields than the",
       "columns of the first row; nothing was imported", "a first row of more than",
       // The sync.
-      "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset]", "for the first time",
-      "is synced with", "; --reset pairs it with",
+      "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] "
+      "[--allow-empty]",
+      "for the first time", "would be synced with", "; a dry run: nothing was written",
+      "yet: the sync makes it and adds the cards of",
+      "velmora: name the data file to sync; --sync DIR NAME makes NAME if missing",
+      "is synced with", "; --reset pairs it with", "; nothing was changed",
       "; nothing is lost: the next sync completes the rest",
       ", both versions kept:", ", velmora's version kept:", ", the folder's version kept:",
-      "could not be read and was skipped"};
+      "could not be read and was skipped", "cards left alone: no name, surname, phone or comments",
+      ": ~ stands for the home folder, but HOME names none",
+      ": only ~ and ~/... stand for the home folder; give the whole path"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})

@@ -10,6 +10,7 @@
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/programdir.h"
+#include "platform/text.h"
 #include "support/testdir.h"
 
 namespace velmora {
@@ -43,6 +44,24 @@ TEST(FileNames, APlainNameCannotLeaveItsDirectory) {
   EXPECT_FALSE(IsPlainFileName(std::string("a\0b", 3)));
   for (const char* good : {"FRIENDS.VLM", "...VLM", "JOHN SMITH", ".hidden"})
     EXPECT_TRUE(IsPlainFileName(good));
+}
+
+TEST(FileNames, AreQuotedInMessagesOnlyWhenTheyCouldFakeALine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"FRIENDS.VLM", "FRIENDS.VLM"},
+      {"/home/ann/my \"cards\" \xc5\x81\xc3\xb3w\xc5\xba/a\\b.vcf",
+       "/home/ann/my \"cards\" \xc5\x81\xc3\xb3w\xc5\xba/a\\b.vcf"},
+      {"a\nvelmora: b", "\"a\\nvelmora: b\""},
+      {"\"a\" b\tc\\", "\"\\\"a\\\" b\\tc\\\\\""},
+      // A C1 control, a line separator, a direction override, and bytes that
+      // are no UTF-8: cut short, overlong, a surrogate.
+      {"a\xc2\x9bz\xe2\x80\xa8\xe2\x80\xae", "\"a\\x9Bz\\u2028\\u202E\""},
+      {"\x1b[2J\x7f\xe9t\xc0\xaf\xed\xa0\x80\xf0\x9f",
+       "\"\\x1B[2J\\x7F\\xE9t\\xC0\\xAF\\xED\\xA0\\x80\\xF0\\x9F\""},
+  };
+  for (const auto& [name, quoted] : cases) EXPECT_EQ(QuotedName(name), quoted) << name;
+  // Texts of files inside a message: escapes without quotes.
+  EXPECT_EQ(OneLine("x.vcf: \"a\"\r\n\\"), "x.vcf: \"a\"\\r\\n\\");
 }
 
 TEST(CodePage, EveryByteHasACharacterAndComesBack) {

@@ -475,26 +475,108 @@ TEST_F(SyncTest, ASyncCutShortAtAnyStepIsCompletedByTheNext) {
 }
 
 TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
-  TestDir dir;
-  dir.Write("FRIENDS.VLM", FileOf({Rec("Ann", "Smith")}));
-  std::vector<std::string> lines;
-  auto run = [&](std::vector<std::string> args) {
-    lines.clear();
-    return RunSyncCommand(args, dir.path(), Env::Posix(),
-                          [&](const std::string& l) { lines.push_back(l); });
+  // Each row on a fresh data folder $D holding FRIENDS.VLM, with a vCard
+  // folder $V and a home folder $H; a line ending in "*" is matched up to it.
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> lines;
+    std::function<void(TestDir&)> before = nullptr;
+    const char* absent = nullptr;  // a file the command must not leave
+    bool noHome = false;
   };
-  const std::string vdir = dir / "v";
-  EXPECT_EQ(run({"--sync", vdir, "friends"}), 0);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], "velmora: FRIENDS.VLM synced with " + vdir +
-                          " for the first time: 0 added, 0 changed, 0 deleted in velmora, "
-                          "1 added, 0 changed, 0 deleted in the folder");
-  EXPECT_EQ(run({"--sync", vdir, "brink"}), 1);
-  EXPECT_EQ(lines.back(), "velmora: You cannot edit this file. - Open or create a different file.");
-  EXPECT_EQ(run({"--sync", vdir, "friends", "--prefer", "both"}), 2);
-  EXPECT_EQ(lines.back(), "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset]");
-  EXPECT_EQ(run({"--sync", dir / "w", "friends"}), 1);
-  EXPECT_NE(lines.back().find("; --reset pairs it with"), std::string::npos) << lines.back();
+  const std::string ann =
+      " for the first time: 0 added, 0 changed, 0 deleted in velmora, "
+      "1 added, 0 changed, 0 deleted in the folder";
+  const std::string usage =
+      "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset] "
+      "[--dry-run] [--allow-empty]";
+  const std::string sample =
+      "velmora: You cannot edit this file. - Open or create a different file.";
+  auto synced = [](TestDir& d) {
+    CommandIo io{[](std::string_view) {}, [](const std::string&) {}, nullptr};
+    RunSyncCommand({"--sync", d / "v", "friends"}, d.path(), std::nullopt, Env::Posix(), io);
+  };
+  auto card = [](const std::string& name, const std::string& bytes) {
+    return [=](TestDir& d) {
+      std::filesystem::create_directories(d / "v");
+      d.Write("v/" + name, bytes);
+    };
+  };
+  const Row rows[] = {
+      {{"$V", "friends"}, 0, {"velmora: FRIENDS.VLM synced with $V" + ann}},
+      {{"$V", "friends", "--dry-run"},
+       0,
+       {"velmora: FRIENDS.VLM would be synced with $V" + ann + "; a dry run: nothing was written"}},
+      // The sample file, named or opened at start, as on a fresh install.
+      {{"$V", "brink"}, 1, {sample}},
+      {{"$V"}, 1, {sample, "velmora: name the data file to sync; --sync DIR NAME makes NAME*"}},
+      // A missing NAME is made as by the import, but not on a dry run nor
+      // for a sync that is refused.
+      {{"$V", "zoe"},
+       0,
+       {"velmora: zoe.VLM synced with $V for the first time: 1 added, *"},
+       card("cy.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Cy\r\nEND:VCARD\r\n")},
+      {{"$V", "zoe", "--dry-run"},
+       0,
+       {"velmora: there is no data file zoe.VLM yet: *"},
+       nullptr,
+       "zoe.VLM"},
+      {{"$V", "zoe smith"}, 1, {"velmora: zoe smith: no such data file, and a new one is named*"}},
+      {{"$V", "zoe"}, 1, {"velmora: $V/ is synced with *"}, synced, "zoe.VLM"},
+      {{"$H/w", "friends"},
+       1,
+       {"velmora: $DFRIENDS.VLM is synced with $V/; --reset pairs*"},
+       synced},
+      // The home folder, as systemd leaves a VELMORA_SYNC_DIR=~/... to it.
+      {{"~/cards", "friends"}, 0, {"velmora: FRIENDS.VLM synced with $H/cards" + ann}},
+      {{"~/cards"},
+       1,
+       {"velmora: ~/cards: ~ stands for the home folder, but HOME names none"},
+       nullptr,
+       nullptr,
+       true},
+      {{"~ann/cards"}, 1, {"velmora: ~ann/cards: only ~ and ~/... stand for the home folder*"}},
+      // Names that could fake a line are quoted; plain ones are not.
+      {{"$V\nvelmora: all is well", "friends"},
+       0,
+       {"velmora: FRIENDS.VLM synced with \"$V\\nvelmora: all is well\"" + ann}},
+      {{"$V", "friends"},
+       0,
+       {"velmora: \"$V/x\\r.vcf\": *",
+        "velmora: FRIENDS.VLM synced with $V" + ann + "; 1 card could not be read and was skipped"},
+       card("x\r.vcf", "junk\n")},
+      // Each option once, and --prefer with a side.
+      {{"$V", "friends", "--prefer", "both"}, 2, {usage}},
+      {{"$V", "--prefer", "here", "friends", "--prefer", "here"}, 2, {usage}},
+      {{"$V", "--reset", "--allow-empty", "--reset"}, 2, {usage}},
+      {{"--dry-run", "$V", "--dry-run"}, 2, {usage}},
+      {{"$V", "friends", "more"}, 2, {usage}},
+  };
+  for (const Row& row : rows) {
+    TestDir dir;
+    dir.Write("FRIENDS.VLM", FileOf({Rec("Ann", "Smith")}));
+    if (row.before) row.before(dir);
+    auto fill = [&](std::string text) {
+      for (auto [key, value] :
+           {std::pair{"$V", dir / "v"}, std::pair{"$H", dir / "home"}, std::pair{"$D", dir.path()}})
+        for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
+      return text;
+    };
+    std::vector<std::string> args = {"--sync"}, lines;
+    for (const std::string& a : row.args) args.push_back(fill(a));
+    CommandIo io{[](std::string_view) {}, [&](const std::string& l) { lines.push_back(l); }, {}};
+    const auto home = row.noHome ? std::nullopt : std::optional(dir / "home");
+    const std::string where = ::testing::PrintToString(args) + ::testing::PrintToString(lines);
+    EXPECT_EQ(RunSyncCommand(args, dir.path(), home, Env::Posix(), io), row.status) << where;
+    ASSERT_EQ(lines.size(), row.lines.size()) << where;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::string expected = fill(row.lines[i]);
+      EXPECT_EQ(expected.ends_with('*') ? lines[i].substr(0, expected.size() - 1) + "*" : lines[i],
+                expected);
+    }
+    EXPECT_TRUE(!row.absent || !dir.Exists(row.absent)) << where;
+  }
 }
 
 }  // namespace
