@@ -144,11 +144,15 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   EXPECT_EQ(sum.conflicts.size(), step.conflicts) << step.what;
   std::string all;
   for (const auto& [file, bytes] : Cards()) all += bytes;
-  if (!step.inCards.empty()) EXPECT_NE(all.find(step.inCards), std::string::npos) << step.what;
-  if (!step.notInCards.empty())
+  if (!step.inCards.empty()) {
+    EXPECT_NE(all.find(step.inCards), std::string::npos) << step.what;
+  }
+  if (!step.notInCards.empty()) {
     EXPECT_EQ(all.find(step.notInCards), std::string::npos) << step.what;
-  if (step.quiet)
+  }
+  if (step.quiet) {
     EXPECT_EQ(sum.changedHere + sum.changedThere + sum.addedHere + sum.addedThere, 0u) << step.what;
+  }
   if (step.sameCard) {
     const std::string card = Cards().count("ann.vcf") ? Cards().at("ann.vcf") : "";
     EXPECT_NE(card.find("EMAIL;TYPE=HOME:x@example.org"), std::string::npos) << step.what;
