@@ -113,6 +113,7 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     fileName = path.substr(path.rfind('/') + 1);
     const SyncSummary sum = SyncWithVdir(s, c->dir, c->options);
     const std::string dir = c->dir.back() == '/' ? c->dir : c->dir + "/";
+    if (!sum.stateProblem.empty()) err("velmora: " + sum.stateProblem);
     for (const std::string& skipped : sum.skipped) err("velmora: " + dir + skipped);
     err(SummaryLine(fileName, c->dir, sum, c->options.prefer));
     return 0;
