@@ -9,7 +9,9 @@
 #include <functional>
 #include <map>
 
+#include "platform/readcaps.h"
 #include "store/extratext.h"
+#include "store/filecommands.h"
 #include "support/fakeenv.h"
 #include "support/session.h"
 #include "sync/command.h"
@@ -210,6 +212,13 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 2, "888")},
              1,
              true},
+        Step{"a comment holding an escape edited here",
+             [](Set& d) { d[0].comments = "50%41"; },
+             nullptr,
+             Prefer::kBoth,
+             {With(kAnn, 4, "50%41")},
+             0,
+             true},
         Step{"deleted here", [](Set& d) { d.clear(); }, nullptr, Prefer::kBoth, {}, 0, false},
         Step{"deleted there",
              nullptr,
@@ -291,11 +300,19 @@ TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
   EXPECT_TRUE(dir.Exists(".FRIENDS.VLM.sync"));
 }
 
-TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
-  for (const char* state : {"", "velmora sync state 1\ndir\t/x/\ncut sho"}) {
+TEST_F(SyncTest, AMissingGarbledOrOversizedStateIsAFirstSyncNotADeletion) {
+  struct {
+    const char* state;  // "" removed, "big" grown past the cap (sparse)
+    const char* told;   // in the summary's stateProblem
+  } cases[] = {{"", ""},
+               {"velmora sync state 1\ndir\t/x/\ncut sho", "is no sync state velmora can read"},
+               {"big", "is larger than 4 GiB and was not read"}};
+  for (const auto& [state, told] : cases) {
     WriteData({Texts("Bob", "Jones"), Texts("Cy", "Lee")});
     Sync();
-    if (*state)
+    if (std::string(state) == "big")
+      std::filesystem::resize_file(SyncStatePath(s), kMaxSyncStateBytes + 1);
+    else if (*state)
       dir.Write(".FRIENDS.VLM.sync", state);
     else
       std::filesystem::remove(SyncStatePath(s));
@@ -305,7 +322,79 @@ TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
     EXPECT_EQ(sum.deletedThere + sum.deletedHere, 0u) << state;
     EXPECT_EQ(Data(), Sorted({Texts("Bob", "Jones"), Texts("Cy", "Lee")})) << state;
     EXPECT_EQ(CardTexts(), Data()) << state;
+    EXPECT_EQ(sum.stateProblem.substr(0, sum.stateProblem.find(';')),
+              *told ? SyncStatePath(s) + " " + told : "")
+        << state;
   }
+}
+
+// The marker or the state made a link (or a folder) by someone else: nothing
+// where it leads is read, printed or written; --reset replaces the link.
+TEST_F(SyncTest, ALinkAsMarkerOrStateIsNeverFollowed) {
+  struct {
+    bool marker;  // else the state
+    bool folder;  // else a link to a file outside
+    bool reset;
+    const char* refusal;  // "" when the sync goes on
+  } cases[] = {
+      {true, false, false, " is a link, which the sync does not follow; --reset replaces the link"},
+      {true, false, true, ""},
+      {false, false, false,
+       " is a link, which the sync does not follow; --reset replaces the link"},
+      {false, false, true, ""},
+      {true, true, true, " is not a regular file; the sync neither reads nor replaces it"},
+  };
+  std::filesystem::create_directories(dir / "elsewhere");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.marker ? "marker" : "state") + (c.folder ? " folder" : " link") +
+                 (c.reset ? ", reset" : ""));
+    WriteData({Texts("Bob", "Jones")});
+    Sync();
+    const std::string companion = c.marker ? vdir + kVdirMarkerName : SyncStatePath(s);
+    const std::string secret = dir / "elsewhere/secret";
+    dir.Write("elsewhere/secret", "secret line\n");
+    std::filesystem::remove(companion);
+    if (c.folder)
+      std::filesystem::create_directory(companion);
+    else
+      std::filesystem::create_symlink(secret, companion);
+    SyncOptions o;
+    o.reset = c.reset;
+    if (*c.refusal) {
+      try {
+        Sync(o);
+        ADD_FAILURE() << "not refused";
+      } catch (const SyncRefused& e) {
+        EXPECT_EQ(e.what(), companion + c.refusal);
+      }
+    } else {
+      Sync(o);
+      EXPECT_FALSE(std::filesystem::is_symlink(companion));
+      EXPECT_TRUE(Sync().stateProblem.empty());  // both readable again
+    }
+    EXPECT_EQ(dir.Read("elsewhere/secret"), "secret line\n");
+    EXPECT_EQ(std::filesystem::directory_iterator(dir / "elsewhere")->path(), secret);
+    std::filesystem::remove_all(companion);
+  }
+}
+
+// RENAME takes the state along but leaves the marker naming the old path:
+// the sync takes up the pairing, and a later file of the old name is a
+// stranger to the folder.
+TEST_F(SyncTest, ARenamedDataFileKeepsItsPairing) {
+  WriteData({Texts("Bob", "Jones")});
+  Sync();
+  RenameFileReplacing(s, "FRIENDS.VLM", "PALS.VLM");
+  s.WorkingName = "PALS";
+  dir.Write("PALS.VLM", "");  // Bob deleted
+  const SyncSummary sum = Sync();
+  EXPECT_FALSE(sum.firstSync);
+  EXPECT_EQ(sum.deletedThere, 1u);
+  EXPECT_EQ(dir.Read("cards/" + std::string(kVdirMarkerName)),
+            std::filesystem::canonical(dir / "PALS.VLM").string() + "\n");
+  dir.Write("FRIENDS.VLM", "");
+  s.WorkingName = "FRIENDS";
+  EXPECT_THROW(Sync(), SyncRefused);
 }
 
 // A sync that fails at any one of its file steps, then a clean one: the
