@@ -194,7 +194,11 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       "is synced with", "; --reset pairs it with",
       "; nothing is lost: the next sync completes the rest",
       ", both versions kept:", ", velmora's version kept:", ", the folder's version kept:",
-      "could not be read and was skipped"};
+      "could not be read and was skipped", "is no sync state velmora can read",
+      "; this sync pairs contacts by their texts, as a first sync does, and deletes nothing",
+      "is larger than 4 GiB and was not read",
+      "is a link, which the sync does not follow; --reset replaces the link",
+      "is not a regular file; the sync neither reads nor replaces it"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})
