@@ -15,6 +15,7 @@
 #include "support/fakeenv.h"
 #include "support/session.h"
 #include "sync/command.h"
+#include "sync/state.h"
 #include "sync_support.h"
 
 namespace velmora::testing {
@@ -325,6 +326,32 @@ TEST_F(SyncTest, AMissingGarbledOrOversizedStateIsAFirstSyncNotADeletion) {
     EXPECT_EQ(sum.stateProblem.substr(0, sum.stateProblem.find(';')),
               *told ? SyncStatePath(s) + " " + told : "")
         << state;
+  }
+}
+
+// A state of many blocks, lines crossing their ends, every byte in a text:
+// it reads back as written.
+TEST_F(SyncTest, AStateReadsBackAsWritten) {
+  SyncState st{"/v/\t%41\n/", {}};
+  std::string every;
+  for (int b = 1; b < 256; ++b) every += char(b);
+  for (int i = 0; i < 3000; ++i)
+    st.pairs.push_back(
+        {std::to_string(i) + ".vcf",
+         {-i, uint64_t(i), ~uint64_t(i)},
+         uint64_t(i) * 7,
+         Texts(every.substr(i % 200, 40), "%41", "", "\r\n", std::string(i % 90, 'x'))});
+  SaveSyncState(env, dir.path(), SyncStatePath(s), st);
+  const LoadedState back = LoadSyncState(env, SyncStatePath(s));
+  ASSERT_TRUE(back.state) << back.problem;
+  EXPECT_EQ(back.state->dir, st.dir);
+  ASSERT_EQ(back.state->pairs.size(), st.pairs.size());
+  for (size_t i = 0; i < st.pairs.size(); ++i) {
+    const PairState &a = st.pairs[i], &b = back.state->pairs[i];
+    ASSERT_EQ(
+        std::tie(a.file, a.hash, a.base.name, a.base.surname, a.base.phone2, a.base.comments),
+        std::tie(b.file, b.hash, b.base.name, b.base.surname, b.base.phone2, b.base.comments));
+    ASSERT_EQ(a.stamp, b.stamp);
   }
 }
 
