@@ -59,7 +59,6 @@ void CopyFileReplacing(Session& s, const std::string& from, const std::string& t
     in->Close();
     return;
   }
-  ForgetSyncStates(s, BaseName(target));
   SaveFile out(s.env(), s.ProgramDir, kScratchName, target);
   std::vector<char> buf(1u << 20);
   for (uint64_t at = 0;;) {
@@ -69,6 +68,8 @@ void CopyFileReplacing(Session& s, const std::string& from, const std::string& t
     at += got;
   }
   in->Close();
+  // Only once the copy is whole: a copy that fails keeps the target's state.
+  ForgetSyncStates(s, BaseName(target));
   out.Commit();
 }
 
@@ -87,7 +88,12 @@ void RenameFileReplacing(Session& s, const std::string& from, const std::string&
     s.env().Rename(source, replaced);
   }
   if (replaced != wanted) s.env().Rename(replaced, wanted);
-  MoveSyncState(s, BaseName(source), BaseName(wanted));
+  try {
+    MoveSyncState(s, BaseName(source), BaseName(wanted));
+  } catch (const IoError&) {
+    // The file is renamed and the command done: a state that stays behind
+    // only makes its next sync a first one.
+  }
   s.env().SyncDir(s.ProgramDir);
 }
 
