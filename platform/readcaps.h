@@ -31,4 +31,11 @@ inline constexpr std::size_t kMaxLineBytes = std::size_t(16) << 20;
 // the cap keeps the header's names and every row's fields few.
 inline constexpr std::size_t kMaxCsvColumns = 4096;
 
+// A sync state, which costs at most about 950 bytes a contact: over four
+// million contacts. It is read a line at a time, so that memory follows
+// the pairs it holds, never the file's size; a line holds a card's file
+// name and five escaped texts, far less than its cap.
+inline constexpr std::uint64_t kMaxSyncStateBytes = std::uint64_t(4) << 30;
+inline constexpr std::size_t kMaxSyncStateLineBytes = std::size_t(64) << 10;
+
 }  // namespace velmora

@@ -14,11 +14,11 @@
 
 #include "platform/env.h"
 #include "store/contactrecord.h"
+#include "store/datafolder.h"
 #include "store/session.h"
 
 namespace velmora {
 
-inline constexpr char kScratchName[] = "temp.tmp";
 inline constexpr size_t kBlockRecords = (1u << 20) / ContactRecord::kSize;
 
 // Reads whole records in file order, a block at a time. Every record it

@@ -27,8 +27,7 @@ bool EndsWithName(std::string_view name, std::string_view end) {
 
 bool IsSafeTextName(const Session& s, const std::string& fileName) {
   if (!IsPlainFileName(fileName) || IsProgramFileName(fileName)) return false;
-  return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM") &&
-         !EndsWithName(fileName, kSyncStateEnding);
+  return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM");
 }
 
 std::string ViewerTextName(const std::string& name, const std::string& surname) {

@@ -15,13 +15,9 @@ std::string EditorTextName(const std::string& name, const std::string& surname);
 std::string CleanupTextName(const std::string& name,
                             const std::string& surname);  // trimmed, upper-cased
 
-// The sync state of a data file lies beside it, named "." + the data file's
-// name + this ending.
-inline constexpr char kSyncStateEnding[] = ".sync";
-
 // True when fileName may name an entry's extra text: one plain name that is
 // none of the program's own files (data files of the working extension or
-// of VLM, sync states, and those IsProgramFileName names), compared without regard to
+// of VLM, and those IsProgramFileName names), compared without regard to
 // case. An entry named FRIENDS .VLM must never read, replace or delete the
 // data file FRIENDS.VLM.
 bool IsSafeTextName(const Session& s, const std::string& fileName);

@@ -7,9 +7,15 @@
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"
+#include "store/datafolder.h"
 #include "store/startup.h"
 
 namespace velmora {
+namespace {
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+}  // namespace
 
 std::vector<std::string> ListDataFiles(Session& s) {
   std::vector<std::string> out;
@@ -62,6 +68,8 @@ void CopyFileReplacing(Session& s, const std::string& from, const std::string& t
     at += got;
   }
   in->Close();
+  // Only once the copy is whole: a copy that fails keeps the target's state.
+  ForgetSyncStates(s, BaseName(target));
   out.Commit();
 }
 
@@ -71,9 +79,21 @@ void RenameFileReplacing(Session& s, const std::string& from, const std::string&
   const std::string replaced = s.PathInProgramDir(to);  // an existing file in any case
   const std::string wanted = s.ProgramDir + CodePageToUtf8(to);
   // The replacing rename is the one step that matters; fixing the spelling
-  // afterwards never leaves two files or none.
-  if (replaced != source) s.env().Rename(source, replaced);
+  // afterwards never leaves two files or none. The state goes after the
+  // file: killed between the two, the file stands without a state, which is
+  // safe, and the state left under the old name is removed by whatever
+  // makes a file of that name.
+  if (replaced != source) {
+    ForgetSyncStates(s, BaseName(replaced));
+    s.env().Rename(source, replaced);
+  }
   if (replaced != wanted) s.env().Rename(replaced, wanted);
+  try {
+    MoveSyncState(s, BaseName(source), BaseName(wanted));
+  } catch (const IoError&) {
+    // The file is renamed and the command done: a state that stays behind
+    // only makes its next sync a first one.
+  }
   s.env().SyncDir(s.ProgramDir);
 }
 
@@ -82,6 +102,9 @@ void DeleteDataFile(Session& s, const std::string& entry) {
   auto listed = ListDataFiles(s);
   if (std::find(listed.begin(), listed.end(), entry) == listed.end())
     throw IoError(IoError::kFileNotFound, s.ProgramDir + CodePageToUtf8(entry));
+  // The state first: a state outliving its file would meet the next file of
+  // that name.
+  ForgetSyncStates(s, CodePageToUtf8(entry));
   s.env().Remove(s.ProgramDir + CodePageToUtf8(entry));
   s.env().SyncDir(s.ProgramDir);
 }

@@ -23,6 +23,10 @@ std::vector<std::string> ListDataFiles(Session& s);
 std::string DataFilePath(Session& s, const std::string& name);
 bool DataFileExists(Session& s, const std::string& name);
 
+// The FILE commands take a data file's sync state along (store/datafolder.h):
+// a copy or a rename onto a file first removes that file's state, a rename
+// moves the state with the file, a deletion removes it first.
+
 // Copies file from over file to, replacing it in one step; a copy onto the
 // same file leaves it as it is.
 void CopyFileReplacing(Session& s, const std::string& from, const std::string& to);

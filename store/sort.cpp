@@ -381,7 +381,10 @@ uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& ne
   StoreLock lock(s);
   const std::string path = s.WorkingFilePath();
   std::unique_ptr<File> in;
-  if (!createMissing || s.env().FileExists(path)) in = s.env().OpenExisting(path, false);
+  if (!createMissing || s.env().FileExists(path))
+    in = s.env().OpenExisting(path, false);
+  else
+    ForgetSyncStates(s, path.substr(path.rfind('/') + 1));  // of an earlier file of the name
   // An incomplete tail goes, as the first append would overwrite it.
   const uint64_t size = in ? in->Size() : 0;
   const uint64_t records = size / kRec;

@@ -64,7 +64,8 @@ void InsertRecord(Session& s, const SortOptions& options = {});
 // writes the file.
 //
 // With createMissing a working file that does not exist is made of the
-// added records alone; otherwise it is "File not found". When `next` yields
+// added records alone, a state a file of its name left removed first;
+// otherwise it is "File not found". When `next` yields
 // nothing, nothing is written (nor created). Returns the records added;
 // tailDropped, when given, receives the bytes of the incomplete tail that
 // went (0 when there was none or nothing was written).

@@ -112,13 +112,6 @@ void ChooseWorkingFile(Session& s) {
 
 }  // namespace
 
-bool IsProgramFileName(std::string_view fileName) {
-  for (const char* own :
-       {kConfigFileName, kScratchName, "velmora", "velmora.exe", "tolka", "tolka.exe"})
-    if (SameName(fileName, own)) return true;
-  return fileName.size() >= 4 && SameName(fileName.substr(0, 4), "hlp#");
-}
-
 void RunStartUp(Session& s, const std::string& programDir) {
   s.ProgramDir = programDir;
   s.ConfigNotice.clear();
@@ -154,8 +147,7 @@ void CreateConfigFile(Session& s) {
   const std::string content = std::string(kDefaultConfig) + "[" + kCodePageSection + "]\r\n" +
                               kCodePageKey + "=" + std::to_string(CodePageForLocale(UserLocale())) +
                               "\r\n";
-  WriteWhole(s, kConfigFileName, content.data(), content.size(),
-             LinkedTarget::kSaveWhereItLeads);
+  WriteWhole(s, kConfigFileName, content.data(), content.size(), LinkedTarget::kSaveWhereItLeads);
 }
 
 void SetDefaultFile(Session& s, const std::string& name) {

@@ -8,11 +8,11 @@
 
 #include "platform/readcaps.h"
 
+#include "store/datafolder.h"
 #include "store/session.h"
 
 namespace velmora {
 
-inline constexpr char kConfigFileName[] = "velmora.ini";
 inline constexpr char kConfigSection[] = "filenames";
 // The code page of the stored texts: section "text", key "codepage", a
 // Windows code page number; 1252 when the key is missing.
@@ -20,13 +20,6 @@ inline constexpr char kCodePageSection[] = "text";
 inline constexpr char kCodePageKey[] = "codepage";
 inline constexpr char kSampleName[] = "BRINK";
 inline constexpr char kSampleExt[] = "VLM";
-
-// True when fileName is, without regard to letter case, one of the
-// program's own files that no data file or extra text may be: the
-// configuration file, the scratch file, the two programs under every name
-// the launcher tries ("tolka" and "tolka.exe"), and the help files
-// ("hlp#..."). The sample file is a data file and not among them.
-bool IsProgramFileName(std::string_view fileName);
 
 // Settles ProgramDir (given: the directory of the executable, ending in
 // "/"), rewrites the sample file, creates the configuration file when it is

@@ -205,6 +205,7 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
         }
       throw;
     }
+    if (!sum.stateProblem.empty()) say("velmora: " + OneLine(sum.stateProblem));
     for (const std::string& line : sum.plan) io.out(OneLine(line) + "\n");
     const std::string slash = dir.back() == '/' ? dir : dir + "/";
     for (const std::string& skipped : sum.skipped) say(SkippedLine(slash, skipped));

@@ -38,14 +38,36 @@ struct SyncState {
   std::vector<PairState> pairs;
 };
 
-// The state at path; nullopt when there is none or its content is not one,
-// which the caller takes for a first sync. A failed read is an IoError: a
-// passing fault must not make a sync forget what it knew.
-std::optional<SyncState> LoadSyncState(Env& env, const std::string& path);
+// The state at path, read a line at a time.
+struct LoadedState {
+  std::optional<SyncState> state;  // nullopt: none there, or none usable
+  std::string problem;             // for the user: why one there is not used
+};
+// A state that is a link, a folder, a pipe or a device is refused
+// (SyncRefused) without a look at what it leads to; one larger than
+// kMaxSyncStateBytes is not read, one garbled not used, and problem says so.
+// A failed read is an IoError: a passing fault must not make a sync forget
+// what it knew.
+LoadedState LoadSyncState(Env& env, const std::string& path);
 
-// Replaces the state at path whole; dir ends with "/" and holds path.
+// Replaces the state at path whole, a link there included (never what it
+// leads to); dir ends with "/" and holds path.
 void SaveSyncState(Env& env, const std::string& dir, const std::string& path,
                    const SyncState& state);
+
+// What the data file's state and the vdir's marker say of syncing the two.
+struct Pairing {
+  std::optional<SyncState> last;  // the last sync's state; nullopt: a first sync
+  std::string stateProblem;       // as LoadedState::problem
+  bool markerCurrent = false;     // the marker names this data file already
+};
+// dataPath and vdir are real paths (vdir ends with "/"). Refuses
+// (SyncRefused) a data file synced with another vdir and a vdir synced with
+// another data file, except one renamed since: the file the marker names is
+// gone and this file's state names this vdir. With reset neither file is
+// read and both are only checked to be replaceable.
+Pairing ReadPairing(Env& env, const std::string& statePath, const std::string& vdir,
+                    const std::string& dataPath, bool reset);
 
 // The content hash of a card.
 uint64_t CardHash(std::string_view bytes);

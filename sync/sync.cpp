@@ -38,8 +38,8 @@ constexpr size_t kCardsSyncedEach = 256;
 // Cards written, made durable and renamed together.
 constexpr size_t kCardsPerChunk = 16384;
 
-constexpr std::string_view kScratchPrefix = ".velmora-";
-constexpr std::string_view kScratchEnding = ".tmp";
+constexpr std::string_view kScratchPrefix = kVdirScratchPrefix;
+constexpr std::string_view kScratchEnding = kVdirScratchEnding;
 
 bool EndsWith(std::string_view s, std::string_view end) {
   return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
@@ -178,19 +178,10 @@ class Syncer {
     const std::string dataReal = real;
     statePath_ = SyncStatePath(s_);
 
-    std::optional<SyncState> state = LoadSyncState(env_, statePath_);
-    const std::string marker = dir_ + kVdirMarkerName;
-    std::string markerText;
-    if (env_.FileExists(marker)) markerText = ReadWhole(env_, marker, 1 << 16);
-    if (!options_.reset) {
-      if (state && state->dir != dir_)
-        throw SyncRefused(dataReal + " is synced with " + state->dir + "; --reset pairs it with " +
-                          dir_ + " instead");
-      if (!markerText.empty() && markerText != dataReal + "\n")
-        throw SyncRefused(dir_ + " is synced with " + markerText.substr(0, markerText.find('\n')) +
-                          "; --reset pairs it with " + dataReal + " instead");
-    }
-    if (!state || options_.reset) state = SyncState{dir_, {}};
+    Pairing pairing = ReadPairing(env_, statePath_, dir_, dataReal, options_.reset);
+    summary_.stateProblem = std::move(pairing.stateProblem);
+    std::optional<SyncState> state = std::move(pairing.last);
+    if (!state) state = SyncState{dir_, {}};
     summary_.firstSync = state->pairs.empty();
     old_ = std::move(state->pairs);
 
@@ -208,12 +199,7 @@ class Syncer {
     WriteCards();
     WriteDataFile();
     SaveSyncState(env_, s_.ProgramDir, statePath_, SyncState{dir_, std::move(pairs_)});
-    if (markerText != dataReal + "\n") {
-      SaveFile out(env_, dir_, std::string(kScratchPrefix) + "marker.tmp", marker);
-      out.Append(dataReal.data(), dataReal.size());
-      out.Append("\n", 1);
-      out.Commit();
-    }
+    if (!pairing.markerCurrent) WriteVdirMarker(env_, dir_, dataReal);
     return std::move(summary_);
   }
 
@@ -695,11 +681,6 @@ class Syncer {
 };
 
 }  // namespace
-
-std::string SyncStatePath(const Session& s) {
-  const std::string data = s.WorkingFilePath();
-  return s.ProgramDir + "." + data.substr(data.rfind('/') + 1) + kSyncStateEnding;
-}
 
 SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options,
                          bool* writesBegan) {

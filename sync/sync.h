@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/ioerror.h"
+#include "store/datafolder.h"
 #include "store/session.h"
 
 namespace velmora {
@@ -66,16 +67,10 @@ struct SyncSummary {
   // surname, phone or comments), and bytes of an incomplete record the
   // data file ends in (left as they are).
   uint64_t blankCards = 0, tailLeftOut = 0;
+  // Why the last sync's state was not used, for the user; empty when it
+  // was, or there was none. The sync then paired by texts, as a first one.
+  std::string stateProblem;
 };
-
-// A sync that would break an existing pairing.
-class SyncRefused : public AppError {
- public:
-  using AppError::AppError;
-};
-
-// The name of the file in the vdir that names its data file.
-inline constexpr char kVdirMarkerName[] = ".velmora-sync";
 
 // Syncs the working file of s with the vdir at dir (made when missing).
 // Throws SyncRefused, or the error of a failed step (IoError, with its
@@ -85,8 +80,5 @@ inline constexpr char kVdirMarkerName[] = ".velmora-sync";
 // written (so the next sync completes the rest) or nothing was.
 SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options = {},
                          bool* writesBegan = nullptr);
-
-// The path of the sync state of the working file.
-std::string SyncStatePath(const Session& s);
 
 }  // namespace velmora

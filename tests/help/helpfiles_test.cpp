@@ -200,7 +200,12 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       ", both versions kept:", ", velmora's version kept:", ", the folder's version kept:",
       "could not be read and was skipped", "cards left alone: no name, surname, phone or comments",
       ": ~ stands for the home folder, but HOME names none",
-      ": only ~ and ~/... stand for the home folder; give the whole path"};
+      ": only ~ and ~/... stand for the home folder; give the whole path",
+      "is no sync state velmora can read",
+      "; this sync pairs contacts by their texts, as a first sync does, and deletes nothing",
+      "is larger than 4 GiB and was not read",
+      "is a link, which the sync does not follow; --reset replaces the link",
+      "is not a regular file; the sync neither reads nor replaces it"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})

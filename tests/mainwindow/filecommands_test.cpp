@@ -54,10 +54,12 @@ class FileCommandsTest : public testing::WindowsTest {
 TEST_F(FileCommandsTest, NewAndSaveAsReplaceOnlyOtherFiles) {
   const std::string friends = dir.Read("FRIENDS.VLM");
   dir.Write("OLD.VLM", "old");
+  dir.Write(".OLD.VLM.sync", "its sync state");
   dialogs.Queue(MsgResult::Yes);  // overwrite
   dialogs.Queue(MsgResult::Yes);  // default
   Named("NEW", NewOkButton(), "old");
   EXPECT_EQ(dir.Read("OLD.VLM"), dir.Read("brink.vlm"));
+  EXPECT_FALSE(dir.Exists(".OLD.VLM.sync"));
   EXPECT_EQ(Working(), "old");
   EXPECT_EQ(Default(), "old");
   EXPECT_EQ(dialogs.shown[1].kind, MsgKind::Warning);
@@ -83,11 +85,14 @@ TEST_F(FileCommandsTest, NewAndSaveAsReplaceOnlyOtherFiles) {
 TEST_F(FileCommandsTest, RenameOntoAnotherCaseLeavesOneFileSpelledAsEntered) {
   const std::string friends = dir.Read("FRIENDS.VLM");
   dir.Write("PALS.VLM", "old");
+  dir.Write(".FRIENDS.VLM.sync", "friends' state");
+  dir.Write(".PALS.VLM.sync", "old pals' state");
   dialogs.Queue(MsgResult::Yes);
   Named("RENAME", RenameDeleteOkButton(), "Pals");
   EXPECT_EQ(dialogs.shown.size(), 1u);  // the default is set unasked
-  EXPECT_EQ(dir.Names(), (Names{"Pals.VLM", "brink.vlm", "velmora.ini"}));
+  EXPECT_EQ(dir.Names(), (Names{".Pals.VLM.sync", "Pals.VLM", "brink.vlm", "velmora.ini"}));
   EXPECT_EQ(dir.Read("Pals.VLM"), friends);
+  EXPECT_EQ(dir.Read(".Pals.VLM.sync"), "friends' state");
   EXPECT_EQ(Working(), "PALS");
   EXPECT_EQ(Default(), "PALS");
 }
@@ -100,6 +105,7 @@ TEST_F(FileCommandsTest, DeleteListsDataFilesAndRefusesTheWorkingFile) {
   Click(RenameDeleteOkButton());
   EXPECT_EQ(dialogs.shown.back().text, "Cannot delete current working file!");
 
+  dir.Write(".B.VLM.sync", "b's state");
   Pick("b.vlm");
   dialogs.Queue(MsgResult::Yes);
   Click(RenameDeleteOkButton());
@@ -107,6 +113,7 @@ TEST_F(FileCommandsTest, DeleteListsDataFilesAndRefusesTheWorkingFile) {
             "File b.vlm will be permanently deleted along with all entries it contains! - Are you "
             "sure?");
   EXPECT_EQ(Listed(), (QStringList{"a.Vlm", "brink.vlm", "FRIENDS.VLM"}));
+  EXPECT_FALSE(dir.Exists(".B.VLM.sync"));
   EXPECT_TRUE(FileList()->selectedItems().isEmpty());
   // Nothing selected: a Yes deletes nothing; the panel stays open.
   dialogs.Queue(MsgResult::Yes);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/text.h"
 #include "store/datafile.h"
 #include "store/extratext.h"
 #include "store/filecommands.h"
@@ -29,6 +30,27 @@ std::vector<ContactRecord> Sorted(int n, const std::string& phone = "555") {
   std::vector<ContactRecord> out;
   for (int i = 0; i < n; ++i) out.push_back(Rec("N", "S" + std::to_string(100000 + i), phone));
   return out;
+}
+
+// A sync state, made for the data file holding `data`: beside any other
+// content of its name it would take every entry for deleted.
+std::string StateOf(const std::string& data) {
+  return "state of " + std::to_string(std::hash<std::string>{}(data));
+}
+
+// Each state in the folder lies beside the data file it was made for, or
+// beside none of its name in any letter case.
+void ExpectNoStrayState(const std::map<std::string, std::string>& files, const std::string& where) {
+  const std::string ending = ".sync";
+  for (const auto& [state, bytes] : files) {
+    if (state[0] != '.' || !state.ends_with(ending)) continue;
+    const std::string data = state.substr(1, state.size() - 1 - ending.size());
+    for (const auto& [name, content] : files) {
+      if (SameName(name, data)) {
+        EXPECT_EQ(bytes, StateOf(content)) << where << ": " << state << " beside " << name;
+      }
+    }
+  }
 }
 
 struct Operation {
@@ -65,13 +87,27 @@ std::vector<Operation> Operations() {
          RewriteWithout(s, false);
        }},
       {"sort", with({{"FRIENDS.VLM", FileOf(appended)}}), [](Session& s) { SortDataFile(s); }},
-      {"NEW", with({{"brink.vlm", FileOf({Rec("BRINK", "SYSTEMS")})}, {"PALS.VLM", "old pals"}}),
+      {"NEW",
+       with({{"brink.vlm", FileOf({Rec("BRINK", "SYSTEMS")})},
+             {"PALS.VLM", "old pals"},
+             {".pals.vlm.sync", StateOf("old pals")}}),
        [](Session& s) { CopyFileReplacing(s, "brink.vlm", "PALS.VLM"); }},
-      {"SAVE AS", with({{"COPY.VLM", "old copy"}}),
+      {"SAVE AS", with({{"COPY.VLM", "old copy"}, {".COPY.VLM.sync", StateOf("old copy")}}),
        [](Session& s) { CopyFileReplacing(s, "FRIENDS.VLM", "COPY.VLM"); }},
-      {"RENAME", with({{"pals.vlm", "old pals"}}),
+      {"RENAME",
+       with({{"pals.vlm", "old pals"},
+             {".pals.vlm.sync", StateOf("old pals")},
+             {".FRIENDS.VLM.sync", StateOf(friends)}}),
        [](Session& s) { RenameFileReplacing(s, "FRIENDS.VLM", "Pals.VLM"); }},
-      {"DELETE", with({{"OLD.VLM", "old"}}), [](Session& s) { DeleteDataFile(s, "OLD.VLM"); }},
+      {"DELETE", with({{"OLD.VLM", "old"}, {".OLD.VLM.sync", StateOf("old")}}),
+       [](Session& s) { DeleteDataFile(s, "OLD.VLM"); }},
+      {"import into a new name", with({{".NEW.VLM.sync", StateOf("an earlier NEW.VLM")}}),
+       [](Session& s) {
+         s.WorkingName = "NEW";
+         InsertRecords(
+             s, [n = 0](ContactRecord& r) mutable { return n++ < 2 && (r = Rec("A", "B"), true); },
+             {}, true);
+       }},
       {"note save", with({{"JOHNSMITH", "old note"}}),
        [](Session& s) { SaveExtraText(s, "JOHNSMITH", std::string(300000, 'n')); }},
       {"default file", base, [](Session& s) { SetDefaultFile(s, "PALS"); }},
@@ -119,6 +155,7 @@ TEST(PowerCut, EveryFileIsWhollyOldOrWhollyNewAfterACutAnywhere) {
       testing::TestDir dir;
       RunOver(dir, op, cut);
       const auto found = Files(dir);
+      ExpectNoStrayState(found, std::string(op.name) + ", cut after " + std::to_string(cut));
       if (cut == calls) {
         EXPECT_EQ(found, newFiles) << op.name << ", cut after its end";
         continue;

@@ -9,11 +9,14 @@
 #include <functional>
 #include <map>
 
+#include "platform/readcaps.h"
 #include "store/extratext.h"
 #include "store/startup.h"
+#include "store/filecommands.h"
 #include "support/fakeenv.h"
 #include "support/session.h"
 #include "sync/command.h"
+#include "sync/state.h"
 #include "sync_support.h"
 
 namespace velmora::testing {
@@ -280,7 +283,14 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 2, "888")},
              1,
              true},
-        Step{"deleted here", [](Set& d) { d.erase(d.begin()); }, nullptr, Prefer::kBoth, {}, 0, false},
+        Step{"a comment holding an escape edited here",
+             [](Set& d) { d[0].comments = "50%41"; },
+             nullptr,
+             Prefer::kBoth,
+             {With(kAnn, 4, "50%41")},
+             0,
+             true},
+                Step{"deleted here", [](Set& d) { d.erase(d.begin()); }, nullptr, Prefer::kBoth, {}, 0, false},
         Step{"deleted there",
              nullptr,
              [](SyncTest& t, auto& f) { std::filesystem::remove(t.vdir + f); },
@@ -416,11 +426,18 @@ TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
   EXPECT_TRUE(dir.Exists(".FRIENDS.VLM.sync"));
 }
 
-TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
-  for (const char* state : {"", "velmora sync state 1\ndir\t/x/\ncut sho"}) {
+TEST_F(SyncTest, AMissingGarbledOrOversizedStateIsAFirstSyncNotADeletion) {
+  // The state ("" removed, "big" grown past the cap), and what is told.
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},
+      {"velmora sync state 1\ndir\t/x/\ncut sho", "is no sync state velmora can read"},
+      {"big", "is larger than 4 GiB and was not read"}};
+  for (const auto& [state, told] : cases) {
     WriteData({Texts("Bob", "Jones"), Texts("Cy", "Lee")});
     Sync();
-    if (*state)
+    if (std::string(state) == "big")
+      std::filesystem::resize_file(SyncStatePath(s), kMaxSyncStateBytes + 1);
+    else if (*state)
       dir.Write(".FRIENDS.VLM.sync", state);
     else
       std::filesystem::remove(SyncStatePath(s));
@@ -430,7 +447,90 @@ TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
     EXPECT_EQ(sum.deletedThere + sum.deletedHere, 0u) << state;
     EXPECT_EQ(Data(), Sorted({Texts("Bob", "Jones"), Texts("Cy", "Lee")})) << state;
     EXPECT_EQ(CardTexts(), Data()) << state;
+    EXPECT_EQ(sum.stateProblem.substr(0, sum.stateProblem.find(';')),
+              *told ? SyncStatePath(s) + " " + told : "")
+        << state;
   }
+}
+
+// A state of many blocks, lines crossing their ends, every byte in a text:
+// what is read back writes the same bytes again.
+TEST_F(SyncTest, AStateReadsBackAsWritten) {
+  SyncState st{"/v/\t%41\n/", {}};
+  std::string every;
+  for (int b = 1; b < 256; ++b) every += char(b);
+  for (int i = 0; i < 3000; ++i)
+    st.pairs.push_back(
+        {std::to_string(i) + ".vcf",
+         {-i, 1, 2},
+         3,
+         Texts(every.substr(i % 200, 40), "%41", "", "\r\n", std::string(i % 90, 'x'))});
+  const std::string path = SyncStatePath(s);
+  SaveSyncState(env, dir.path(), path, st);
+  const std::string written = dir.Read(".FRIENDS.VLM.sync");
+  const LoadedState back = LoadSyncState(env, path);
+  ASSERT_TRUE(back.state) << back.problem;
+  EXPECT_EQ(back.state->pairs.size(), st.pairs.size());
+  SaveSyncState(env, dir.path(), path, *back.state);
+  EXPECT_TRUE(dir.Read(".FRIENDS.VLM.sync") == written);
+}
+
+// The marker or the state made a link (or a folder) by someone else: nothing
+// where it leads is read, printed or written; --reset replaces the link.
+TEST_F(SyncTest, ALinkAsMarkerOrStateIsNeverFollowed) {
+  const std::string link = " is a link, which the sync does not follow; --reset replaces the link";
+  struct {
+    bool marker, folder, reset;  // the marker, else the state; a folder, else a link
+    std::string refusal;
+  } cases[] = {
+      {true, false, false, link},
+      {true, false, true, ""},
+      {false, false, false, link},
+      {false, false, true, ""},
+      {true, true, true, " is not a regular file; the sync neither reads nor replaces it"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.marker) + std::to_string(c.folder) + std::to_string(c.reset));
+    WriteData({Texts("Bob", "Jones")});
+    Sync();
+    const std::string companion = c.marker ? vdir + kVdirMarkerName : SyncStatePath(s);
+    dir.Write("secret", "secret line\n");
+    std::filesystem::remove(companion);
+    if (c.folder)
+      std::filesystem::create_directory(companion);
+    else
+      std::filesystem::create_symlink(dir / "secret", companion);
+    SyncOptions o;
+    o.reset = c.reset;
+    std::string refusal;
+    try {
+      Sync(o);
+    } catch (const SyncRefused& e) {
+      refusal = e.what();
+    }
+    EXPECT_EQ(refusal, c.refusal.empty() ? "" : companion + c.refusal);
+    EXPECT_EQ(std::filesystem::is_symlink(companion), !c.folder && !c.refusal.empty());
+    EXPECT_EQ(dir.Read("secret"), "secret line\n");
+    std::filesystem::remove_all(companion);
+  }
+}
+
+// RENAME takes the state along but leaves the marker naming the old path:
+// the sync takes up the pairing, and a later file of the old name is a
+// stranger to the folder.
+TEST_F(SyncTest, ARenamedDataFileKeepsItsPairing) {
+  WriteData({Texts("Bob", "Jones"), Texts("Cy", "Lee")});
+  Sync();
+  RenameFileReplacing(s, "FRIENDS.VLM", "PALS.VLM");
+  s.WorkingName = "PALS";
+  dir.Write("PALS.VLM", DataFileOf({Texts("Cy", "Lee")}));  // Bob deleted
+  const SyncSummary sum = Sync();
+  EXPECT_FALSE(sum.firstSync);
+  EXPECT_EQ(sum.deletedThere, 1u);
+  EXPECT_EQ(dir.Read("cards/" + std::string(kVdirMarkerName)),
+            std::filesystem::canonical(dir / "PALS.VLM").string() + "\n");
+  dir.Write("FRIENDS.VLM", "");
+  s.WorkingName = "FRIENDS";
+  EXPECT_THROW(Sync(), SyncRefused);
 }
 
 // A sync that fails at any one of its file steps, then a clean one: the
