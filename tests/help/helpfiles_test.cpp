@@ -205,7 +205,10 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       "; this sync pairs contacts by their texts, as a first sync does, and deletes nothing",
       "is larger than 4 GiB and was not read",
       "is a link, which the sync does not follow; --reset replaces the link",
-      "is not a regular file; the sync neither reads nor replaces it"};
+      "is not a regular file; the sync neither reads nor replaces it", "holds no cards, though",
+      "holds no entries, though",
+      "synced with it; if that is what you want, --allow-empty deletes them in velmora too",
+      "--allow-empty deletes them in the folder too"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})
