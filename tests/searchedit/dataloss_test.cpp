@@ -6,6 +6,8 @@
 #include <functional>
 #include <unistd.h>
 
+#include "store/datafile.h"
+#include "store/sort.h"
 #include "store/startup.h"
 #include "support/windows_fixture.h"
 
@@ -20,6 +22,54 @@ class DataLossTest : public testing::WindowsTest {
     return dialogs.shown.empty() ? "" : dialogs.shown.back().text.toStdString();
   }
 };
+
+// A window left open while a sync or another velmora changes the entry:
+// DONE and delete then act on an entry the file no longer holds, and must
+// neither add it a second time nor touch anything else.
+TEST_F(DataLossTest, AnEntryChangedMeanwhileIsNeitherDoubledNorDropped) {
+  const struct {
+    const char* what;
+    std::function<void()> act;
+  } actions[] = {
+      {"DONE",
+       [&] {
+         SelectRow(2);
+         Click(EditButton());
+         Type(kComments, "from phone");
+         Click(DoneButton());
+       }},
+      {"delete",
+       [&] {
+         dialogs.Queue(MsgResult::OK);
+         RightClickRow(2);
+       }},
+  };
+  for (const auto& action : actions) {
+    for (bool deleted : {false, true}) {
+      SCOPED_TRACE(std::string(action.what) + (deleted ? " of a deleted entry" : ""));
+      Start({Rec("Ann", "Jones", "1"), Rec("Bob", "Jones", "2")});
+      Search("JO");
+      Session other{env};  // another velmora on the same folder
+      RunStartUp(other, dir.path());
+      other.RemovedRecord = Rec("Bob", "Jones", "2");
+      other.NewRecord = Rec("Bob", "Jones", "3");
+      if (deleted)
+        RewriteWithout(other, false);
+      else
+        ReplaceRecord(other);
+      const std::string meanwhile = Working();
+      dialogs.shown.clear();
+      action.act();
+      ASSERT_EQ(dialogs.shown.size(), action.what == std::string("delete") ? 2u : 1u);
+      EXPECT_EQ(dialogs.shown.back().title, "Warning");
+      EXPECT_EQ(LastMessage(),
+                "This entry was changed meanwhile, by another window or a sync. The search is "
+                "made again.");
+      EXPECT_EQ(Working(), meanwhile);
+      EXPECT_EQ(Column(2), (deleted ? std::vector<QString>{"1"} : std::vector<QString>{"1", "3"}));
+    }
+  }
+}
 
 TEST_F(DataLossTest, NoteNamesNeverReachTheProgramsOwnFiles) {
   // Entries whose NAME + SURNAME is a program file, and one that is not.
