@@ -584,6 +584,7 @@ class CardEditor {
     int depth = 0;
     bool agent = false;  // the property before was AGENT
     bool ended = false;
+    uint64_t last = card_.size();  // where the card's last property starts
     while (!ended && lines_.Next()) {
       ContentLine cl;
       if (IsBlank(lines_.line()) || !TrySplit(lines_.line(), cl)) continue;
@@ -597,13 +598,20 @@ class CardEditor {
         AddMissing();
         ended = true;
       } else if (depth == 1) {
+        last = lines_.begin();
         Edit(cl);
       }
     }
     if (!ended) {
-      // A card cut short after its properties: what it lacks goes at its end.
-      CopyUpTo(card_.size());
-      if (!out_.empty() && out_.back() != '\n' && out_.back() != '\r') out_ += eol_;
+      // A card cut short after its properties: what it lacks goes before
+      // its last line, which may end in a soft break that would take in a
+      // line after it; after it only where that line was rewritten.
+      if (last == card_.size() || last < copied_) {
+        CopyUpTo(card_.size());
+        if (!out_.empty() && out_.back() != '\n' && out_.back() != '\r') out_ += eol_;
+      } else {
+        CopyUpTo(last);
+      }
       AddMissing();
     }
     CopyUpTo(card_.size());
