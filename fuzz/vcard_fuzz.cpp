@@ -21,12 +21,12 @@ void RewriteEachField(const uint8_t* data, size_t size) {
     // A second number has no place of its own in a card without a first.
     if (f == velmora::ContactRecord::kPhone2 && was.phone1.empty()) continue;
     velmora::ExchangeEntry want = was;
-    std::string* field[] = {&want.name, &want.surname, &want.phone1, &want.phone2,
-                            &want.comments};
+    std::string* field[] = {&want.name, &want.surname, &want.phone1, &want.phone2, &want.comments};
     *field[f] = "N\u00ebw;, x";
     if (f == velmora::ContactRecord::kName) want.surname = "S\u00fcr;";
     unsigned bits = velmora::FieldBit(f);
-    if (f == velmora::ContactRecord::kName) bits |= velmora::FieldBit(velmora::ContactRecord::kSurname);
+    if (f == velmora::ContactRecord::kName)
+      bits |= velmora::FieldBit(velmora::ContactRecord::kSurname);
     if (!(velmora::ReadVcard(velmora::ReplaceVcardFields(card, want, bits)) == want)) std::abort();
   }
 }
