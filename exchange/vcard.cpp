@@ -206,6 +206,7 @@ bool VcardLines::Next() {
   line_.clear();
   lineAt_ = in_.line();
   begin_ = in_.offset();
+  brokenAtEnd_ = false;
   if (!in_.ReadLine(line_, kMaxLineBytes)) return false;
   for (;;) {
     textEnd_ = in_.textEnd();
@@ -214,7 +215,7 @@ bool VcardLines::Next() {
     // every line with CR CR LF.
     int c;
     while ((c = in_.Peek()) == '\r' || c == '\n') in_.Get();
-    if (TakeSoftBreak(line_)) {
+    if ((brokenAtEnd_ = TakeSoftBreak(line_))) {
       // The value goes on at the start of the next line; a blank there is
       // a fold's, which some writers add as well.
       if (c == ' ' || c == '\t') in_.Get();
@@ -225,6 +226,7 @@ bool VcardLines::Next() {
       return true;
     }
     if (!in_.ReadLine(line_, kMaxLineBytes)) return true;
+    brokenAtEnd_ = false;
   }
 }
 
@@ -404,6 +406,9 @@ void Fold(std::string_view line, PutPiece put) {
   while (line.size() > room) {
     size_t cut = room;
     while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    // Bytes kept from a card need not be UTF-8: a run of nothing but
+    // continuation bytes is cut where it stands.
+    if (cut == 0) cut = room;
     put(line.substr(0, cut));
     put("\r\n ");
     line.remove_prefix(cut);
@@ -584,34 +589,43 @@ class CardEditor {
     int depth = 0;
     bool agent = false;  // the property before was AGENT
     bool ended = false;
-    uint64_t last = card_.size();  // where the card's last property starts
+    std::optional<uint64_t> broken;  // the end of a soft break that ends the input
+    uint64_t agentAt = 0;            // where the AGENT line starts whose card is open
+    uint64_t before = 0;             // where the line before starts
     while (!ended && lines_.Next()) {
       ContentLine cl;
       if (IsBlank(lines_.line()) || !TrySplit(lines_.line(), cl)) continue;
       const bool afterAgent = std::exchange(agent, Is(cl.name, "AGENT"));
+      const uint64_t previous = std::exchange(before, lines_.begin());
       // As the reader: a BEGIN at the card's own level that no AGENT leads
       // starts the next card, this one having lost its END.
       if (IsVcardMarker(cl, "BEGIN") && (depth != 1 || afterAgent)) {
-        ++depth;
+        if (depth++ == 1) agentAt = previous;
       } else if (IsVcardMarker(cl, "BEGIN") || (IsVcardMarker(cl, "END") && --depth == 0)) {
         CopyUpTo(lines_.begin());
         AddMissing();
         ended = true;
       } else if (depth == 1) {
-        last = lines_.begin();
         Edit(cl);
       }
+      if (lines_.brokenAtEnd()) broken = lines_.textEnd();
     }
-    if (!ended) {
-      // A card cut short after its properties: what it lacks goes before
-      // its last line, which may end in a soft break that would take in a
-      // line after it; after it only where that line was rewritten.
-      if (last == card_.size() || last < copied_) {
-        CopyUpTo(card_.size());
-        if (!out_.empty() && out_.back() != '\n' && out_.back() != '\r') out_ += eol_;
-      } else {
-        CopyUpTo(last);
+    if (!ended && depth > 1) {
+      // Cut short inside an AGENT's card: what the card lacks goes before
+      // the AGENT, where the card is still its own.
+      CopyUpTo(agentAt);
+      AddMissing();
+    } else if (!ended) {
+      // A card cut short after its properties: what it lacks goes at its
+      // end, on a line of its own. A soft break there would take that line
+      // in, and joins nothing as it stands: it goes.
+      if (broken && *broken > copied_) {
+        CopyUpTo(*broken);
+        while (!out_.empty() && (out_.back() == ' ' || out_.back() == '\t')) out_.pop_back();
+        if (!out_.empty() && out_.back() == '=') out_.pop_back();
       }
+      CopyUpTo(card_.size());
+      if (!out_.empty() && out_.back() != '\n' && out_.back() != '\r') out_ += eol_;
       AddMissing();
     }
     CopyUpTo(card_.size());

@@ -42,6 +42,8 @@ class VcardLines {
   uint64_t begin() const { return begin_; }
   uint64_t textEnd() const { return textEnd_; }
   uint64_t end() const { return end_; }
+  // The line ended in a soft break with nothing after it to go on with.
+  bool brokenAtEnd() const { return brokenAtEnd_; }
 
   // The card is 2.1, which folds otherwise: set from its VERSION.
   bool v21 = false;
@@ -51,6 +53,7 @@ class VcardLines {
   std::string line_;  // the content line, reused
   uint64_t lineAt_ = 0;
   uint64_t begin_ = 0, textEnd_ = 0, end_ = 0;
+  bool brokenAtEnd_ = false;
 };
 
 class VcardReader : public EntryReader {

@@ -165,9 +165,6 @@ TEST(VcardReader, ReadsTheQuirksOfRealExporters) {
        "BEGIN:VCARD\r\r\nVERSION:2.1\r\r\nN:Ek;Bo\r\r\nNOTE;ENCODING=QUOTED-PRINTABLE:bring =\r\r\n"
        " folded here\r\r\nTEL:1\r\r\nEND:VCARD\r\r\n",
        {{"Bo", "Ek", "1", "", "bring folded here"}}},
-      {"a card cut short in a soft break",
-       "BEGIN:VCARD\nVERSION:2.1\nN:Ek;Bo\nNOTE;QUOTED-PRINTABLE:x=\n",
-       {{"Bo", "Ek", "", "", "x"}}},
       {"a fold going on after a blank line and an empty one",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ek;Bo\r\nNOTE:abc\r\n \r\n\r\n def\r\nTEL:1\r\nEND:VCARD\r\n",
        {{"Bo", "Ek", "1", "", "abcdef"}}},
