@@ -96,7 +96,9 @@ inline constexpr unsigned FieldBit(int field) { return 1u << field; }
 // rewritten line keeps its group and parameters, bar the encoding and
 // character set of the value it replaces; N keeps its components after the
 // given name, and a TEL its "tel:" form. An emptied TEL goes; a property the
-// card lacks is added before its END (at the end of a card without one).
+// card lacks is added before its END (a card cut short gets it after its
+// last line, whose soft break with nothing after it goes, or before an
+// AGENT whose card was never closed).
 // A property spans the bytes the reader reads for it, whatever the shape of
 // its lines; the rewritten one keeps the line end its last line had, and
 // every other byte stays as it was. FormatError as ReadVcard.
