@@ -13,6 +13,7 @@ BufferedInput::BufferedInput(ByteSource source)
 
 bool BufferedInput::Refill() {
   if (ended_) return false;
+  before_ += len_;
   pos_ = 0;
   len_ = source_(buf_.get(), kBlockBytes);
   if (len_ == 0) ended_ = true;
@@ -31,6 +32,7 @@ bool BufferedInput::ReadLine(std::string& out, size_t maxBytes) {
       throw FormatError(at, "a line longer than " + std::to_string(maxBytes >> 20) + " MiB");
     out.append(buf_.get() + pos_, end - pos_);
     pos_ = end;
+    textEnd_ = offset();
     if (end < len_) {
       // The CR or LF, counted; Get looks past a CR, so a CR LF is one end.
       if (Get() == '\r' && Peek() == '\n') Get();

@@ -66,6 +66,10 @@ class BufferedInput {
   bool ReadLine(std::string& out, size_t maxBytes);
   // The line the next byte is on, counted from 1.
   uint64_t line() const { return line_; }
+  // Where the next byte is in the input, a byte order mark counted.
+  uint64_t offset() const { return before_ + pos_; }
+  // Where the text of the line ReadLine read last ended, before its line end.
+  uint64_t textEnd() const { return textEnd_; }
 
  private:
   bool Refill();
@@ -73,6 +77,8 @@ class BufferedInput {
   ByteSource source_;
   std::unique_ptr<char[]> buf_;
   size_t pos_ = 0, len_ = 0;
+  uint64_t before_ = 0;  // the input's bytes before those in buf_
+  uint64_t textEnd_ = 0;
   uint64_t line_ = 1;
   bool ended_ = false;
 };

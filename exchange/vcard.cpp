@@ -202,40 +202,46 @@ bool TakeSoftBreak(std::string& line) {
 
 }  // namespace
 
-bool VcardReader::ReadContentLine() {
+bool VcardLines::Next() {
   line_.clear();
   lineAt_ = in_.line();
+  begin_ = in_.offset();
+  brokenAtEnd_ = false;
   if (!in_.ReadLine(line_, kMaxLineBytes)) return false;
   for (;;) {
+    textEnd_ = in_.textEnd();
+    end_ = in_.offset();
     // Empty lines carry nothing, also inside a folded value: some phones end
     // every line with CR CR LF.
     int c;
     while ((c = in_.Peek()) == '\r' || c == '\n') in_.Get();
-    if (TakeSoftBreak(line_)) {
+    if ((brokenAtEnd_ = TakeSoftBreak(line_))) {
       // The value goes on at the start of the next line; a blank there is
       // a fold's, which some writers add as well.
       if (c == ' ' || c == '\t') in_.Get();
     } else if (c == ' ' || c == '\t') {
       // 2.1 keeps the blank that starts a folded line; later versions drop it.
-      if (!v21_) in_.Get();
+      if (!v21) in_.Get();
     } else {
       return true;
     }
     if (!in_.ReadLine(line_, kMaxLineBytes)) return true;
+    brokenAtEnd_ = false;
   }
 }
 
 bool VcardReader::Next(ExchangeEntry& e) {
+  const std::string& line = lines_.line();
   while (!begun_) {
-    if (!ReadContentLine()) return false;
-    if (IsBlank(line_)) continue;
+    if (!lines_.Next()) return false;
+    if (IsBlank(line)) continue;
     ContentLine cl;
-    if (!TrySplit(line_, cl) || !IsVcardMarker(cl, "BEGIN"))
-      throw FormatError(lineAt_, "expected BEGIN:VCARD, found " + Quoted(line_));
+    if (!TrySplit(line, cl) || !IsVcardMarker(cl, "BEGIN"))
+      throw FormatError(lines_.lineNumber(), "expected BEGIN:VCARD, found " + Quoted(line));
     break;
   }
   begun_ = false;
-  v21_ = false;
+  lines_.v21 = false;
   e = {};
   int depth = 1;
   bool haveN = false, haveFn = false, haveNote = false;
@@ -245,9 +251,11 @@ bool VcardReader::Next(ExchangeEntry& e) {
 
   for (;;) {
     // A file cut short after its last card's properties still holds them.
-    if (!ReadContentLine()) break;
-    if (IsBlank(line_)) continue;
-    const ContentLine cl = Split(line_, lineAt_);
+    if (!lines_.Next()) break;
+    if (IsBlank(line)) continue;
+    const uint64_t lineAt = lines_.lineNumber();
+    const bool v21 = lines_.v21;
+    const ContentLine cl = Split(line, lineAt);
     const Params p = ParseParams(cl.params);
     const bool afterAgent = std::exchange(agent, Is(cl.name, "AGENT"));
 
@@ -264,22 +272,22 @@ bool VcardReader::Next(ExchangeEntry& e) {
     } else if (depth > 1) {
       continue;
     } else if (Is(cl.name, "VERSION")) {
-      v21_ = Trim(cl.value) == "2.1";
+      lines_.v21 = Trim(cl.value) == "2.1";
     } else if (Is(cl.name, "N") && !haveN) {
       auto [f, g] = FamilyAndGiven(cl.value);
-      family = TextValue(f, p, v21_, lineAt_);
-      given = TextValue(g, p, v21_, lineAt_);
+      family = TextValue(f, p, v21, lineAt);
+      given = TextValue(g, p, v21, lineAt);
       haveN = true;
     } else if (Is(cl.name, "FN") && !haveFn) {
-      fn = TextValue(cl.value, p, v21_, lineAt_);
+      fn = TextValue(cl.value, p, v21, lineAt);
       haveFn = true;
     } else if (Is(cl.name, "TEL") && tels < 2) {
-      std::string tel = TextValue(cl.value, p, v21_, lineAt_);
+      std::string tel = TextValue(cl.value, p, v21, lineAt);
       // 4.0 writes numbers as tel: URIs.
       if (tel.size() >= 4 && SameName(std::string_view(tel).substr(0, 4), "tel:")) tel.erase(0, 4);
       if (!Trim(tel).empty()) (tels++ == 0 ? e.phone1 : e.phone2) = std::move(tel);
     } else if (Is(cl.name, "NOTE") && !haveNote) {
-      e.comments = TextValue(cl.value, p, v21_, lineAt_);
+      e.comments = TextValue(cl.value, p, v21, lineAt);
       haveNote = true;
     }
   }
@@ -398,6 +406,9 @@ void Fold(std::string_view line, PutPiece put) {
   while (line.size() > room) {
     size_t cut = room;
     while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    // Bytes kept from a card need not be UTF-8: a run of nothing but
+    // continuation bytes is cut where it stands.
+    if (cut == 0) cut = room;
     put(line.substr(0, cut));
     put("\r\n ");
     line.remove_prefix(cut);
@@ -475,14 +486,22 @@ void AppendVcard(std::string& out, const TextsView& t,
 
 namespace velmora {
 
-ExchangeEntry ReadVcard(std::string_view card) {
-  size_t at = 0;
-  VcardReader reader([&](char* buf, size_t n) {
+namespace {
+
+// The bytes of a card in memory as an input.
+ByteSource SourceOf(std::string_view card) {
+  return [card, at = size_t(0)](char* buf, size_t n) mutable {
     const size_t k = std::min(n, card.size() - at);
     std::memcpy(buf, card.data() + at, k);
     at += k;
     return k;
-  });
+  };
+}
+
+}  // namespace
+
+ExchangeEntry ReadVcard(std::string_view card) {
+  VcardReader reader(SourceOf(card));
   ExchangeEntry e;
   if (!reader.Next(e)) throw FormatError(1, "no card");
   return e;
@@ -554,35 +573,62 @@ std::string_view AfterGiven(std::string_view v) {
   return {};
 }
 
+// Rewrites the first card: each property is found as the reader finds it,
+// through VcardLines, and only the bytes of the properties replaced change.
+// Every other byte, line ends and empty lines included, is copied.
 class CardEditor {
  public:
   CardEditor(std::string_view card, const ExchangeEntry& entry, unsigned fields)
-      : card_(card), e_(entry), fields_(fields) {
-    eol_ = card.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+      : card_(card), e_(entry), fields_(fields), lines_(SourceOf(card)) {
+    eol_ = card.find("\r\n") != std::string_view::npos ? "\r\n"
+           : card.find('\n') != std::string_view::npos ? "\n"
+                                                       : "\r";
   }
 
   std::string Run() {
     int depth = 0;
-    bool done = false;
-    while (pos_ < card_.size()) {
-      const size_t begin = pos_;
-      NextLogicalLine();
-      const std::string_view raw = card_.substr(begin, pos_ - begin);
+    bool agent = false;  // the property before was AGENT
+    bool ended = false;
+    std::optional<uint64_t> broken;  // the end of a soft break that ends the input
+    uint64_t agentAt = 0;            // where the AGENT line starts whose card is open
+    uint64_t before = 0;             // where the line before starts
+    while (!ended && lines_.Next()) {
       ContentLine cl;
-      if (done || !TrySplit(text_, cl)) {
-        out_.append(raw);
-        continue;
-      }
-      if (IsVcardMarker(cl, "BEGIN")) {
-        ++depth;
-      } else if (IsVcardMarker(cl, "END") && --depth == 0) {
+      if (IsBlank(lines_.line()) || !TrySplit(lines_.line(), cl)) continue;
+      const bool afterAgent = std::exchange(agent, Is(cl.name, "AGENT"));
+      const uint64_t previous = std::exchange(before, lines_.begin());
+      // As the reader: a BEGIN at the card's own level that no AGENT leads
+      // starts the next card, this one having lost its END.
+      if (IsVcardMarker(cl, "BEGIN") && (depth != 1 || afterAgent)) {
+        if (depth++ == 1) agentAt = previous;
+      } else if (IsVcardMarker(cl, "BEGIN") || (IsVcardMarker(cl, "END") && --depth == 0)) {
+        CopyUpTo(lines_.begin());
         AddMissing();
-        done = true;
-      } else if (depth == 1 && Edit(cl)) {
-        continue;
+        ended = true;
+      } else if (depth == 1) {
+        Edit(cl);
       }
-      out_.append(raw);
+      if (lines_.brokenAtEnd()) broken = lines_.textEnd();
     }
+    if (!ended && depth > 1) {
+      // Cut short inside an AGENT's card: what the card lacks goes before
+      // the AGENT, where the card is still its own.
+      CopyUpTo(agentAt);
+      AddMissing();
+    } else if (!ended) {
+      // A card cut short after its properties: what it lacks goes at its
+      // end, on a line of its own. A soft break there would take that line
+      // in, and joins nothing as it stands: it goes.
+      if (broken && *broken > copied_) {
+        CopyUpTo(*broken);
+        while (!out_.empty() && (out_.back() == ' ' || out_.back() == '\t')) out_.pop_back();
+        if (!out_.empty() && out_.back() == '=') out_.pop_back();
+      }
+      CopyUpTo(card_.size());
+      if (!out_.empty() && out_.back() != '\n' && out_.back() != '\r') out_ += eol_;
+      AddMissing();
+    }
+    CopyUpTo(card_.size());
     return std::move(out_);
   }
 
@@ -590,110 +636,110 @@ class CardEditor {
   bool Wants(int field) const { return (fields_ & FieldBit(field)) != 0; }
   bool WantsName() const { return Wants(ContactRecord::kName) || Wants(ContactRecord::kSurname); }
 
-  // Reads the logical line at pos_ into text_, unfolded, and moves pos_
-  // past it and its line end.
-  void NextLogicalLine() {
-    text_.assign(PhysicalLine());
-    while (pos_ < card_.size() && (card_[pos_] == ' ' || card_[pos_] == '\t')) {
-      const std::string_view piece = PhysicalLine();
-      text_.append(v21_ ? piece : piece.substr(1));
-    }
-    ContentLine cl;
-    if (TrySplit(text_, cl) && ParseParams(cl.params).qp) {
-      while (!text_.empty() && text_.back() == '=' && pos_ < card_.size()) {
-        text_.pop_back();
-        text_.append(PhysicalLine());
-      }
-    }
+  void CopyUpTo(uint64_t at) {
+    if (at > copied_) out_.append(card_.substr(copied_, at - copied_));
+    copied_ = std::max<uint64_t>(copied_, at);
+  }
+  // The current line gives way to `value`; its last line end and the empty
+  // lines after it stay.
+  void Replace(std::string_view head, std::string_view params, const std::string& value) {
+    CopyUpTo(lines_.begin());
+    Put(head, params, value, false);
+    copied_ = lines_.textEnd();
+  }
+  // The current line goes with its line end.
+  void Drop() {
+    CopyUpTo(lines_.begin());
+    copied_ = lines_.end();
   }
 
-  std::string_view PhysicalLine() {
-    const size_t nl = card_.find('\n', pos_);
-    size_t end = nl == std::string_view::npos ? card_.size() : nl;
-    const size_t from = pos_;
-    pos_ = nl == std::string_view::npos ? card_.size() : nl + 1;
-    if (end > from && card_[end - 1] == '\r') --end;
-    return card_.substr(from, end - from);
-  }
-
-  // True when the line was replaced or dropped.
-  bool Edit(const ContentLine& cl) {
+  void Edit(const ContentLine& cl) {
+    const std::string& text = lines_.line();
+    const bool v21 = lines_.v21;
     const std::string_view head =
-        std::string_view(text_).substr(0, size_t(cl.name.data() - text_.data()) + cl.name.size());
+        std::string_view(text).substr(0, size_t(cl.name.data() - text.data()) + cl.name.size());
     if (Is(cl.name, "VERSION")) {
-      v21_ = Trim(cl.value) == "2.1";
+      lines_.v21 = Trim(cl.value) == "2.1";
     } else if (Is(cl.name, "N") && !haveN_) {
       haveN_ = true;
-      if (!WantsName()) return false;
+      if (!WantsName()) return;
       const Params p = ParseParams(cl.params);
       const std::string_view rest = p.qp || p.base64 ? std::string_view() : AfterGiven(cl.value);
-      Put(head, cl.params, NValue(rest));
-      return true;
+      Replace(head, cl.params, NValue(rest));
     } else if (Is(cl.name, "FN") && !haveFn_) {
       haveFn_ = true;
-      if (!WantsName()) return false;
-      Put(head, cl.params, FnValue());
-      return true;
+      if (WantsName()) Replace(head, cl.params, FnValue());
     } else if (Is(cl.name, "TEL") && tels_ < 2) {
-      std::string tel = TextValue(cl.value, ParseParams(cl.params), v21_, 0);
+      std::string tel = TextValue(cl.value, ParseParams(cl.params), v21, 0);
       const bool uri = tel.size() >= 4 && SameName(std::string_view(tel).substr(0, 4), "tel:");
       if (uri) tel.erase(0, 4);
-      if (Trim(tel).empty()) return false;
+      if (Trim(tel).empty()) return;
       const int field = ContactRecord::kPhone1 + tels_++;
-      if (!Wants(field)) return false;
+      if (!Wants(field)) return;
       const std::string& phone = field == ContactRecord::kPhone1 ? e_.phone1 : e_.phone2;
-      if (!phone.empty())
-        Put(head, cl.params, (uri ? "tel:" : "") + EscapeUtf8(phone, false, v21_));
-      return true;
+      if (phone.empty())
+        Drop();
+      else
+        Replace(head, cl.params, (uri ? "tel:" : "") + EscapeUtf8(phone, false, v21));
     } else if (Is(cl.name, "NOTE") && !haveNote_) {
       haveNote_ = true;
-      if (!Wants(ContactRecord::kComments)) return false;
-      Put(head, cl.params, EscapeUtf8(e_.comments, false, v21_));
-      return true;
+      if (Wants(ContactRecord::kComments))
+        Replace(head, cl.params, EscapeUtf8(e_.comments, false, v21));
     }
-    return false;
   }
 
   std::string NValue(std::string_view rest) const {
-    return EscapeUtf8(e_.surname, true, v21_) + ";" + EscapeUtf8(e_.name, true, v21_) +
+    const bool v21 = lines_.v21;
+    return EscapeUtf8(e_.surname, true, v21) + ";" + EscapeUtf8(e_.name, true, v21) +
            (rest.empty() ? std::string(";;;") : std::string(rest));
   }
   std::string FnValue() const {
     const std::string name = Trim(e_.name), surname = Trim(e_.surname);
-    return EscapeUtf8(name + (name.empty() || surname.empty() ? "" : " ") + surname, false, v21_);
+    return EscapeUtf8(name + (name.empty() || surname.empty() ? "" : " ") + surname, false,
+                      lines_.v21);
   }
 
+  // Lines for the properties the card lacks, where out_ stands.
   void AddMissing() {
-    if (WantsName() && !haveN_) Put("N", "", NValue({}));
-    if (WantsName() && !haveFn_) Put("FN", "", FnValue());
+    const bool v21 = lines_.v21;
+    if (WantsName() && !haveN_) Put("N", "", NValue({}), true);
+    if (WantsName() && !haveFn_) Put("FN", "", FnValue(), true);
     for (int field : {ContactRecord::kPhone1, ContactRecord::kPhone2}) {
       const std::string& phone = field == ContactRecord::kPhone1 ? e_.phone1 : e_.phone2;
       if (field >= ContactRecord::kPhone1 + tels_ && Wants(field) && !phone.empty())
-        Put("TEL", "", EscapeUtf8(phone, false, v21_));
+        Put("TEL", "", EscapeUtf8(phone, false, v21), true);
     }
     if (!haveNote_ && Wants(ContactRecord::kComments) && !e_.comments.empty())
-      Put("NOTE", "", EscapeUtf8(e_.comments, false, v21_));
+      Put("NOTE", "", EscapeUtf8(e_.comments, false, v21), true);
   }
 
-  void Put(std::string_view head, std::string_view params, const std::string& value) {
+  void Put(std::string_view head, std::string_view params, const std::string& value, bool lineEnd) {
     std::string line(head);
     line += ParamsWithoutEncoding(params);
-    if (v21_ && !IsAscii(value)) line += ";CHARSET=UTF-8";
+    if (lines_.v21 && !IsAscii(value)) line += ";CHARSET=UTF-8";
     line += ':';
     line += value;
-    Fold(line, [&](std::string_view piece) {
-      out_.append(piece == "\r\n" ? eol_ : piece == "\r\n " ? eol_ + " " : std::string(piece));
-    });
+    if (lines_.v21) {
+      // 2.1 keeps the blank that starts a folded line, so a fold would add
+      // one to the value: the line stays whole, as readers take it.
+      out_ += line;
+    } else {
+      Fold(line, [&](std::string_view piece) {
+        out_.append(piece == "\r\n"    ? std::string()
+                    : piece == "\r\n " ? eol_ + " "
+                                       : std::string(piece));
+      });
+    }
+    if (lineEnd) out_ += eol_;
   }
 
   std::string_view card_;
   const ExchangeEntry& e_;
   unsigned fields_;
-  std::string eol_;   // the card's own line end
-  size_t pos_ = 0;    // where the next physical line starts
-  std::string text_;  // the logical line, unfolded
+  VcardLines lines_;
+  std::string eol_;      // the card's own line end
+  uint64_t copied_ = 0;  // card_ up to here is in out_ or dropped
   std::string out_;
-  bool v21_ = false;
   bool haveN_ = false, haveFn_ = false, haveNote_ = false;
   int tels_ = 0;  // non-empty TEL lines seen, as the reader counts them
 };

@@ -24,19 +24,45 @@
 
 namespace velmora {
 
-class VcardReader : public EntryReader {
+// The content lines of cards, unfolded, and where each lies in the input.
+// The one place that knows the shapes lines come in: the reader takes its
+// values through it, and the rewriter finds there the bytes a property
+// spans, so that it never replaces less or more than the reader would read.
+class VcardLines {
  public:
-  explicit VcardReader(ByteSource source) : in_(std::move(source)) {}
-  bool Next(ExchangeEntry& entry) override;
+  explicit VcardLines(ByteSource source) : in_(std::move(source)) {}
+  // The next content line into line(); false at the end of the input.
+  bool Next();
+  const std::string& line() const { return line_; }
+  // The input's line the content line starts on, counted from 1.
+  uint64_t lineNumber() const { return lineAt_; }
+  // Byte offsets in the input: the line's first byte; the end of the text
+  // of its last piece, where that piece's line end starts; and the end of
+  // that line end. Empty lines after it lie beyond end().
+  uint64_t begin() const { return begin_; }
+  uint64_t textEnd() const { return textEnd_; }
+  uint64_t end() const { return end_; }
+  // The line ended in a soft break with nothing after it to go on with.
+  bool brokenAtEnd() const { return brokenAtEnd_; }
+
+  // The card is 2.1, which folds otherwise: set from its VERSION.
+  bool v21 = false;
 
  private:
-  // The next content line, unfolded; false at the end of the input.
-  bool ReadContentLine();
-
   BufferedInput in_;
   std::string line_;  // the content line, reused
   uint64_t lineAt_ = 0;
-  bool v21_ = false;    // the card is 2.1: other folding and escapes
+  uint64_t begin_ = 0, textEnd_ = 0, end_ = 0;
+  bool brokenAtEnd_ = false;
+};
+
+class VcardReader : public EntryReader {
+ public:
+  explicit VcardReader(ByteSource source) : lines_(std::move(source)) {}
+  bool Next(ExchangeEntry& entry) override;
+
+ private:
+  VcardLines lines_;
   bool begun_ = false;  // the next card's BEGIN:VCARD is read already
 };
 
@@ -70,7 +96,12 @@ inline constexpr unsigned FieldBit(int field) { return 1u << field; }
 // rewritten line keeps its group and parameters, bar the encoding and
 // character set of the value it replaces; N keeps its components after the
 // given name, and a TEL its "tel:" form. An emptied TEL goes; a property the
-// card lacks is added before its END. FormatError as ReadVcard.
+// card lacks is added before its END (a card cut short gets it after its
+// last line, whose soft break with nothing after it goes, or before an
+// AGENT whose card was never closed).
+// A property spans the bytes the reader reads for it, whatever the shape of
+// its lines; the rewritten one keeps the line end its last line had, and
+// every other byte stays as it was. FormatError as ReadVcard.
 std::string ReplaceVcardFields(std::string_view card, const ExchangeEntry& entry, unsigned fields);
 
 }  // namespace velmora

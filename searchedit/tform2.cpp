@@ -46,6 +46,11 @@ constexpr char kDesignTitle[] = "EDIT RECORD";  // replaced before the group fir
 constexpr char kAddTitle[] = "Add new record";
 constexpr char kEditTitle[] = "Edit record";
 
+// DONE and delete act on the entry as the grid showed it; when the file no
+// longer holds it, writing would double it or miss it.
+constexpr char kChangedMeanwhile[] =
+    "This entry was changed meanwhile, by another window or a sync. The search is made again.";
+
 }  // namespace
 
 QLineEdit* TForm2::EditAt(QWidget* parent, const char* name, QLabel* label, Place at) {
@@ -307,15 +312,27 @@ void TForm2::DeleteRow(int row) {
 
   ContactRecord& removed = session_.RemovedRecord;
   removed.SetTexts(model_.Texts(at));
+  bool gone = false;
   {
     // No other instance may add the entry's namesake between the two steps.
     StoreLock lock(session_);
-    RewriteWithout(session_, false);
-    std::string owner(removed.Text(ContactRecord::kName));
-    owner += removed.Text(ContactRecord::kSurname);
-    RemoveOrphanText(session_, UpperCase(Trim(owner)));
+    gone = RewriteWithout(session_, false);
+    if (gone) {
+      std::string owner(removed.Text(ContactRecord::kName));
+      owner += removed.Text(ContactRecord::kSurname);
+      RemoveOrphanText(session_, UpperCase(Trim(owner)));
+    }
   }
-  RemoveGridRow(row);
+  // The box waits for the user outside the lock.
+  if (gone)
+    RemoveGridRow(row);
+  else
+    SearchAgainAfterAChange(row);
+}
+
+void TForm2::SearchAgainAfterAChange(int row) {
+  MessageDlg(QString::fromLatin1(kChangedMeanwhile), MsgKind::Warning, MsgButtons::OK);
+  RunSearch(row);
 }
 
 // ---- The window ----
@@ -505,7 +522,10 @@ void TForm2::SaveRecord() {
   if (mode == RecordMode::kEdit && details(session_.NewRecord) == details(session_.RemovedRecord))
     return;
 
-  ReplaceRecord(session_);
+  if (!ReplaceRecord(session_)) {
+    SearchAgainAfterAChange(noted);
+    return;
+  }
   // The row shows the new texts only once the file holds them: a failed
   // change must not leave the grid showing an entry the file lacks.
   model_.SetTexts(ModelRow(noted), session_.NewRecord.Texts());

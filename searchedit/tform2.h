@@ -99,6 +99,9 @@ class TForm2 : public QWidget {
   // Asks, then deletes the entry of data row `row` (1 and on) from the file
   // and the grid.
   void DeleteRow(int row);
+  // The entry of data row `row` is no longer in the file: says so and
+  // searches again, row `row` current.
+  void SearchAgainAfterAChange(int row);
   // The grid's keys: Enter opens the extra text, Delete, the menu key and
   // Shift+F10 delete, Escape is BACK. False for any other key.
   bool GridKey(const QKeyEvent& key);

@@ -71,19 +71,25 @@ void AppendRecord(Session& s, const RecordTexts& editFields) {
   file->Close();
 }
 
-void RewriteWithout(Session& s, bool append) {
+bool RewriteWithout(Session& s, bool append) {
   StoreLock lock(s);
   const SameRecordAs removed(s.RemovedRecord);
   std::string target = s.WorkingFilePath();
   SaveFile out(s.env(), s.ProgramDir, kScratchName, target);
   auto in = s.env().OpenExisting(target, false);
   RecordReader reader(*in);
+  bool dropped = false;
   while (const unsigned char* rec = reader.Next()) {
-    if (!removed(rec)) out.Append(rec, kRec);
+    if (!removed(rec))
+      out.Append(rec, kRec);
+    else
+      dropped = true;
   }
   if (append) out.Append(s.NewRecord.bytes.data(), kRec);
   in->Close();
-  out.Commit();
+  // Uncommitted, the scratch file goes and the working file stays.
+  if (dropped || append) out.Commit();
+  return dropped;
 }
 
 void RemoveOrphanText(Session& s, const std::string& name) {

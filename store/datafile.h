@@ -59,8 +59,11 @@ class RecordReader {
 void AppendRecord(Session& s, const RecordTexts& editFields);
 
 // Rewrites the working file without every record that is the same record as
-// RemovedRecord; with append, NewRecord is added at the end.
-void RewriteWithout(Session& s, bool append);
+// RemovedRecord; with append, NewRecord is added at the end. Returns whether
+// a record was dropped. Without append, a file that holds no such record
+// (a sync or another window changed the entry meanwhile) is left as it
+// was: the finding and the writing are one pass under one lock.
+bool RewriteWithout(Session& s, bool append);
 
 // Removes the extra text file ProgramDir + name unless a record of the
 // working file still has that name (NAME followed by SURNAME, trimmed and

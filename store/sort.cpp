@@ -33,6 +33,8 @@ bool Less(const Key& a, const Key& b) {
 
 // Thrown when a part of the file that was taken to be in order is not.
 struct NotSorted {};
+// The change found no record to replace.
+struct NothingMatched {};
 
 // A stream of records in sort order, merged with others.
 class Source {
@@ -239,10 +241,11 @@ void SortExternally(Session& s, File& in, const std::string& path, uint64_t size
 // before the first kept one with a greater key (after its equals, where a
 // stable sort puts a record that came last) and all is written in one pass.
 // Returns false, with nothing replaced, when a kept record turns out to be
-// smaller than the one before it.
+// smaller than the one before it; throws NothingMatched, with nothing
+// replaced, when needMatch and `removed` matched no record.
 template <class Removed>
 bool ReplaceInOnePass(Session& s, File& in, const std::string& path, uint64_t records,
-                      const Removed& removed) {
+                      const Removed& removed, bool needMatch) {
   const unsigned char* added = s.NewRecord.bytes.data();
   bool placed = false;
   // The kept record before, copied: the reader may reuse its buffer. Empty
@@ -251,8 +254,12 @@ bool ReplaceInOnePass(Session& s, File& in, const std::string& path, uint64_t re
 
   SaveFile out(s.env(), s.ProgramDir, kScratchName, path);
   RecordReader reader(in, 0, records);
+  bool matched = false;
   while (const unsigned char* rec = reader.Next()) {
-    if (removed(rec)) continue;
+    if (removed(rec)) {
+      matched = true;
+      continue;
+    }
     if (ContactRecord::CompareSortKeys(rec, prev) < 0) return false;
     if (!placed && ContactRecord::CompareSortKeys(added, rec) < 0) {
       out.Append(added, kRec);
@@ -261,6 +268,7 @@ bool ReplaceInOnePass(Session& s, File& in, const std::string& path, uint64_t re
     out.Append(rec, kRec);
     std::memcpy(prev, rec, kRec);
   }
+  if (needMatch && !matched) throw NothingMatched{};
   if (!placed) out.Append(added, kRec);
   in.Close();
   out.Commit();
@@ -292,10 +300,11 @@ namespace {
 // The records of the working file, less those `removed` matches, with
 // NewRecord at its sorted place, written once. With tailAllowed an
 // incomplete tail is left out, as an append over it would; else it fails
-// before anything is written.
+// before anything is written. With needMatch, a file where `removed`
+// matches nothing is not written: the result is false.
 template <class Removed>
-void ReplaceMatching(Session& s, const SortOptions& options, const Removed& removed,
-                     bool tailAllowed) {
+bool ReplaceMatching(Session& s, const SortOptions& options, const Removed& removed,
+                     bool tailAllowed, bool needMatch) {
   StoreLock lock(s);
   const std::string path = s.WorkingFilePath();
   auto in = s.env().OpenExisting(path, false);
@@ -304,41 +313,50 @@ void ReplaceMatching(Session& s, const SortOptions& options, const Removed& remo
   if (size % kRec != 0 && !tailAllowed) throw IoError(IoError::kReadBeyondEnd, path);
   const uint64_t records = size / kRec;
 
-  if (!ReplaceInOnePass(s, *in, path, records, removed)) {
-    // The same records in the same order as the rewrite would leave them,
-    // the new one last, so that a stable sort gives the same bytes.
-    RecordReader reader(*in, 0, records);
-    bool addedGiven = false;
-    SortExternally(s, *in, path, records * kRec, options, records + 1,
-                   [&](unsigned char* buf, size_t max) {
-                     size_t count = 0;
-                     while (count < max) {
-                       const unsigned char* rec = reader.Next();
-                       if (!rec) {
-                         if (addedGiven) break;
-                         rec = s.NewRecord.bytes.data();
-                         addedGiven = true;
-                       } else if (removed(rec)) {
-                         continue;
+  try {
+    if (!ReplaceInOnePass(s, *in, path, records, removed, needMatch)) {
+      // The same records in the same order as the rewrite would leave them,
+      // the new one last, so that a stable sort gives the same bytes. The
+      // whole file is read before the scratch file is made.
+      RecordReader reader(*in, 0, records);
+      bool addedGiven = false, matched = false;
+      SortExternally(s, *in, path, records * kRec, options, records + 1,
+                     [&](unsigned char* buf, size_t max) {
+                       size_t count = 0;
+                       while (count < max) {
+                         const unsigned char* rec = reader.Next();
+                         if (!rec) {
+                           if (addedGiven) break;
+                           if (needMatch && !matched) throw NothingMatched{};
+                           rec = s.NewRecord.bytes.data();
+                           addedGiven = true;
+                         } else if (removed(rec)) {
+                           matched = true;
+                           continue;
+                         }
+                         std::memcpy(buf + count * kRec, rec, kRec);
+                         ++count;
                        }
-                       std::memcpy(buf + count * kRec, rec, kRec);
-                       ++count;
-                     }
-                     return count;
-                   });
+                       return count;
+                     });
+    }
+  } catch (const NothingMatched&) {
+    in->Close();
+    return false;
   }
   in->Close();
+  return true;
 }
 
 }  // namespace
 
-void ReplaceRecord(Session& s, const SortOptions& options) {
-  ReplaceMatching(s, options, SameRecordAs(s.RemovedRecord), false);
+bool ReplaceRecord(Session& s, const SortOptions& options) {
+  return ReplaceMatching(s, options, SameRecordAs(s.RemovedRecord), false, true);
 }
 
 void InsertRecord(Session& s, const SortOptions& options) {
   ReplaceMatching(
-      s, options, [](const unsigned char*) { return false; }, true);
+      s, options, [](const unsigned char*) { return false; }, true, false);
 }
 
 uint64_t InsertRecords(Session& s, const std::function<bool(ContactRecord&)>& next,

@@ -43,7 +43,13 @@ void SortDataFile(Session& s, const SortOptions& options = {});
 // the one replacement; options matter only then. As with RewriteWithout, a
 // missing file is "File not found" and an incomplete tail "Read beyond end
 // of file", and neither changes anything.
-void ReplaceRecord(Session& s, const SortOptions& options = {});
+//
+// Unlike RewriteWithout, it adds nothing when no record is the same record
+// as RemovedRecord: the entry was changed meanwhile (by a sync or another
+// window), and adding the new one would double it. It then returns false
+// and leaves the file as it was; the pass that writes is the one that
+// finds out, under the same lock.
+bool ReplaceRecord(Session& s, const SortOptions& options = {});
 
 // Adds NewRecord in the same one pass: byte for byte what AppendRecord of
 // its texts followed by SortDataFile leaves, an incomplete tail dropped as

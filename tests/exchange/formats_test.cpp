@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <random>
+#include <regex>
 
 #include "exchange/csv.h"
 #include "exchange/exchange_support.h"
@@ -52,6 +53,46 @@ void ExpectError(const ErrorCase& c, Read read) {
   }
 }
 
+// The rewriter takes every card the reader takes: each field of the first
+// card rewritten alone reads back as written and every other as it was, and
+// each line of the properties not rewritten stays, its line end included.
+void ExpectEachFieldRewritten(const ReadCase& c) {
+  static const std::regex property("^[A-Za-z0-9.-]+[;:]");
+  static const char* const names[] = {"N|FN", "N|FN", "TEL", "TEL", "NOTE"};
+  // Lines with their own line ends: after LF, or a CR that no CR or LF follows.
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < c.input.size(); ++i) {
+    lines.back() += c.input[i];
+    const char next = i + 1 < c.input.size() ? c.input[i + 1] : 0;
+    if (c.input[i] == '\n' || (c.input[i] == '\r' && next != '\r' && next != '\n'))
+      lines.emplace_back();
+  }
+  const ExchangeEntry was = ReadVcard(c.input);
+  for (int f = ContactRecord::kName; f <= ContactRecord::kComments; ++f) {
+    SCOPED_TRACE(std::string(c.what) + ", field " + std::to_string(f));
+    if (f == ContactRecord::kPhone2 && was.phone1.empty()) continue;  // no place of its own
+    ExchangeEntry want = was;
+    std::string* field[] = {&want.name, &want.surname, &want.phone1, &want.phone2, &want.comments};
+    // Long enough to fold, with what each version escapes.
+    *field[f] =
+        "N\u00ebw;, \\ " + std::string(f == ContactRecord::kComments ? 70 : 8, 'x') + "\u20ac";
+    const std::string out = ReplaceVcardFields(c.input, want, FieldBit(f));
+    std::vector<ExchangeEntry> all = c.want;
+    all.front() = want;
+    EXPECT_EQ(ReadVcards(out), all);
+
+    const std::regex mine(std::string("^([A-Za-z0-9-]+[.])?(") + names[f] + ")[;:]",
+                          std::regex::icase);
+    bool kept = true;  // the line belongs to a property not rewritten
+    for (size_t i = 0, at = 0; i < lines.size() && at != std::string::npos; ++i) {
+      if (!lines[i].starts_with(' ') && std::regex_search(lines[i], property))
+        kept = !std::regex_search(lines[i], mine);
+      if (kept && (at = out.find(lines[i], at)) != std::string::npos) at += lines[i].size();
+      EXPECT_NE(at, std::string::npos) << "lost: " << lines[i];
+    }
+  }
+}
+
 TEST(VcardReader, TakesWhatCardsOfEveryVersionHold) {
   const ReadCase cases[] = {
       {"3.0: folds, escapes, first NOTE only",
@@ -82,7 +123,10 @@ TEST(VcardReader, TakesWhatCardsOfEveryVersionHold) {
        "=E2=82=AC=3D\nTEL:caf\xe9\nEND:VCARD\n",
        {{"Zoë", "Weßer", "café", "", "€="}}},
   };
-  for (const ReadCase& c : cases) EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
+  for (const ReadCase& c : cases) {
+    EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
+    ExpectEachFieldRewritten(c);
+  }
 }
 
 // What phones, mail programs and address books write that no standard
@@ -117,8 +161,18 @@ TEST(VcardReader, ReadsTheQuirksOfRealExporters) {
       {"cards without END:VCARD, before the next card and at the end",
        "BEGIN:VCARD\nN:A;a\nBEGIN:VCARD\nN:B;b\nNOTE;QUOTED-PRINTABLE:x=\n",
        {{"a", "A", "", "", ""}, {"b", "B", "", "", "x"}}},
+      {"doubled line ends and a soft break going on on a folded line",
+       "BEGIN:VCARD\r\r\nVERSION:2.1\r\r\nN:Ek;Bo\r\r\nNOTE;ENCODING=QUOTED-PRINTABLE:bring =\r\r\n"
+       " folded here\r\r\nTEL:1\r\r\nEND:VCARD\r\r\n",
+       {{"Bo", "Ek", "1", "", "bring folded here"}}},
+      {"a fold going on after a blank line and an empty one",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ek;Bo\r\nNOTE:abc\r\n \r\n\r\n def\r\nTEL:1\r\nEND:VCARD\r\n",
+       {{"Bo", "Ek", "1", "", "abcdef"}}},
   };
-  for (const ReadCase& c : cases) EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
+  for (const ReadCase& c : cases) {
+    EXPECT_EQ(ReadVcards(c.input), c.want) << c.what;
+    ExpectEachFieldRewritten(c);
+  }
 }
 
 TEST(VcardReader, NamesTheLineOfMalformedInput) {

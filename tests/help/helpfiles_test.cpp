@@ -147,6 +147,7 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       // The windows' boxes and rows.
       "No matching entries found.", std::string(kCannotEditText),
       "You are about to delete the entry for", "Name and surname fields are mandatory.",
+      "This entry was changed meanwhile, by another window or a sync. The search is made again.",
       "No ekstra info found for", "This action will save text changes and exit text-edit, OK?",
       "Unsaved changes will be lost, OK?", "Cannot open file", "Failed to Load Stream.",
       "Cannot create file", "Failed to Save Stream.", "No default printer is set up.",

@@ -6,6 +6,8 @@
 #include <functional>
 #include <unistd.h>
 
+#include "store/datafile.h"
+#include "store/sort.h"
 #include "store/startup.h"
 #include "support/windows_fixture.h"
 
@@ -20,6 +22,43 @@ class DataLossTest : public testing::WindowsTest {
     return dialogs.shown.empty() ? "" : dialogs.shown.back().text.toStdString();
   }
 };
+
+// A window left open while a sync or another velmora changes or deletes
+// the entry: DONE and delete must neither add it again nor touch the file.
+TEST_F(DataLossTest, AnEntryChangedMeanwhileIsNeitherDoubledNorDropped) {
+  for (bool done : {true, false}) {
+    for (bool deleted : {false, true}) {
+      SCOPED_TRACE(std::string(done ? "DONE" : "delete") + (deleted ? " of a deleted entry" : ""));
+      Start({Rec("Ann", "Jones", "1"), Rec("Bob", "Jones", "2")});
+      Search("JO");
+      Session other{env};
+      RunStartUp(other, dir.path());
+      other.RemovedRecord = Rec("Bob", "Jones", "2");
+      other.NewRecord = Rec("Bob", "Jones", "3");
+      if (deleted)
+        RewriteWithout(other, false);
+      else
+        ReplaceRecord(other);
+      const std::string meanwhile = Working();
+      dialogs.shown.clear();
+      if (done) {
+        SelectRow(2);
+        Click(EditButton());
+        Type(kComments, "from phone");
+        Click(DoneButton());
+      } else {
+        dialogs.Queue(MsgResult::OK);
+        RightClickRow(2);
+      }
+      EXPECT_EQ(LastMessage(),
+                "This entry was changed meanwhile, by another window or a sync. The search is "
+                "made again.");
+      EXPECT_EQ(dialogs.shown.back().title, "Warning");
+      EXPECT_EQ(Working(), meanwhile);
+      EXPECT_EQ(Column(2), (deleted ? std::vector<QString>{"1"} : std::vector<QString>{"1", "3"}));
+    }
+  }
+}
 
 TEST_F(DataLossTest, NoteNamesNeverReachTheProgramsOwnFiles) {
   // Entries whose NAME + SURNAME is a program file, and one that is not.

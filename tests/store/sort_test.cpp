@@ -230,6 +230,7 @@ TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
       {"new key first", 200, 0, 2, false, kFirst, "", {}},
       {"new key last", 200, 0, 1, false, kLast, "", {}},
       {"removed record not there", 100, 0, 0, false, kAny, "", {}},
+      {"removed record not there, any order", 100, 100, 0, false, kAny, "", small},
       {"only the removed record out of place", 100, 0, 1, true, kAny, "", {}},
       {"every record removed", 0, 0, 3, false, kAny, "", {}},
       {"few appended", 200, 3, 1, false, kAny, "", {}},
@@ -298,15 +299,20 @@ TEST_F(Sort, ChangeAndAdditionInOnePassGiveTheBytesOfTheirTwoSteps) {
         RewriteWithout(s, true);
         SortDataFile(s, c.options);
       });
-      const auto onePass = run([&] { ReplaceRecord(s, c.options); });
+      // Where the removed record is missing (changed meanwhile) the change
+      // writes nothing, where the two steps would add the new one anyway.
+      const bool found = c.copies > 0;
+      bool replaced = false;
+      const auto onePass = run([&] { replaced = ReplaceRecord(s, c.options); });
       ASSERT_EQ(onePass.first, twoSteps.first);
-      ASSERT_TRUE(onePass.second == twoSteps.second)
+      ASSERT_TRUE(onePass.second == (found ? twoSteps.second : content))
           << onePass.second.size() << " bytes, not " << twoSteps.second.size();
       if (onePass.first) {
         EXPECT_TRUE(onePass.second == content);
         EXPECT_EQ(steps("create"), 0);
       } else {
-        EXPECT_EQ(steps("rename"), 1);
+        EXPECT_EQ(replaced, found);
+        EXPECT_EQ(steps("rename"), found ? 1 : 0);
         EXPECT_TRUE(c.unsortedTail > 0 || steps("create") == 1) << "more than one pass";
       }
       ASSERT_EQ(dir.Names().size(), c.tail ? 1u : 0u) << "a scratch file left behind";
