@@ -19,6 +19,7 @@
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"
+#include "store/datafolder.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
 
@@ -398,6 +399,9 @@ void MakeEmptyDataFile(Session& s) {
   StoreLock lock(s);
   const std::string path = s.WorkingFilePath();
   if (s.env().KindOf(path) != FileKind::kMissing) return;
+  // A state an earlier file of this name left must not take the new file's
+  // emptiness for every contact deleted.
+  ForgetSyncStates(s, path.substr(path.rfind('/') + 1));
   // Through a scratch file, as every data file is written: the name holds
   // a whole file or none.
   SaveFile(s.env(), s.ProgramDir, kScratchName, path).Commit();

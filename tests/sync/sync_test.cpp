@@ -621,6 +621,17 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
        0,
        {"velmora: zoe.VLM synced with $V for the first time: 1 added, *"},
        card("cy.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Cy\r\nEND:VCARD\r\n")},
+      // ... and without a state an earlier zoe.VLM left behind.
+      {{"$V", "zoe"},
+       0,
+       {"velmora: zoe.VLM synced with $V for the first time: 1 added, *"},
+       [](TestDir& d) {
+         std::filesystem::create_directories(d / "v");
+         d.Write("v/cy.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Cy\r\nEND:VCARD\r\n");
+         CommandIo io{[](std::string_view) {}, [](const std::string&) {}, nullptr};
+         RunSyncCommand({"--sync", d / "v", "zoe"}, d.path(), std::nullopt, Env::Posix(), io);
+         std::filesystem::remove(d / "zoe.VLM");
+       }},
       {{"$V", "zoe", "--dry-run"},
        0,
        {"velmora: there is no data file zoe.VLM yet: *"},
