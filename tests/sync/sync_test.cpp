@@ -326,7 +326,9 @@ TEST_F(SyncTest, ACardKeepsWhatVelmoraCannotShowUntilThatFieldChanges) {
   // cuts; the card stays whole while only the phone changes.
   const std::string family = "Dąbrowski-Wierzbicka-Kowalczyk";
   WriteCard("l.vcf", RichCard("l", family, "Łukasz", "111"));
-  Sync();
+  const SyncSummary first = Sync();
+  EXPECT_EQ(first.cut, 1u);       // the surname
+  EXPECT_EQ(first.replaced, 2u);  // ą and Ł
   EditData([](Set& d) { d[0].phone1 = "999"; });
   Sync();
   std::string card = Cards().at("l.vcf");
