@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
+#include <random>
+#include <utility>
 
 #include "store/extratext.h"
 #include "support/fakeenv.h"
@@ -66,8 +69,13 @@ class SyncTest : public ::testing::Test {
   }
 
   SyncSummary Sync(SyncOptions o = {}) { return SyncWithVdir(s, vdir, o); }
+  static uint64_t Changes(const SyncSummary& sum) {
+    return sum.addedHere + sum.addedThere + sum.changedHere + sum.changedThere + sum.deletedHere +
+           sum.deletedThere;
+  }
 
   TestDir dir;
+  std::string outside;  // a card a link in the vdir leads to
   FaultEnv env;
   Session s;
   std::string vdir;
@@ -101,10 +109,29 @@ struct Step {
   Set expected;
   size_t conflicts;
   bool sameCard;  // the contact keeps its card file, with its EMAIL
+  const char* planned = nullptr;  // the first line of a dry run's plan
+  const char* skipped = nullptr;  // how a card named as skipped begins
+  std::optional<Set> cards = {};  // what the cards show, when not what velmora holds
+  int syncs = 1;                  // a card changed meanwhile settles in the second
 };
 
 void SetPhone(Set& d, const std::string& phone) { d[0].phone1 = phone; }
 void CardPhone(SyncTest& t, const std::string& file, const std::string& phone);
+
+// The five texts as one comparable string.
+std::string Key(const RecordTexts& t) {
+  return t.name + '\t' + t.surname + '\t' + t.phone1 + '\t' + t.phone2 + '\t' + t.comments;
+}
+
+std::string& Field(RecordTexts& t, int f) {
+  std::string* all[] = {&t.name, &t.surname, &t.phone1, &t.phone2, &t.comments};
+  return *all[f];
+}
+
+std::string& Field(ExchangeEntry& e, int f) {
+  std::string* all[] = {&e.name, &e.surname, &e.phone1, &e.phone2, &e.comments};
+  return *all[f];
+}
 
 void PrintTo(const Step& step, std::ostream* os) { *os << step.what; }
 
@@ -120,10 +147,44 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   if (step.there) step.there(*this, "ann.vcf");
   SyncOptions o;
   o.prefer = step.prefer;
-  const SyncSummary sum = Sync(o);
+  // A dry run first: it writes nothing, and plans what the sync then does.
+  const std::string data = dir.Read("FRIENDS.VLM");
+  const auto cards = Cards();
+  const auto names = TestDirNames();
+  env.FailEveryWrite(EROFS);
+  o.dryRun = true;
+  const SyncSummary dry = Sync(o);
+  o.dryRun = false;
+  env.Heal();
+  EXPECT_FALSE(env.fired()) << step.what;
+  EXPECT_EQ(dir.Read("FRIENDS.VLM"), data) << step.what;
+  EXPECT_EQ(Cards(), cards) << step.what;
+  EXPECT_EQ(TestDirNames(), names) << step.what;
+  if (step.planned) {
+    EXPECT_EQ(dry.plan.at(0), step.planned) << step.what;
+  }
+  SyncSummary sum = Sync(o);
+  if (step.syncs == 1) {
+    EXPECT_EQ(dry.plan.size(), Changes(sum)) << step.what;
+  }
+  std::vector<std::string> skipped = sum.skipped;
+  for (int i = 1; i < step.syncs; ++i) {
+    sum = Sync(o);
+    skipped.insert(skipped.end(), sum.skipped.begin(), sum.skipped.end());
+  }
   EXPECT_EQ(Data(), Sorted(step.expected)) << step.what;
-  EXPECT_EQ(CardTexts(), Sorted(step.expected)) << step.what;
+  EXPECT_EQ(CardTexts(), Sorted(step.cards.value_or(step.expected))) << step.what;
   EXPECT_EQ(sum.conflicts.size(), step.conflicts) << step.what;
+  if (step.skipped) {
+    EXPECT_TRUE(std::any_of(skipped.begin(), skipped.end(), [&](const std::string& line) {
+      return line.starts_with(step.skipped);
+    })) << step.what;
+  }
+  // Nothing outside the vdir is touched, nor made.
+  if (!outside.empty()) {
+    EXPECT_EQ(dir.Read("outside/ann.vcf"), outside);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "outside"), {}), 1);
+  }
   if (step.sameCard) {
     const std::string card = Cards().count("ann.vcf") ? Cards().at("ann.vcf") : "";
     EXPECT_NE(card.find("EMAIL;TYPE=HOME:x@example.org"), std::string::npos) << step.what;
@@ -131,11 +192,7 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
     EXPECT_NE(card.find("PHOTO;ENCODING=b;TYPE=JPEG:AAAA"), std::string::npos) << step.what;
   }
   // Settled: the next sync changes nothing.
-  const SyncSummary again = Sync();
-  EXPECT_EQ(again.addedHere + again.addedThere + again.changedHere + again.changedThere +
-                again.deletedHere + again.deletedThere,
-            0u)
-      << step.what;
+  EXPECT_EQ(Changes(Sync()), 0u) << step.what;
 }
 
 void CardPhone(SyncTest& t, const std::string& file, const std::string& phone) {
@@ -160,7 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {With(kAnn, 2, "999")},
              0,
-             true},
+             true,
+             "there: change ann.vcf (Ann Smith): PHONE1"},
         Step{"four fields edited here",
              [](Set& d) { d[0] = Texts("Anna", "Smyth", "999", "555", "boss"); },
              nullptr,
@@ -181,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {Texts("Ann", "Smith", "888", "555", "boss")},
              0,
-             true},
+             true,
+             "there: change ann.vcf (Ann Smith): COMMENTS"},
         Step{"the same edit on both sides",
              [](Set& d) { SetPhone(d, "888"); },
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -217,7 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {},
              0,
-             false},
+             false,
+             "here: delete Ann Smith"},
         Step{"deleted here, changed there",
              [](Set& d) { d.clear(); },
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -238,7 +298,52 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {kAnn, Texts("Bob", "Jones"), Texts("Cy", "Lee", "3", "555")},
              0,
-             true}),
+             true},
+        Step{"a card made a link is never followed, written or removed",
+             [](Set& d) { SetPhone(d, "999"); },
+             [](SyncTest& t, auto& f) {
+               t.outside = t.dir.Read("cards/" + f);
+               std::filesystem::create_directories(t.dir / "outside");
+               t.dir.Write("outside/" + f, t.outside);
+               std::filesystem::remove(t.vdir + f);
+               std::filesystem::create_symlink("../outside/" + f, t.vdir + f);
+             },
+             Prefer::kBoth,
+             {With(kAnn, 2, "999")},
+             0,
+             false,
+             nullptr,
+             "ann.vcf: a link",
+             Set{kAnn}},
+        Step{"a file of several cards is never paired",
+             [](Set& d) { d.clear(); },
+             [](SyncTest& t, auto&) {
+               t.WriteCard("backup.vcf", RichCard("a", "Smith", "Ann", "111") +
+                                             RichCard("b", "Ek", "Bo", "2"));
+             },
+             Prefer::kBoth,
+             {},
+             0,
+             false,
+             "there: delete ann.vcf (Ann Smith)",
+             "backup.vcf: holds 2 cards",
+             Set{kAnn}},
+        Step{"a card changed between the read and the rename is left alone",
+             [](Set& d) { SetPhone(d, "999"); },
+             [](SyncTest& t, auto& f) {
+               t.env.beforeStep = [&t, f, done = false](const std::string& kind) mutable {
+                 if (kind != "create" || std::exchange(done, true)) return;
+                 CardPhone(t, f, "888");  // another writer, before the rename
+               };
+             },
+             Prefer::kBoth,
+             {With(kAnn, 2, "999"), With(kAnn, 2, "888")},
+             1,
+             true,
+             nullptr,
+             "ann.vcf: changed meanwhile",
+             std::nullopt,
+             2}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(SyncTest, ACardKeepsWhatVelmoraCannotShowUntilThatFieldChanges) {
@@ -278,8 +383,13 @@ TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
   const std::string first = vdir;
   vdir = dir / "other/";
   EXPECT_THROW(Sync(), SyncRefused);
+  EXPECT_FALSE(dir.Exists("other"));  // a refused sync makes no folder
   SyncOptions reset;
   reset.reset = true;
+  reset.dryRun = true;
+  EXPECT_EQ(Sync(reset).plan.size(), 1u);
+  EXPECT_FALSE(dir.Exists("other"));
+  reset.dryRun = false;
   EXPECT_NO_THROW(Sync(reset));
   // The first vdir now names FRIENDS, and so does not take a second file.
   dir.Write("OTHER.VLM", "");
@@ -305,6 +415,135 @@ TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
     EXPECT_EQ(sum.deletedThere + sum.deletedHere, 0u) << state;
     EXPECT_EQ(Data(), Sorted({Texts("Bob", "Jones"), Texts("Cy", "Lee")})) << state;
     EXPECT_EQ(CardTexts(), Data()) << state;
+  }
+}
+
+// Random adds, edits and deletes on both sides, twins and cards with more
+// than velmora shows among them, then a sync, round after round. The model
+// says what each contact becomes (an edit beats a delete; a field changed
+// differently on both sides keeps both versions); both sides must show
+// exactly that, every card keep its e-mail, a file of several cards stay
+// untouched, and a second sync change nothing.
+TEST_F(SyncTest, RandomChangesOnBothSidesSettleAndLoseNothing) {
+  struct Contact {
+    RecordTexts texts;
+    bool mail;  // its card holds an EMAIL, which velmora does not show
+  };
+  const std::string backup = RichCard("b1", "Ek", "Bo", "2") + RichCard("b2", "Ek", "Cy", "3");
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(seed);
+    std::filesystem::remove_all(vdir);
+    std::filesystem::remove(SyncStatePath(s));
+    WriteData({});
+    if (seed % 2) WriteCard("backup.vcf", backup);
+    std::mt19937 rng(seed);
+    const auto roll = [&](int n) { return int(rng() % unsigned(n)); };
+    int fresh = 0;
+    const auto unique = [&] { return std::to_string(++fresh); };
+    const auto newTexts = [&] {
+      const std::string k = unique();
+      return Texts("N" + k, "S" + k, "1" + k, "2" + k, "c" + k);
+    };
+    const auto cardOf = [&](const RecordTexts& t) {
+      return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u" + unique() + "\r\nN:" + t.surname + ";" +
+             t.name + ";;;\r\nTEL:" + t.phone1 + "\r\nTEL:" + t.phone2 + "\r\nNOTE:" + t.comments +
+             "\r\nEMAIL:m@example.org\r\nEND:VCARD\r\n";
+    };
+    // As another tool writes: a new file renamed over the card.
+    const auto putCard = [&](const std::string& file, const std::string& bytes) {
+      WriteCard(".new", bytes);
+      std::filesystem::rename(vdir + ".new", vdir + file);
+    };
+    std::vector<Contact> model;
+    for (int round = 0; round < 5; ++round) {
+      Set data = Data();
+      std::map<std::string, std::string> cards = Cards();
+      cards.erase("backup.vcf");
+      std::vector<Contact> next;
+      std::map<std::string, int> seen;  // twins are changed on the card side only
+      for (const Contact& c : model) ++seen[Key(c.texts)];
+      std::vector<bool> cardUsed(cards.size());
+      Set untouched;  // what a twin added in this round may copy
+      for (const Contact& c : model) {
+        // This contact's record and card.
+        auto record = std::find(data.begin(), data.end(), c.texts);
+        auto card = cards.begin();
+        for (size_t i = 0; card != cards.end(); ++card, ++i)
+          if (!cardUsed[i] && Shown(card->second) == c.texts &&
+              (card->second.find("EMAIL") != std::string::npos) == c.mail) {
+            cardUsed[i] = true;
+            break;
+          }
+        ASSERT_TRUE(record != data.end() && card != cards.end());
+        const int here = seen[Key(c.texts)] > 1 ? 0 : roll(5);  // 3 edits, 4 deletes
+        const int there = roll(4);                            // 2 edits, 3 deletes
+        if (here < 3 && there < 2) untouched.push_back(c.texts);
+        Contact mine = c, theirs = c;
+        const int f = 2 + roll(3), g = 2 + roll(3);
+        if (here == 3) Field(mine.texts, f) = Field(*record, f) = "h" + unique();
+        if (here == 4) data.erase(record);
+        if (there == 2) {
+          ExchangeEntry e = ReadVcard(card->second);
+          Field(e, g) = Field(theirs.texts, g) = "t" + unique();
+          putCard(card->first, ReplaceVcardFields(card->second, e, FieldBit(g)));
+        }
+        if (there == 3) std::filesystem::remove(vdir + card->first);
+        const bool mineEdited = here == 3, theirsEdited = there == 2;
+        if (here == 4 && there == 3) continue;
+        if (here == 4 || there == 3) {
+          // A delete on one side: an edit on the other keeps the contact.
+          if (theirsEdited) next.push_back(theirs);
+          if (mineEdited) next.push_back({mine.texts, false});
+        } else if (mineEdited && theirsEdited && f == g) {
+          next.push_back(theirs);
+          next.push_back({mine.texts, false});
+        } else {
+          if (theirsEdited) Field(mine.texts, g) = Field(theirs.texts, g);
+          next.push_back(mine);
+        }
+      }
+      Set addedHere, addedThere;
+      for (int n = roll(3); n > 0; --n) {
+        const RecordTexts t = roll(3) == 0 && !untouched.empty()
+                                  ? untouched[roll(int(untouched.size()))]
+                                  : newTexts();
+        if (roll(2)) {
+          addedHere.push_back(t);
+        } else {
+          putCard("new" + unique() + ".vcf", cardOf(t));
+          addedThere.push_back(t);
+        }
+      }
+      // Added alike on both sides in one round, a contact is one.
+      for (const RecordTexts& t : addedHere) {
+        data.push_back(t);
+        const auto twin = std::find(addedThere.begin(), addedThere.end(), t);
+        next.push_back({t, twin != addedThere.end()});
+        if (twin != addedThere.end()) addedThere.erase(twin);
+      }
+      for (const RecordTexts& t : addedThere) next.push_back({t, true});
+      WriteData(Sorted(data));
+      model = std::move(next);
+
+      Sync();
+      Set expected;
+      std::vector<std::pair<std::string, bool>> want, have;
+      for (const Contact& c : model) {
+        expected.push_back(c.texts);
+        want.emplace_back(Key(c.texts), c.mail);
+      }
+      cards = Cards();
+      EXPECT_EQ(cards["backup.vcf"], seed % 2 ? backup : "");
+      cards.erase("backup.vcf");
+      for (const auto& [file, bytes] : cards)
+        have.emplace_back(Key(Shown(bytes)), bytes.find("EMAIL") != std::string::npos);
+      std::sort(want.begin(), want.end());
+      std::sort(have.begin(), have.end());
+      EXPECT_EQ(Data(), Sorted(expected)) << round;
+      EXPECT_EQ(have, want) << round;
+      EXPECT_EQ(Changes(Sync()), 0u) << round;
+      if (::testing::Test::HasFailure()) return;
+    }
   }
 }
 
