@@ -194,7 +194,8 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       "is synced with", "; --reset pairs it with",
       "; nothing is lost: the next sync completes the rest",
       ", both versions kept:", ", velmora's version kept:", ", the folder's version kept:",
-      "could not be read and was skipped"};
+      "could not be read and was skipped", "a link, which is never followed", "holds 3 cards",
+      "larger than 64 MiB", "changed meanwhile, left for the next sync"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})
