@@ -475,8 +475,7 @@ class Syncer {
     pairs_.push_back(std::move(st));
   }
 
-  void Here(Action::Change change, int64_t record, const RecordTexts& texts,
-            unsigned fields = 0) {
+  void Here(Action::Change change, int64_t record, const RecordTexts& texts, unsigned fields = 0) {
     actions_.push_back({Action::kHere, change, fields, -1, record, -1, texts, {}});
   }
 
@@ -541,7 +540,8 @@ class Syncer {
   // the next sync sees the card changed and loses nothing.
   void Apply() {
     size_t puts = 0;
-    for (const Action& a : actions_) puts += a.side == Action::kThere && a.change != Action::kDelete;
+    for (const Action& a : actions_)
+      puts += a.side == Action::kThere && a.change != Action::kDelete;
     store_.BeginWrites(puts);
     for (size_t i = 0; i < actions_.size(); ++i)
       if (actions_[i].side == Action::kThere) ApplyThere(i);

@@ -16,6 +16,12 @@
 // entry deleted while another sharing a field is added between two syncs
 // passes its card on to the new one.
 //
+// A sync reads both sides and plans every change before its first write;
+// a dry run stops there and tells the plan. The cards live in a card store
+// (sync/cardstore.h), here the vdir, which changes a card only where it is
+// still as the sync read it: a card another writer changed meanwhile is
+// left for the next sync, with the pairing the last sync left.
+//
 // Crash safety: cards are written through scratch files in the vdir, made
 // durable together, renamed, and the folder synced; then the data file is
 // replaced once through the save protocol under the store's lock; the state
@@ -75,7 +81,8 @@ class SyncRefused : public AppError {
 // The name of the file in the vdir that names its data file.
 inline constexpr char kVdirMarkerName[] = ".velmora-sync";
 
-// Syncs the working file of s with the vdir at dir (made when missing).
+// Syncs the working file of s with the vdir at dir (made when the first
+// write begins, so that a refused or planned sync leaves none).
 // Throws SyncRefused, or the error of a failed step (IoError, with its
 // path); the data file is then as it was, and the next sync completes
 // whatever cards were written.

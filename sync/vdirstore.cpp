@@ -51,9 +51,9 @@ std::vector<CardListing> VdirStore::List() {
     const std::optional<NameInfo> info = env_.LookUp(dir_ + e.name);
     if (!info) continue;  // gone since the listing
     out.push_back({std::move(e.name), StampOf(*info),
-                   info->link                           ? "a link, which is never followed"
+                   info->link                         ? "a link, which is never followed"
                    : info->kind != FileKind::kRegular ? "not a regular file"
-                                                        : ""});
+                                                      : ""});
   }
   return out;
 }

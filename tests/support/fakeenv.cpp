@@ -81,8 +81,8 @@ void FaultEnv::Step(const char* kind) {
   if (beforeStep) beforeStep(kind);
   int n = steps_++;
   log_.emplace_back(kind);
-  static const std::set<std::string> kWrites = {"create", "write", "truncate", "sync", "rename",
-                                                "remove", "syncdir", "syncfs", "mkdir"};
+  static const std::set<std::string> kWrites = {"create", "write",   "truncate", "sync", "rename",
+                                                "remove", "syncdir", "syncfs",   "mkdir"};
   if (n == failAt_ || (!failKind_.empty() && failKind_ == kind) ||
       (failWrites_ && kWrites.count(kind))) {
     fired_ = true;

@@ -108,7 +108,7 @@ struct Step {
   Prefer prefer;
   Set expected;
   size_t conflicts;
-  bool sameCard;  // the contact keeps its card file, with its EMAIL
+  bool sameCard;                  // the contact keeps its card file, with its EMAIL
   const char* planned = nullptr;  // the first line of a dry run's plan
   const char* skipped = nullptr;  // how a card named as skipped begins
   std::optional<Set> cards = {};  // what the cards show, when not what velmora holds
@@ -318,8 +318,8 @@ INSTANTIATE_TEST_SUITE_P(
         Step{"a file of several cards is never paired",
              [](Set& d) { d.clear(); },
              [](SyncTest& t, auto&) {
-               t.WriteCard("backup.vcf", RichCard("a", "Smith", "Ann", "111") +
-                                             RichCard("b", "Ek", "Bo", "2"));
+               t.WriteCard("backup.vcf",
+                           RichCard("a", "Smith", "Ann", "111") + RichCard("b", "Ek", "Bo", "2"));
              },
              Prefer::kBoth,
              {},
@@ -476,7 +476,7 @@ TEST_F(SyncTest, RandomChangesOnBothSidesSettleAndLoseNothing) {
           }
         ASSERT_TRUE(record != data.end() && card != cards.end());
         const int here = seen[Key(c.texts)] > 1 ? 0 : roll(5);  // 3 edits, 4 deletes
-        const int there = roll(4);                            // 2 edits, 3 deletes
+        const int there = roll(4);                              // 2 edits, 3 deletes
         if (here < 3 && there < 2) untouched.push_back(c.texts);
         Contact mine = c, theirs = c;
         const int f = 2 + roll(3), g = 2 + roll(3);
