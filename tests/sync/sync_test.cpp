@@ -123,13 +123,10 @@ std::string Key(const RecordTexts& t) {
   return t.name + '\t' + t.surname + '\t' + t.phone1 + '\t' + t.phone2 + '\t' + t.comments;
 }
 
-std::string& Field(RecordTexts& t, int f) {
+// Field f of a RecordTexts or an ExchangeEntry, which name their texts alike.
+template <class T>
+std::string& Field(T& t, int f) {
   std::string* all[] = {&t.name, &t.surname, &t.phone1, &t.phone2, &t.comments};
-  return *all[f];
-}
-
-std::string& Field(ExchangeEntry& e, int f) {
-  std::string* all[] = {&e.name, &e.surname, &e.phone1, &e.phone2, &e.comments};
   return *all[f];
 }
 
@@ -148,37 +145,29 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   SyncOptions o;
   o.prefer = step.prefer;
   // A dry run first: it writes nothing, and plans what the sync then does.
-  const std::string data = dir.Read("FRIENDS.VLM");
-  const auto cards = Cards();
-  const auto names = TestDirNames();
+  const auto before = std::make_tuple(dir.Read("FRIENDS.VLM"), Cards(), TestDirNames());
   env.FailEveryWrite(EROFS);
-  o.dryRun = true;
-  const SyncSummary dry = Sync(o);
-  o.dryRun = false;
+  SyncOptions dryRun = o;
+  dryRun.dryRun = true;
+  const std::vector<std::string> plan = Sync(dryRun).plan;
   env.Heal();
   EXPECT_FALSE(env.fired()) << step.what;
-  EXPECT_EQ(dir.Read("FRIENDS.VLM"), data) << step.what;
-  EXPECT_EQ(Cards(), cards) << step.what;
-  EXPECT_EQ(TestDirNames(), names) << step.what;
+  EXPECT_EQ(std::make_tuple(dir.Read("FRIENDS.VLM"), Cards(), TestDirNames()), before);
   if (step.planned) {
-    EXPECT_EQ(dry.plan.at(0), step.planned) << step.what;
+    EXPECT_EQ(plan.at(0), step.planned) << step.what;
   }
-  SyncSummary sum = Sync(o);
+  SyncSummary sum;
+  std::string skipped;
+  for (int i = 0; i < step.syncs; ++i)
+    for (const std::string& line : (sum = Sync(o)).skipped) skipped += "\n" + line;
   if (step.syncs == 1) {
-    EXPECT_EQ(dry.plan.size(), Changes(sum)) << step.what;
-  }
-  std::vector<std::string> skipped = sum.skipped;
-  for (int i = 1; i < step.syncs; ++i) {
-    sum = Sync(o);
-    skipped.insert(skipped.end(), sum.skipped.begin(), sum.skipped.end());
+    EXPECT_EQ(plan.size(), Changes(sum)) << step.what;
   }
   EXPECT_EQ(Data(), Sorted(step.expected)) << step.what;
   EXPECT_EQ(CardTexts(), Sorted(step.cards.value_or(step.expected))) << step.what;
   EXPECT_EQ(sum.conflicts.size(), step.conflicts) << step.what;
   if (step.skipped) {
-    EXPECT_TRUE(std::any_of(skipped.begin(), skipped.end(), [&](const std::string& line) {
-      return line.starts_with(step.skipped);
-    })) << step.what;
+    EXPECT_NE(skipped.find("\n" + std::string(step.skipped)), skipped.npos);
   }
   // Nothing outside the vdir is touched, nor made.
   if (!outside.empty()) {
@@ -420,123 +409,92 @@ TEST_F(SyncTest, AMissingOrGarbledStateIsAFirstSyncNotADeletion) {
 
 // Random adds, edits and deletes on both sides, twins and cards with more
 // than velmora shows among them, then a sync, round after round. The model
-// says what each contact becomes (an edit beats a delete; a field changed
-// differently on both sides keeps both versions); both sides must show
-// exactly that, every card keep its e-mail, a file of several cards stay
-// untouched, and a second sync change nothing.
+// says what each contact becomes (an edit beats a delete; one field changed
+// on both sides keeps both versions; one contact added alike on both sides
+// is one); both sides must show exactly that, every card keep its e-mail,
+// and a second sync change nothing.
 TEST_F(SyncTest, RandomChangesOnBothSidesSettleAndLoseNothing) {
-  struct Contact {
-    RecordTexts texts;
-    bool mail;  // its card holds an EMAIL, which velmora does not show
-  };
-  const std::string backup = RichCard("b1", "Ek", "Bo", "2") + RichCard("b2", "Ek", "Cy", "3");
+  using Contact = std::pair<std::string, bool>;  // Key of its texts; its card has an EMAIL
   for (unsigned seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE(seed);
     std::filesystem::remove_all(vdir);
     std::filesystem::remove(SyncStatePath(s));
     WriteData({});
-    if (seed % 2) WriteCard("backup.vcf", backup);
     std::mt19937 rng(seed);
     const auto roll = [&](int n) { return int(rng() % unsigned(n)); };
     int fresh = 0;
     const auto unique = [&] { return std::to_string(++fresh); };
-    const auto newTexts = [&] {
-      const std::string k = unique();
-      return Texts("N" + k, "S" + k, "1" + k, "2" + k, "c" + k);
-    };
-    const auto cardOf = [&](const RecordTexts& t) {
-      return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u" + unique() + "\r\nN:" + t.surname + ";" +
-             t.name + ";;;\r\nTEL:" + t.phone1 + "\r\nTEL:" + t.phone2 + "\r\nNOTE:" + t.comments +
-             "\r\nEMAIL:m@example.org\r\nEND:VCARD\r\n";
-    };
     // As another tool writes: a new file renamed over the card.
     const auto putCard = [&](const std::string& file, const std::string& bytes) {
       WriteCard(".new", bytes);
       std::filesystem::rename(vdir + ".new", vdir + file);
     };
-    std::vector<Contact> model;
+    const auto hasMail = [](const std::string& card) { return card.find("EMAIL") != card.npos; };
+    std::vector<std::pair<RecordTexts, bool>> contacts;
     for (int round = 0; round < 5; ++round) {
-      Set data = Data();
+      Set data = Data(), untouched, addedHere, addedThere;
       std::map<std::string, std::string> cards = Cards();
-      cards.erase("backup.vcf");
-      std::vector<Contact> next;
-      std::map<std::string, int> seen;  // twins are changed on the card side only
-      for (const Contact& c : model) ++seen[Key(c.texts)];
-      std::vector<bool> cardUsed(cards.size());
-      Set untouched;  // what a twin added in this round may copy
-      for (const Contact& c : model) {
-        // This contact's record and card.
-        auto record = std::find(data.begin(), data.end(), c.texts);
-        auto card = cards.begin();
-        for (size_t i = 0; card != cards.end(); ++card, ++i)
-          if (!cardUsed[i] && Shown(card->second) == c.texts &&
-              (card->second.find("EMAIL") != std::string::npos) == c.mail) {
-            cardUsed[i] = true;
-            break;
-          }
+      std::map<std::string, int> twins;  // are changed on the card side only
+      for (const auto& c : contacts) ++twins[Key(c.first)];
+      std::vector<std::pair<RecordTexts, bool>> next;
+      for (const auto& [texts, mail] : contacts) {
+        auto record = std::find(data.begin(), data.end(), texts);
+        auto card = std::find_if(cards.begin(), cards.end(), [&](const auto& c) {
+          return Shown(c.second) == texts && hasMail(c.second) == mail;
+        });
         ASSERT_TRUE(record != data.end() && card != cards.end());
-        const int here = seen[Key(c.texts)] > 1 ? 0 : roll(5);  // 3 edits, 4 deletes
-        const int there = roll(4);                              // 2 edits, 3 deletes
-        if (here < 3 && there < 2) untouched.push_back(c.texts);
-        Contact mine = c, theirs = c;
+        const int here = twins[Key(texts)] > 1 ? 0 : roll(5);  // 3 edits, 4 deletes
+        const int there = roll(4);                             // 2 edits, 3 deletes
         const int f = 2 + roll(3), g = 2 + roll(3);
-        if (here == 3) Field(mine.texts, f) = Field(*record, f) = "h" + unique();
+        RecordTexts mine = texts, theirs = texts;
+        if (here == 3) Field(mine, f) = Field(*record, f) = "h" + unique();
         if (here == 4) data.erase(record);
         if (there == 2) {
           ExchangeEntry e = ReadVcard(card->second);
-          Field(e, g) = Field(theirs.texts, g) = "t" + unique();
+          Field(e, g) = Field(theirs, g) = "t" + unique();
           putCard(card->first, ReplaceVcardFields(card->second, e, FieldBit(g)));
         }
         if (there == 3) std::filesystem::remove(vdir + card->first);
-        const bool mineEdited = here == 3, theirsEdited = there == 2;
-        if (here == 4 && there == 3) continue;
-        if (here == 4 || there == 3) {
-          // A delete on one side: an edit on the other keeps the contact.
-          if (theirsEdited) next.push_back(theirs);
-          if (mineEdited) next.push_back({mine.texts, false});
-        } else if (mineEdited && theirsEdited && f == g) {
-          next.push_back(theirs);
-          next.push_back({mine.texts, false});
+        cards.erase(card);
+        if (here < 3 && there < 2) untouched.push_back(texts);
+        if (here == 4 || there == 3 || (here == 3 && there == 2 && f == g)) {
+          if (there == 2) next.emplace_back(theirs, mail);
+          if (here == 3) next.emplace_back(mine, false);
         } else {
-          if (theirsEdited) Field(mine.texts, g) = Field(theirs.texts, g);
-          next.push_back(mine);
+          if (there == 2) Field(mine, g) = Field(theirs, g);
+          next.emplace_back(mine, mail);
         }
       }
-      Set addedHere, addedThere;
       for (int n = roll(3); n > 0; --n) {
-        const RecordTexts t = roll(3) == 0 && !untouched.empty()
-                                  ? untouched[roll(int(untouched.size()))]
-                                  : newTexts();
+        const std::string k = unique();
+        RecordTexts t = roll(3) == 0 && !untouched.empty() ? untouched[roll(int(untouched.size()))]
+                                                           : Texts("N" + k, "S" + k, "1" + k);
         if (roll(2)) {
           addedHere.push_back(t);
         } else {
-          putCard("new" + unique() + ".vcf", cardOf(t));
-          addedThere.push_back(t);
+          putCard("new" + k + ".vcf", RichCard(k, t.surname, t.name, t.phone1));
+          addedThere.push_back(Shown(RichCard(k, t.surname, t.name, t.phone1)));
         }
       }
-      // Added alike on both sides in one round, a contact is one.
       for (const RecordTexts& t : addedHere) {
         data.push_back(t);
         const auto twin = std::find(addedThere.begin(), addedThere.end(), t);
-        next.push_back({t, twin != addedThere.end()});
+        next.emplace_back(t, twin != addedThere.end());
         if (twin != addedThere.end()) addedThere.erase(twin);
       }
-      for (const RecordTexts& t : addedThere) next.push_back({t, true});
+      for (const RecordTexts& t : addedThere) next.emplace_back(t, true);
       WriteData(Sorted(data));
-      model = std::move(next);
+      contacts = std::move(next);
 
       Sync();
       Set expected;
-      std::vector<std::pair<std::string, bool>> want, have;
-      for (const Contact& c : model) {
-        expected.push_back(c.texts);
-        want.emplace_back(Key(c.texts), c.mail);
+      std::vector<Contact> want, have;
+      for (const auto& [texts, mail] : contacts) {
+        expected.push_back(texts);
+        want.emplace_back(Key(texts), mail);
       }
-      cards = Cards();
-      EXPECT_EQ(cards["backup.vcf"], seed % 2 ? backup : "");
-      cards.erase("backup.vcf");
-      for (const auto& [file, bytes] : cards)
-        have.emplace_back(Key(Shown(bytes)), bytes.find("EMAIL") != std::string::npos);
+      for (const auto& [file, bytes] : Cards())
+        have.emplace_back(Key(Shown(bytes)), hasMail(bytes));
       std::sort(want.begin(), want.end());
       std::sort(have.begin(), have.end());
       EXPECT_EQ(Data(), Sorted(expected)) << round;
