@@ -152,8 +152,11 @@ struct Action {
   int card = -1;        // there: the card changed or deleted, in cards_
   int64_t record = -1;  // here: the record replaced or deleted
   int pair = -1;        // the contact's entry in the next state
-  RecordTexts texts;    // here: the new record; there: velmora's texts of a change
-  RecordTexts base;     // there: what the last sync left, kept when the card changed meanwhile
+  // Its texts in texts_, kept apart so that an action stays small: here the
+  // new record (the old one for a delete); there velmora's texts of a
+  // change, then, of a change or delete, what the last sync left (kept
+  // when the card changed meanwhile).
+  size_t texts = 0;
 };
 
 const char* const kFieldNames[] = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
@@ -476,12 +479,15 @@ class Syncer {
   }
 
   void Here(Action::Change change, int64_t record, const RecordTexts& texts, unsigned fields = 0) {
-    actions_.push_back({Action::kHere, change, fields, -1, record, -1, texts, {}});
+    actions_.push_back({Action::kHere, change, fields, -1, record, -1, texts_.size()});
+    texts_.push_back(texts);
   }
 
   void There(Action::Change change, int card, unsigned fields, int pair, const RecordTexts& texts,
              const RecordTexts& base) {
-    actions_.push_back({Action::kThere, change, fields, card, -1, pair, texts, base});
+    actions_.push_back({Action::kThere, change, fields, card, -1, pair, texts_.size()});
+    if (change == Action::kChange) texts_.push_back(texts);
+    if (change != Action::kAdd) texts_.push_back(base);
   }
 
   // Records that need a card and cards that need a record: those a sync
@@ -524,10 +530,11 @@ class Syncer {
     std::string line = a.side == Action::kHere ? "here: " : "there: ";
     line += kChanges[a.change];
     if (a.side == Action::kHere) {
-      line += NameOf(a.texts);
+      line += NameOf(texts_[a.texts]);
     } else {
       const std::string& file = a.card >= 0 ? cards_[a.card].file : pairs_[a.pair].file;
-      line += file + " (" + NameOf(a.change == Action::kAdd ? pairs_[a.pair].base : a.texts) + ")";
+      line += file + " (" +
+              NameOf(a.change == Action::kAdd ? pairs_[a.pair].base : texts_[a.texts]) + ")";
     }
     for (int f = 0, n = 0; f < 5; ++f)
       if (a.fields & FieldBit(f)) line += (n++ ? ", " : ": ") + std::string(kFieldNames[f]);
@@ -575,7 +582,7 @@ class Syncer {
         const Action& a = actions_[i];
         const Card& c = cards_[a.card];
         LeftAlone(c.file);
-        pairs_.push_back({c.file, c.stamp, 0, a.base});
+        pairs_.push_back({c.file, c.stamp, 0, texts_[a.texts]});
         --summary_.deletedThere;
       });
       return;
@@ -586,7 +593,7 @@ class Syncer {
       std::string bytes = store_.Get(c.file, kMaxCardFileBytes);
       if (CardHash(bytes) == c.hash) {
         ExchangeEntry values = ReadVcard(bytes);
-        const ExchangeEntry mineUtf8 = Utf8Of(a.texts);
+        const ExchangeEntry mineUtf8 = Utf8Of(texts_[a.texts]);
         for (int f = 0; f < 5; ++f)
           if (a.fields & FieldBit(f)) Field(values, f) = Field(mineUtf8, f);
         card = ReplaceVcardFields(bytes, values, a.fields);
@@ -607,7 +614,7 @@ class Syncer {
       // Read again next time, whatever its stamp: the scan may have read it
       // after its listing already.
       LeftAlone(p.file);
-      p.base = a.base;
+      p.base = texts_[a.texts + 1];
       p.hash = 0;
       --summary_.changedThere;
     };
@@ -630,7 +637,7 @@ class Syncer {
     for (const Action& a : actions_) {
       if (a.side != Action::kHere) continue;
       if (a.change != Action::kAdd) drops.push_back(uint64_t(a.record));
-      if (a.change != Action::kDelete) adds.emplace_back().SetTexts(a.texts);
+      if (a.change != Action::kDelete) adds.emplace_back().SetTexts(texts_[a.texts]);
     }
     if (drops.empty() && adds.empty()) return;
     std::sort(drops.begin(), drops.end());
@@ -673,6 +680,7 @@ class Syncer {
   std::vector<PairState> pairs_;        // the next state; a pair without a file goes
   std::vector<RecordTexts> needCards_;  // records that need a card
   std::vector<Action> actions_;         // the plan, in the order it was made
+  std::vector<RecordTexts> texts_;      // the actions' texts
 };
 
 }  // namespace
