@@ -589,6 +589,7 @@ class Syncer {
     }
     // The card as the scan saw it, with velmora's changed fields rewritten.
     std::string card;
+    std::string why = "changed meanwhile, left for the next sync";
     try {
       std::string bytes = store_.Get(c.file, kMaxCardFileBytes);
       if (CardHash(bytes) == c.hash) {
@@ -599,11 +600,12 @@ class Syncer {
         card = ReplaceVcardFields(bytes, values, a.fields);
       }
     } catch (const IoError& e) {
-      if (e.err() != ENOENT && e.err() != ELOOP) throw;
+      // Gone, or made a link, a folder or a pipe since the scan.
+      if (e.err() != ENOENT && e.err() != ELOOP && e.err() != EISDIR && e.err() != ESPIPE) throw;
     } catch (const AppError& e) {
-      summary_.skipped.push_back(c.file + ": " + e.what());
+      why = e.what();
     }
-    const auto done = [this, i](bool applied, const CardStamp& st, uint64_t hash) {
+    const auto done = [this, i, why](bool applied, const CardStamp& st, uint64_t hash) {
       const Action& a = actions_[i];
       PairState& p = pairs_[a.pair];
       if (applied) {
@@ -613,7 +615,7 @@ class Syncer {
       }
       // Read again next time, whatever its stamp: the scan may have read it
       // after its listing already.
-      LeftAlone(p.file);
+      summary_.skipped.push_back(p.file + ": " + why);
       p.base = texts_[a.texts + 1];
       p.hash = 0;
       --summary_.changedThere;
