@@ -53,6 +53,16 @@ struct LinkEnd {
   FileKind kind;
 };
 
+// What a name itself is, links not followed: what tells a file unchanged
+// without reading it.
+struct NameInfo {
+  FileKind kind = FileKind::kMissing;  // of the name itself: a link is kOther
+  bool link = false;
+  int64_t mtimeNs = 0;
+  uint64_t size = 0;
+  uint64_t inode = 0;
+};
+
 struct DirEntry {
   std::string name;
   bool regular = false;  // a regular file (after following links)
@@ -75,6 +85,22 @@ class Env {
   // A file in dir without a name: it disappears when closed or when the
   // process dies, so a crash never leaves it behind.
   virtual std::unique_ptr<File> CreateAnonymous(const std::string& dir) = 0;
+  // Opens for reading a regular file that path names itself: a link is
+  // never followed ("Invalid filename"), and a pipe or device is refused
+  // without blocking.
+  virtual std::unique_ptr<File> OpenNoFollow(const std::string& path) = 0;
+  // What path names, links not followed; nullopt when nothing does. Other
+  // failures (a folder on the way that may not be searched) throw.
+  virtual std::optional<NameInfo> LookUp(const std::string& path) = 0;
+  // The absolute path of an existing file or folder, with every link and
+  // "." and ".." resolved.
+  virtual std::string RealPath(const std::string& path) = 0;
+  // Makes one folder, with the mode the umask leaves of 0777; a name that is
+  // taken fails with EEXIST.
+  virtual void MakeFolder(const std::string& path) = 0;
+  // Throws the error a listing of dir or a new file in it would meet:
+  // an unreadable folder lists as empty, which must not pass for one.
+  virtual void CheckFolderUsable(const std::string& dir) = 0;
   // True when path names a regular file.
   virtual bool FileExists(const std::string& path) = 0;
   // What path names, without opening it (a pipe would block an open); a

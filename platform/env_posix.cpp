@@ -178,6 +178,44 @@ class PosixEnv final : public Env {
     if (S_ISREG(st.st_mode)) return FileKind::kRegular;
     return S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kOther;
   }
+  std::unique_ptr<File> OpenNoFollow(const std::string& path) override {
+    const int fd = OpenOrThrow(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      const int err = S_ISDIR(st.st_mode) ? EISDIR : ESPIPE;
+      ::close(fd);
+      ThrowIoErrorFromErrno(err, path);
+    }
+    return std::make_unique<PosixFile>(fd, path);
+  }
+  std::optional<NameInfo> LookUp(const std::string& path) override {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+      ThrowIoErrorFromErrno(errno, path);
+    }
+    NameInfo info;
+    info.kind = S_ISREG(st.st_mode)   ? FileKind::kRegular
+                : S_ISDIR(st.st_mode) ? FileKind::kFolder
+                                      : FileKind::kOther;
+    info.link = S_ISLNK(st.st_mode);
+    info.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    info.size = uint64_t(st.st_size);
+    info.inode = uint64_t(st.st_ino);
+    return info;
+  }
+  std::string RealPath(const std::string& path) override {
+    char buf[PATH_MAX];
+    if (!::realpath(path.c_str(), buf)) ThrowIoErrorFromErrno(errno, path);
+    return buf;
+  }
+  void MakeFolder(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) != 0) ThrowIoErrorFromErrno(errno, path);
+  }
+  void CheckFolderUsable(const std::string& dir) override {
+    if (::faccessat(AT_FDCWD, dir.c_str(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
+      ThrowIoErrorFromErrno(errno, dir);
+  }
   bool FileExists(const std::string& path) override {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

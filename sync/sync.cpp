@@ -1,13 +1,9 @@
 #include "sync/sync.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -19,9 +15,11 @@
 #include "platform/savefile.h"
 #include "platform/text.h"
 #include "store/datafile.h"
+#include "store/datafolder.h"
 #include "store/extratext.h"
 #include "store/startup.h"
 #include "sync/state.h"
+#include "sync/vdirstore.h"
 
 namespace velmora {
 namespace {
@@ -32,18 +30,6 @@ constexpr uint64_t kMaxCardFileBytes = 64u << 20;
 // Pairing an edit looks at no more candidates sharing one field value, so
 // that a mass change with common values stays cheap.
 constexpr size_t kMaxCandidates = 256;
-
-// Up to this many cards written in one sync are each synced on their own.
-constexpr size_t kCardsSyncedEach = 256;
-// Cards written, made durable and renamed together.
-constexpr size_t kCardsPerChunk = 16384;
-
-constexpr std::string_view kScratchPrefix = kVdirScratchPrefix;
-constexpr std::string_view kScratchEnding = kVdirScratchEnding;
-
-bool EndsWith(std::string_view s, std::string_view end) {
-  return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
-}
 
 // The five texts as one map key: each length-prefixed, so no two differ
 // only in where one text ends.
@@ -87,27 +73,39 @@ std::string NewCard(const RecordTexts& t, const std::string& uid) {
 // that came from this record shows. Records and cards are matched by these.
 RecordTexts AsCardShowsIt(const RecordTexts& t) { return TextsOf(ReadVcard(NewCard(t, "x"))); }
 
-std::optional<CardStamp> StampOf(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return CardStamp{int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                   uint64_t(st.st_size), uint64_t(st.st_ino)};
-}
-
-std::string RealDir(const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  char buf[PATH_MAX];
-  if (!::realpath(dir.c_str(), buf)) ThrowIoErrorFromErrno(errno, dir);
-  std::string out = buf;
+// The real path dir has or will have once made, ending in "/": the deepest
+// folder of it that exists, resolved, and the rest as written. Nothing is
+// made, so that a sync refused or only planned leaves no folder behind.
+std::string RealDir(Env& env, const std::string& dir) {
+  std::filesystem::path at = std::filesystem::path(dir).lexically_normal(), rest;
+  while (at.has_relative_path() && at.filename().empty()) at = at.parent_path();
+  while (at.has_relative_path() && at.filename() != ".." && !env.LookUp(at)) {
+    rest = at.filename() / rest;
+    at = at.parent_path();
+  }
+  std::filesystem::path real = env.RealPath(at.empty() ? "." : at.string());
+  real /= rest;
+  std::string out = real.lexically_normal().string();
   if (out.back() != '/') out += '/';
   return out;
 }
 
-std::string ReadWhole(Env& env, const std::string& path, uint64_t cap) {
-  std::optional<std::string> bytes = ReadWholeFile(env, path, cap);
-  if (!bytes) throw AppError("larger than " + std::to_string(cap >> 20) + " MiB");
-  return std::move(*bytes);
+// The entry of a card file; one holding several cards (a backup put in the
+// folder) is no card: paired, it would be rewritten or removed whole.
+ExchangeEntry ReadOneCard(std::string_view bytes) {
+  size_t at = 0;
+  VcardReader reader([&](char* buf, size_t n) {
+    const size_t k = std::min(n, bytes.size() - at);
+    std::memcpy(buf, bytes.data() + at, k);
+    at += k;
+    return k;
+  });
+  ExchangeEntry first, more;
+  if (!reader.Next(first)) throw FormatError(1, "no card");
+  uint64_t cards = 1;
+  while (reader.Next(more)) ++cards;
+  if (cards > 1) throw AppError("holds " + std::to_string(cards) + " cards");
+  return first;
 }
 
 // Nothing velmora shows: such a record or card is never sent to the other
@@ -140,15 +138,11 @@ struct Card {
   Status status = kNew;
   uint64_t hash = 0;
   int pair = -1;  // its state, when it has one
-  // What was read of it: only of the cards that changed, so that an
-  // unchanged card costs no more than its name and stamp.
-  struct Content {
-    std::string bytes;
-    ExchangeEntry entry;
-    RecordTexts texts;  // what velmora shows of it
-    ImportCounts counts;  // of the texts, should velmora take them
-  };
-  std::unique_ptr<Content> content;
+  // What velmora shows of it: only of the cards that changed, so that an
+  // unchanged card costs no more than its name and stamp. Its bytes are
+  // never kept: a change to it reads it again.
+  std::unique_ptr<RecordTexts> texts;
+  ImportCounts counts;  // of the texts, should velmora take them
 };
 
 // A record of the data file that the state does not know.
@@ -158,26 +152,52 @@ struct AddedRecord {
   bool taken = false;
 };
 
-struct CardWrite {
-  std::string file;
-  std::string bytes;  // a new card's are made only when it is written
-  int pair;           // in the new state
+// One change a sync makes, on one side: planned whole before the first
+// write, so that a dry run can tell it and a sync writes only what it
+// decided.
+struct Action {
+  enum Side : uint8_t { kHere, kThere };  // the data file, the card store
+  enum Change : uint8_t { kAdd, kChange, kDelete };
+  Side side;
+  Change change;
+  unsigned fields = 0;  // a change's fields (FieldBit)
+  int card = -1;        // there: the card changed or deleted, in cards_
+  int64_t record = -1;  // here: the record replaced or deleted
+  int pair = -1;        // the contact's entry in the next state
+  // Its texts in texts_, kept apart so that an action stays small: here the
+  // new record (the old one for a delete); there velmora's texts of a
+  // change, then, of a change or delete, what the last sync left (kept
+  // when the card changed meanwhile).
+  size_t texts = 0;
 };
+
+const char* const kFieldNames[] = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
+
+unsigned ChangedFields(const RecordTexts& from, const RecordTexts& to) {
+  unsigned fields = 0;
+  for (int f = 0; f < 5; ++f)
+    if (Field(from, f) != Field(to, f)) fields |= FieldBit(f);
+  return fields;
+}
 
 class Syncer {
  public:
-  Syncer(Session& s, const std::string& dir, const SyncOptions& o)
-      : s_(s), env_(s.env()), options_(o), dir_(RealDir(dir)) {}
+  Syncer(Session& s, const std::string& dir, const SyncOptions& o, bool* writesBegan)
+      : s_(s),
+        env_(s.env()),
+        options_(o),
+        writesBegan_(writesBegan),
+        dir_(RealDir(env_, dir)),
+        store_(env_, dir_) {}
 
   SyncSummary Run() {
     StoreLock lock(s_);
     const std::string dataPath = s_.WorkingFilePath();
     if (!env_.FileExists(dataPath)) throw IoError(IoError::kFileNotFound, dataPath);
-    char real[PATH_MAX];
-    if (!::realpath(dataPath.c_str(), real)) ThrowIoErrorFromErrno(errno, dataPath);
-    const std::string dataReal = real;
-    statePath_ = SyncStatePath(s_);
+    const std::string dataReal = env_.RealPath(dataPath);
 
+    // The data file's companion files: its sync state and the vdir's marker.
+    statePath_ = SyncStatePath(s_);
     Pairing pairing = ReadPairing(env_, statePath_, dir_, dataReal, options_.reset);
     summary_.stateProblem = std::move(pairing.stateProblem);
     std::optional<SyncState> state = std::move(pairing.last);
@@ -185,35 +205,27 @@ class Syncer {
     summary_.firstSync = state->pairs.empty();
     old_ = std::move(state->pairs);
 
-    // An unreadable folder lists as empty, which must not read as "every
-    // card deleted".
-    if (::access(dir_.c_str(), R_OK | W_OK | X_OK) != 0) ThrowIoErrorFromErrno(errno, dir_);
-    RemoveStaleScratchFiles();
-    ScanCards();
-    ScanRecords();
-    RefuseAnEmptiedSide();
-    PairEdits();
-    for (size_t p = 0; p < old_.size(); ++p) Decide(int(p));
-    MatchNewOnBothSides();
-
-    WriteCards();
-    WriteDataFile();
+    Plan();
+    if (options_.dryRun) {
+      for (const Action& a : actions_) summary_.plan.push_back(Line(a));
+      return std::move(summary_);
+    }
+    if (writesBegan_) *writesBegan_ = true;
+    Apply();
     SaveSyncState(env_, s_.ProgramDir, statePath_, SyncState{dir_, std::move(pairs_)});
     if (!pairing.markerCurrent) WriteVdirMarker(env_, dir_, dataReal);
     return std::move(summary_);
   }
 
  private:
-  void RemoveStaleScratchFiles() {
-    for (const DirEntry& e : env_.ListDir(dir_)) {
-      if (e.name.starts_with(kScratchPrefix) && EndsWith(e.name, kScratchEnding)) {
-        try {
-          env_.Remove(dir_ + e.name);
-        } catch (const IoError&) {
-          // A leftover that stays is harmless: no one reads it.
-        }
-      }
-    }
+  // Both sides read and every change decided; nothing is written.
+  void Plan() {
+    ScanCards();
+    ScanRecords();
+    RefuseAnEmptiedSide();
+    PairEdits();
+    for (size_t p = 0; p < old_.size(); ++p) Decide(int(p));
+    MatchNewOnBothSides();
   }
 
   void ScanCards() {
@@ -222,18 +234,19 @@ class Syncer {
     std::sort(byFile.begin(), byFile.end(),
               [&](int a, int b) { return old_[a].file < old_[b].file; });
     cardOf_.assign(old_.size(), -1);
-    for (const DirEntry& e : env_.ListDir(dir_)) {
-      if (!e.regular || e.name.starts_with(".") || !EndsWith(e.name, ".vcf")) continue;
+    for (CardListing& e : store_.List()) {
       Card c;
-      c.file = e.name;
+      c.file = std::move(e.name);
+      c.stamp = e.stamp;
       const auto known =
-          std::lower_bound(byFile.begin(), byFile.end(), e.name,
+          std::lower_bound(byFile.begin(), byFile.end(), c.file,
                            [&](int p, const std::string& n) { return old_[p].file < n; });
-      if (known != byFile.end() && old_[*known].file == e.name) c.pair = *known;
-      const std::optional<CardStamp> stamp = StampOf(dir_ + e.name);
-      if (!stamp) continue;  // gone since the listing
-      c.stamp = *stamp;
-      if (c.pair >= 0 && old_[c.pair].stamp == c.stamp) {
+      if (known != byFile.end() && old_[*known].file == c.file) c.pair = *known;
+      if (!e.unfit.empty()) {
+        Unreadable(c, e.unfit);
+      } else if (c.stamp.size > kMaxCardFileBytes) {
+        Unreadable(c, "larger than " + std::to_string(kMaxCardFileBytes >> 20) + " MiB");
+      } else if (c.pair >= 0 && old_[c.pair].stamp == c.stamp) {
         c.status = Card::kSame;
         c.hash = old_[c.pair].hash;
       } else {
@@ -244,30 +257,30 @@ class Syncer {
     }
   }
 
+  // A card nothing is known of: a pairing it has stays for a later sync.
+  void Unreadable(Card& c, const std::string& why) {
+    c.status = Card::kUnreadable;
+    summary_.skipped.push_back(c.file + ": " + why);
+  }
+
   void Read(Card& c) {
     try {
-      c.content = std::make_unique<Card::Content>();
-      c.content->bytes = ReadWhole(env_, dir_ + c.file, kMaxCardFileBytes);
-      c.hash = CardHash(c.content->bytes);
+      const std::string bytes = store_.Get(c.file, kMaxCardFileBytes);
+      c.hash = CardHash(bytes);
       if (c.pair >= 0 && old_[c.pair].hash == c.hash) {
         c.status = Card::kSame;
-        c.content.reset();
         return;
       }
-      c.content->entry = ReadVcard(c.content->bytes);
-      c.content->texts = ToRecordTexts(c.content->entry, c.content->counts);
-      if (IsBlank(c.content->texts)) {
+      c.texts = std::make_unique<RecordTexts>(ToRecordTexts(ReadOneCard(bytes), c.counts));
+      if (IsBlank(*c.texts)) {
         c.status = Card::kBlank;
-        c.content.reset();
+        c.texts.reset();
         ++summary_.blankCards;
         return;
       }
       c.status = c.pair >= 0 ? Card::kChanged : Card::kNew;
-      // A new card only becomes a record; its bytes are not needed again.
-      if (c.status == Card::kNew) std::string().swap(c.content->bytes);
     } catch (const std::exception& e) {
-      c.status = Card::kUnreadable;
-      summary_.skipped.push_back(c.file + ": " + e.what());
+      Unreadable(c, e.what());
     }
   }
 
@@ -325,10 +338,10 @@ class Syncer {
                                (old_.size() == 1 ? " contact was" : " contacts were") +
                                " synced with it; if that is what you want, --allow-empty ";
     if (cards_.empty() && records_ > 0)
-      throw SyncRefused(dir_ + " holds no cards, though " + synced +
+      throw SyncRefused(QuotedName(dir_) + " holds no cards, though " + synced +
                         "deletes them in velmora too");
     if (records_ == 0 && !cards_.empty())
-      throw SyncRefused(s_.WorkingFilePath() + " holds no entries, though " + synced +
+      throw SyncRefused(QuotedName(s_.WorkingFilePath()) + " holds no entries, though " + synced +
                         "deletes them in the folder too");
   }
 
@@ -345,7 +358,7 @@ class Syncer {
       anyGone = true;
       const int c = cardOf_[p];
       if (c >= 0 && cards_[c].status == Card::kChanged)
-        byCardTexts[Key(cards_[c].content->texts)].push_back(int(p));
+        byCardTexts[Key(*cards_[c].texts)].push_back(int(p));
     }
     if (!anyGone) return;
     for (size_t a = 0; a < added_.size(); ++a) {
@@ -457,7 +470,7 @@ class Syncer {
     if (!card) {
       if (!here) return;  // gone on both sides
       if (!edited) {
-        drops_.push_back(uint64_t(index));
+        Here(Action::kDelete, index, base);
         ++summary_.deletedHere;
         return;
       }
@@ -470,21 +483,21 @@ class Syncer {
     const bool cardChanged = card->status == Card::kChanged;
     if (!here) {
       if (!cardChanged) {
-        removes_.push_back(card->file);
+        There(Action::kDelete, c, 0, -1, base, base);
         ++summary_.deletedThere;
         return;
       }
       // Deleted here, changed there: the change is kept.
-      inserts_.push_back(card->content->texts);
-      Count(summary_, card->content->counts);
+      Here(Action::kAdd, -1, *card->texts);
+      Count(summary_, card->counts);
       ++summary_.addedHere;
-      st.base = card->content->texts;
+      st.base = *card->texts;
       pairs_.push_back(std::move(st));
       return;
     }
     // What the card showed at the last sync, seen as a card shows it.
     const RecordTexts shown = cardChanged ? AsCardShowsIt(base) : base;
-    const RecordTexts& theirs = cardChanged ? card->content->texts : shown;
+    const RecordTexts& theirs = cardChanged ? *card->texts : shown;
     unsigned mineChanged = 0, theirsChanged = 0;
     for (int f = 0; f < 5; ++f) {
       if (!SameText(Field(*mine, f), Field(base, f))) mineChanged |= FieldBit(f);
@@ -499,10 +512,10 @@ class Syncer {
     if (clash && options_.prefer == Prefer::kBoth) {
       // Both versions kept: the card's in place, velmora's as a new one.
       summary_.conflicts.push_back(NameOf(*mine));
-      inserts_.push_back(card->content->texts);
-      Count(summary_, card->content->counts);
+      Here(Action::kAdd, -1, *card->texts);
+      Count(summary_, card->counts);
       ++summary_.addedHere;
-      st.base = card->content->texts;
+      st.base = *card->texts;
       needCards_.push_back(*mine);
       pairs_.push_back(std::move(st));
       return;
@@ -513,38 +526,35 @@ class Syncer {
 
     // The merge: each field from the side that changed it.
     RecordTexts merged;
-    ExchangeEntry values = cardChanged ? card->content->entry : ExchangeEntry{};
     for (int f = 0; f < 5; ++f) {
       const bool fromMine = (mineChanged & FieldBit(f)) != 0;
       const bool fromTheirs = (theirsChanged & FieldBit(f)) != 0;
       Field(merged, f) = fromTheirs && !fromMine ? Field(theirs, f) : Field(*mine, f);
     }
+    // The card is read again, and rewritten, only when the change is applied.
     if (mineChanged) {
-      const ExchangeEntry mineUtf8 = Utf8Of(*mine);
-      if (!cardChanged) {
-        card->content = std::make_unique<Card::Content>();
-        card->content->bytes = ReadWhole(env_, dir_ + card->file, kMaxCardFileBytes);
-        values = ReadVcard(card->content->bytes);
-      }
-      for (int f = 0; f < 5; ++f)
-        if (mineChanged & FieldBit(f)) Field(values, f) = Field(mineUtf8, f);
-      writes_.push_back({card->file, ReplaceVcardFields(card->content->bytes, values, mineChanged),
-                         int(pairs_.size())});
+      There(Action::kChange, c, mineChanged, int(pairs_.size()), *mine, base);
       ++summary_.changedThere;
     }
     if (!(merged == *mine)) {
-      Count(summary_, card->content->counts);
-      ReplaceRecord(index, merged, st);
+      Count(summary_, card->counts);
+      Here(Action::kChange, index, merged, ChangedFields(*mine, merged));
       ++summary_.changedHere;
     }
     st.base = merged;
     pairs_.push_back(std::move(st));
   }
 
-  void ReplaceRecord(int64_t index, const RecordTexts& texts, PairState& st) {
-    drops_.push_back(uint64_t(index));
-    inserts_.push_back(texts);
-    st.base = texts;
+  void Here(Action::Change change, int64_t record, const RecordTexts& texts, unsigned fields = 0) {
+    actions_.push_back({Action::kHere, change, fields, -1, record, -1, texts_.size()});
+    texts_.push_back(texts);
+  }
+
+  void There(Action::Change change, int card, unsigned fields, int pair, const RecordTexts& texts,
+             const RecordTexts& base) {
+    actions_.push_back({Action::kThere, change, fields, card, -1, pair, texts_.size()});
+    if (change == Action::kChange) texts_.push_back(texts);
+    if (change != Action::kAdd) texts_.push_back(base);
   }
 
   // Records that need a card and cards that need a record: those a sync
@@ -557,7 +567,7 @@ class Syncer {
     std::vector<AddedRecord>().swap(added_);
     std::unordered_map<std::string, std::vector<int>> newCards;
     for (int c = int(cards_.size()) - 1; c >= 0; --c)
-      if (cards_[c].status == Card::kNew) newCards[Key(cards_[c].content->texts)].push_back(c);
+      if (cards_[c].status == Card::kNew) newCards[Key(*cards_[c].texts)].push_back(c);
     for (RecordTexts& r : needCards_) {
       auto it = newCards.empty() ? newCards.end() : newCards.find(Key(AsCardShowsIt(r)));
       if (it != newCards.end() && !it->second.empty()) {
@@ -568,67 +578,139 @@ class Syncer {
         continue;
       }
       const std::string uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
-      writes_.push_back({uid + ".vcf", {}, int(pairs_.size())});
+      There(Action::kAdd, -1, 0, int(pairs_.size()), {}, {});
       pairs_.push_back({uid + ".vcf", {}, 0, std::move(r)});
       ++summary_.addedThere;
     }
     std::vector<RecordTexts>().swap(needCards_);
     for (Card& c : cards_) {
       if (c.status != Card::kNew) continue;
-      inserts_.push_back(c.content->texts);
-      Count(summary_, c.content->counts);
-      pairs_.push_back({c.file, c.stamp, c.hash, c.content->texts});
+      Here(Action::kAdd, -1, *c.texts);
+      Count(summary_, c.counts);
+      pairs_.push_back({c.file, c.stamp, c.hash, *c.texts});
       ++summary_.addedHere;
     }
   }
 
-  void WriteCards() {
-    if (writes_.empty() && removes_.empty()) return;
-    const std::string scratch = std::string(kScratchPrefix) + std::to_string(::getpid()) + "-";
-    // A few cards are synced one by one as they are committed; many by one
-    // sync of the file system per chunk, which costs less than a sync each.
-    // Chunks keep the cards and scratch files held at once bounded.
-    const bool batch = writes_.size() > kCardsSyncedEach;
-    for (size_t from = 0; from < writes_.size(); from += kCardsPerChunk) {
-      const size_t to = std::min(writes_.size(), from + kCardsPerChunk);
-      std::vector<std::unique_ptr<SaveFile>> files;
-      for (size_t i = from; i < to; ++i) {
-        CardWrite& w = writes_[i];
-        if (w.bytes.empty())
-          w.bytes = NewCard(pairs_[w.pair].base, w.file.substr(0, w.file.size() - 4));
-        auto f = std::make_unique<SaveFile>(env_, dir_, scratch + std::to_string(i) + ".tmp",
-                                            dir_ + w.file);
-        f->Append(w.bytes.data(), w.bytes.size());
-        if (batch) f->Close();
-        files.push_back(std::move(f));
-      }
-      if (batch) env_.SyncFileSystem(dir_);
-      for (size_t i = from; i < to; ++i) {
-        CardWrite& w = writes_[i];
-        files[i - from]->Commit(false);
-        PairState& st = pairs_[w.pair];
-        st.hash = CardHash(w.bytes);
-        if (const std::optional<CardStamp> stamp = StampOf(dir_ + w.file)) st.stamp = *stamp;
-        std::string().swap(w.bytes);
-      }
+  // The plan's line for an action, UTF-8.
+  std::string Line(const Action& a) const {
+    static const char* const kChanges[] = {"add ", "change ", "delete "};
+    std::string line = a.side == Action::kHere ? "here: " : "there: ";
+    line += kChanges[a.change];
+    if (a.side == Action::kHere) {
+      line += NameOf(texts_[a.texts]);
+    } else {
+      const std::string& file = a.card >= 0 ? cards_[a.card].file : pairs_[a.pair].file;
+      line += file + " (" +
+              NameOf(a.change == Action::kAdd ? pairs_[a.pair].base : texts_[a.texts]) + ")";
     }
-    for (const std::string& file : removes_) {
-      try {
-        env_.Remove(dir_ + file);
-      } catch (const IoError& e) {
-        if (e.err() != ENOENT) throw;
-      }
+    for (int f = 0, n = 0; f < 5; ++f)
+      if (a.fields & FieldBit(f)) line += (n++ ? ", " : ": ") + std::string(kFieldNames[f]);
+    return line;
+  }
+
+  // The plan carried out: the cards first, then the data file once; the
+  // state goes last. A card another writer changed since the scan is left
+  // alone, and its contact keeps the pairing the last sync left, so that
+  // the next sync sees the card changed and loses nothing.
+  void Apply() {
+    size_t puts = 0;
+    for (const Action& a : actions_)
+      puts += a.side == Action::kThere && a.change != Action::kDelete;
+    store_.BeginWrites(puts);
+    for (size_t i = 0; i < actions_.size(); ++i)
+      if (actions_[i].side == Action::kThere) ApplyThere(i);
+    store_.Flush();
+    WriteDataFile();
+    std::erase_if(pairs_, [](const PairState& p) { return p.file.empty(); });
+  }
+
+  void ApplyThere(size_t i) {
+    const Action& a = actions_[i];
+    if (a.change == Action::kAdd) {
+      const std::string& file = pairs_[a.pair].file;
+      const std::string card = NewCard(pairs_[a.pair].base, file.substr(0, file.size() - 4));
+      store_.Put(file, card, std::nullopt,
+                 [this, pair = a.pair, hash = CardHash(card)](bool applied, const CardStamp& st) {
+                   if (!applied) {
+                     LeftAlone(pairs_[pair].file);
+                     pairs_[pair].file.clear();  // the record gets a card next time
+                     --summary_.addedThere;
+                     return;
+                   }
+                   pairs_[pair].stamp = st;
+                   pairs_[pair].hash = hash;
+                 });
+      return;
     }
-    env_.SyncDir(dir_);
+    const Card& c = cards_[a.card];
+    if (a.change == Action::kDelete) {
+      store_.Delete(c.file, c.stamp, [this, i](bool applied, const CardStamp&) {
+        if (applied) return;
+        const Action& a = actions_[i];
+        const Card& c = cards_[a.card];
+        LeftAlone(c.file);
+        pairs_.push_back({c.file, c.stamp, 0, texts_[a.texts]});
+        --summary_.deletedThere;
+      });
+      return;
+    }
+    // The card as the scan saw it, with velmora's changed fields rewritten.
+    std::string card;
+    std::string why = "changed meanwhile, left for the next sync";
+    try {
+      std::string bytes = store_.Get(c.file, kMaxCardFileBytes);
+      if (CardHash(bytes) == c.hash) {
+        ExchangeEntry values = ReadVcard(bytes);
+        const ExchangeEntry mineUtf8 = Utf8Of(texts_[a.texts]);
+        for (int f = 0; f < 5; ++f)
+          if (a.fields & FieldBit(f)) Field(values, f) = Field(mineUtf8, f);
+        card = ReplaceVcardFields(bytes, values, a.fields);
+      }
+    } catch (const IoError& e) {
+      // Gone, or made a link, a folder or a pipe since the scan.
+      if (e.err() != ENOENT && e.err() != ELOOP && e.err() != EISDIR && e.err() != ESPIPE) throw;
+    } catch (const AppError& e) {
+      why = e.what();
+    }
+    const auto done = [this, i, why](bool applied, const CardStamp& st, uint64_t hash) {
+      const Action& a = actions_[i];
+      PairState& p = pairs_[a.pair];
+      if (applied) {
+        p.stamp = st;
+        p.hash = hash;
+        return;
+      }
+      // Read again next time, whatever its stamp: the scan may have read it
+      // after its listing already.
+      summary_.skipped.push_back(p.file + ": " + why);
+      p.base = texts_[a.texts + 1];
+      p.hash = 0;
+      --summary_.changedThere;
+    };
+    if (card.empty()) return done(false, {}, 0);
+    store_.Put(c.file, card, c.stamp,
+               [done, hash = CardHash(card)](bool applied, const CardStamp& st) {
+                 done(applied, st, hash);
+               });
+  }
+
+  void LeftAlone(const std::string& file) {
+    summary_.skipped.push_back(file + ": changed meanwhile, left for the next sync");
   }
 
   // The one rewrite of the data file: the records kept, in their order,
   // with the new ones at their sorted places.
   void WriteDataFile() {
-    if (drops_.empty() && inserts_.empty()) return;
-    std::sort(drops_.begin(), drops_.end());
-    std::vector<ContactRecord> adds(inserts_.size());
-    for (size_t i = 0; i < inserts_.size(); ++i) adds[i].SetTexts(inserts_[i]);
+    std::vector<uint64_t> drops;
+    std::vector<ContactRecord> adds;
+    for (const Action& a : actions_) {
+      if (a.side != Action::kHere) continue;
+      if (a.change != Action::kAdd) drops.push_back(uint64_t(a.record));
+      if (a.change != Action::kDelete) adds.emplace_back().SetTexts(texts_[a.texts]);
+    }
+    if (drops.empty() && adds.empty()) return;
+    std::sort(drops.begin(), drops.end());
     std::stable_sort(adds.begin(), adds.end(), [](const ContactRecord& a, const ContactRecord& b) {
       return ContactRecord::CompareSortKeys(a.bytes.data(), b.bytes.data()) < 0;
     });
@@ -639,8 +721,8 @@ class Syncer {
     size_t next = 0, drop = 0;
     uint64_t index = 0;
     while (const unsigned char* rec = reader.Next()) {
-      while (drop < drops_.size() && drops_[drop] < index) ++drop;
-      if (drop < drops_.size() && drops_[drop] == index++) continue;
+      while (drop < drops.size() && drops[drop] < index) ++drop;
+      if (drop < drops.size() && drops[drop] == index++) continue;
       while (next < adds.size() && ContactRecord::CompareSortKeys(adds[next].bytes.data(), rec) < 0)
         out.Append(adds[next++].bytes.data(), ContactRecord::kSize);
       out.Append(rec, ContactRecord::kSize);
@@ -660,7 +742,9 @@ class Syncer {
   Session& s_;
   Env& env_;
   SyncOptions options_;
-  std::string dir_;  // the vdir's real path, ending in "/"
+  bool* writesBegan_;  // told when the first write begins
+  std::string dir_;    // the vdir's real path, ending in "/"
+  VdirStore store_;
   std::string statePath_;
   SyncSummary summary_;
 
@@ -672,21 +756,18 @@ class Syncer {
   std::vector<AddedRecord> added_;
   uint64_t records_ = 0;  // whole records in the data file
 
-  std::vector<PairState> pairs_;        // the new state
+  std::vector<PairState> pairs_;        // the next state; a pair without a file goes
   std::vector<RecordTexts> needCards_;  // records that need a card
-  std::vector<CardWrite> writes_;       // cards to write
-  std::vector<std::string> removes_;    // cards to unlink
-  std::vector<uint64_t> drops_;         // records to leave out
-  std::vector<RecordTexts> inserts_;    // records to add
+  std::vector<Action> actions_;         // the plan, in the order it was made
+  std::vector<RecordTexts> texts_;      // the actions' texts
 };
 
 }  // namespace
 
 SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options,
                          bool* writesBegan) {
-  // Until the core tells the steps apart, any failure may follow a write.
-  if (writesBegan) *writesBegan = true;
-  return Syncer(s, dir, options).Run();
+  if (writesBegan) *writesBegan = false;
+  return Syncer(s, dir, options, writesBegan).Run();
 }
 
 }  // namespace velmora

@@ -18,6 +18,12 @@
 // EDIT becomes a new contact. A card or record that shows nothing (an
 // e-mail-only contact) and the sample entry stay out of the sync.
 //
+// A sync reads both sides and plans every change before its first write;
+// a dry run stops there and tells the plan. The cards live in a card store
+// (sync/cardstore.h), here the vdir, which changes a card only where it is
+// still as the sync read it: a card another writer changed meanwhile is
+// left for the next sync, with the pairing the last sync left.
+//
 // Crash safety: cards are written through scratch files in the vdir, made
 // durable together, renamed, and the folder synced; then the data file is
 // replaced once through the save protocol under the store's lock; the state
@@ -72,7 +78,8 @@ struct SyncSummary {
   std::string stateProblem;
 };
 
-// Syncs the working file of s with the vdir at dir (made when missing).
+// Syncs the working file of s with the vdir at dir (made when the first
+// write begins, so that a refused or planned sync leaves none).
 // Throws SyncRefused, or the error of a failed step (IoError, with its
 // path); the data file is then as it was, and the next sync completes
 // whatever cards were written.

@@ -209,7 +209,9 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       "is not a regular file; the sync neither reads nor replaces it", "holds no cards, though",
       "holds no entries, though",
       "synced with it; if that is what you want, --allow-empty deletes them in velmora too",
-      "--allow-empty deletes them in the folder too"};
+      "--allow-empty deletes them in the folder too",
+      "a link, which is never followed", "holds 3 cards", "larger than 64 MiB",
+      "changed meanwhile, left for the next sync"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})

@@ -44,6 +44,13 @@ class EnvWrapper : public Env {
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override {
     return target_.CreateAnonymous(dir);
   }
+  std::unique_ptr<File> OpenNoFollow(const std::string& path) override {
+    return target_.OpenNoFollow(path);
+  }
+  std::optional<NameInfo> LookUp(const std::string& path) override { return target_.LookUp(path); }
+  std::string RealPath(const std::string& path) override { return target_.RealPath(path); }
+  void MakeFolder(const std::string& path) override { target_.MakeFolder(path); }
+  void CheckFolderUsable(const std::string& dir) override { target_.CheckFolderUsable(dir); }
   bool FileExists(const std::string& path) override { return target_.FileExists(path); }
   FileKind KindOf(const std::string& path) override { return target_.KindOf(path); }
   void CheckWritable(const std::string& path) override { target_.CheckWritable(path); }

@@ -1,5 +1,7 @@
 #include "support/fakeenv.h"
 
+#include <set>
+
 #include "platform/ioerror.h"
 
 namespace velmora::testing {
@@ -62,15 +64,27 @@ void FaultEnv::FailEvery(const std::string& kind, int err) {
   fired_ = false;
 }
 
+void FaultEnv::FailEveryWrite(int err) {
+  Heal();
+  failWrites_ = true;
+  err_ = err;
+  fired_ = false;
+}
+
 void FaultEnv::Heal() {
   failAt_ = -1;
   failKind_.clear();
+  failWrites_ = false;
 }
 
 void FaultEnv::Step(const char* kind) {
+  if (beforeStep) beforeStep(kind);
   int n = steps_++;
   log_.emplace_back(kind);
-  if (n == failAt_ || (!failKind_.empty() && failKind_ == kind)) {
+  static const std::set<std::string> kWrites = {"create", "write",   "truncate", "sync", "rename",
+                                                "remove", "syncdir", "syncfs",   "mkdir"};
+  if (n == failAt_ || (!failKind_.empty() && failKind_ == kind) ||
+      (failWrites_ && kWrites.count(kind))) {
     fired_ = true;
     ThrowIoErrorFromErrno(err_);
   }
@@ -83,12 +97,31 @@ std::unique_ptr<File> FaultEnv::Wrap(std::unique_ptr<File> f) {
 
 std::unique_ptr<File> FaultEnv::OpenExisting(const std::string& path, bool writable) {
   Step("open");
+  if (writable && failWrites_) {
+    fired_ = true;
+    ThrowIoErrorFromErrno(err_, path);
+  }
   return Wrap(target().OpenExisting(path, writable));
 }
 
 std::unique_ptr<File> FaultEnv::CreateNew(const std::string& path) {
   Step("create");
   return Wrap(target().CreateNew(path));
+}
+
+std::unique_ptr<File> FaultEnv::OpenNoFollow(const std::string& path) {
+  Step("open");
+  return Wrap(target().OpenNoFollow(path));
+}
+
+void FaultEnv::MakeFolder(const std::string& path) {
+  Step("mkdir");
+  target().MakeFolder(path);
+}
+
+void FaultEnv::SyncFileSystem(const std::string& dir) {
+  Step("syncfs");
+  target().SyncFileSystem(dir);
 }
 
 LinkEnd FaultEnv::FollowLinks(const std::string& path) {

@@ -3,6 +3,7 @@
 // counted and one chosen step made to fail with a chosen errno. It also
 // counts the files that are open, so a test can see that nothing stays open.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,13 @@ class FaultEnv : public EnvWrapper {
   void FailAt(int step, int err);
   // Fails every step whose name is `kind` ("create", "rename", ...).
   void FailEvery(const std::string& kind, int err);
+  // Fails every step that would change a file or a folder: what a dry run
+  // must never take.
+  void FailEveryWrite(int err);
   void Heal();
+  // Runs before each step with its name, as another process could act
+  // between two steps.
+  std::function<void(const std::string& kind)> beforeStep;
 
   int steps() const { return steps_; }
   bool fired() const { return fired_; }
@@ -32,6 +39,9 @@ class FaultEnv : public EnvWrapper {
 
   std::unique_ptr<File> OpenExisting(const std::string& path, bool writable) override;
   std::unique_ptr<File> CreateNew(const std::string& path) override;
+  std::unique_ptr<File> OpenNoFollow(const std::string& path) override;
+  void MakeFolder(const std::string& path) override;
+  void SyncFileSystem(const std::string& dir) override;
   LinkEnd FollowLinks(const std::string& path) override;
   std::unique_ptr<File> CreateAnonymous(const std::string& dir) override;
   void CheckWritable(const std::string& path) override;
@@ -47,6 +57,7 @@ class FaultEnv : public EnvWrapper {
   int failAt_ = -1;
   int err_ = 0;
   std::string failKind_;
+  bool failWrites_ = false;
   bool fired_ = false;
   int open_ = 0;
   std::vector<std::string> log_;

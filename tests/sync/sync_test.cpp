@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
+#include <random>
+#include <utility>
 
 #include "platform/readcaps.h"
 #include "store/extratext.h"
@@ -79,8 +82,13 @@ class SyncTest : public ::testing::Test {
   }
 
   SyncSummary Sync(SyncOptions o = {}) { return SyncWithVdir(s, vdir, o); }
+  static uint64_t Changes(const SyncSummary& sum) {
+    return sum.addedHere + sum.addedThere + sum.changedHere + sum.changedThere + sum.deletedHere +
+           sum.deletedThere;
+  }
 
   TestDir dir;
+  std::string outside;  // a card a link in the vdir leads to
   FaultEnv env;
   Session s;
   std::string vdir;
@@ -113,15 +121,31 @@ struct Step {
   Prefer prefer;
   Set expected;
   size_t conflicts;
-  bool sameCard;  // the contact keeps its card file, with its EMAIL
-  std::string card = "";      // ann.vcf before the first sync, when not the usual one
-  std::string inCards = "";   // a text some card must hold after the sync
-  std::string notInCards = "";  // a text no card may hold after it
-  bool quiet = false;         // the sync reports no change at all
+  bool sameCard;                  // the contact keeps its card file, with its EMAIL
+  const char* planned = nullptr;  // the first line of a dry run's plan
+  const char* skipped = nullptr;  // how a card named as skipped begins
+  std::optional<Set> cards = {};  // what the cards show, when not what velmora holds
+  int syncs = 1;                  // a card changed meanwhile settles in the second
+  std::string card = "";          // ann.vcf before the first sync, when not the usual one
+  std::string inCards = "";       // a text some card must hold after the sync
+  std::string notInCards = "";    // a text no card may hold after it
+  bool quiet = false;             // the sync reports no change at all
 };
 
 void SetPhone(Set& d, const std::string& phone) { d[0].phone1 = phone; }
 void CardPhone(SyncTest& t, const std::string& file, const std::string& phone);
+
+// The five texts as one comparable string.
+std::string Key(const RecordTexts& t) {
+  return t.name + '\t' + t.surname + '\t' + t.phone1 + '\t' + t.phone2 + '\t' + t.comments;
+}
+
+// Field f of a RecordTexts or an ExchangeEntry, which name their texts alike.
+template <class T>
+std::string& Field(T& t, int f) {
+  std::string* all[] = {&t.name, &t.surname, &t.phone1, &t.phone2, &t.comments};
+  return *all[f];
+}
 
 void PrintTo(const Step& step, std::ostream* os) { *os << step.what; }
 
@@ -138,12 +162,31 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   if (step.there) step.there(*this, "ann.vcf");
   SyncOptions o;
   o.prefer = step.prefer;
-  const SyncSummary sum = Sync(o);
-  Set expected = step.expected;
+  // A dry run first: it writes nothing, and plans what the sync then does.
+  const auto before = std::make_tuple(dir.Read("FRIENDS.VLM"), Cards(), TestDirNames());
+  env.FailEveryWrite(EROFS);
+  SyncOptions dryRun = o;
+  dryRun.dryRun = true;
+  const std::vector<std::string> plan = Sync(dryRun).plan;
+  env.Heal();
+  EXPECT_FALSE(env.fired()) << step.what;
+  EXPECT_EQ(std::make_tuple(dir.Read("FRIENDS.VLM"), Cards(), TestDirNames()), before);
+  if (step.planned) {
+    EXPECT_EQ(plan.at(0), step.planned) << step.what;
+  }
+  SyncSummary sum;
+  std::string skipped;
+  for (int i = 0; i < step.syncs; ++i)
+    for (const std::string& line : (sum = Sync(o)).skipped) skipped += "\n" + line;
+  if (step.syncs == 1) {
+    EXPECT_EQ(plan.size(), Changes(sum)) << step.what;
+  }
+  Set expected = step.expected, cards = step.cards.value_or(step.expected);
   expected.push_back(bystander);
+  cards.push_back(bystander);
   EXPECT_EQ(Data(), Sorted(expected)) << step.what;
   // A card shows a text cut to its field, which may end in a blank.
-  EXPECT_EQ(Trimmed(CardTexts()), Trimmed(expected)) << step.what;
+  EXPECT_EQ(Trimmed(CardTexts()), Trimmed(cards)) << step.what;
   EXPECT_EQ(sum.conflicts.size(), step.conflicts) << step.what;
   std::string all;
   for (const auto& [file, bytes] : Cards()) all += bytes;
@@ -156,6 +199,14 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   if (step.quiet) {
     EXPECT_EQ(sum.changedHere + sum.changedThere + sum.addedHere + sum.addedThere, 0u) << step.what;
   }
+  if (step.skipped) {
+    EXPECT_NE(skipped.find("\n" + std::string(step.skipped)), skipped.npos);
+  }
+  // Nothing outside the vdir is touched, nor made.
+  if (!outside.empty()) {
+    EXPECT_EQ(dir.Read("outside/ann.vcf"), outside);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "outside"), {}), 1);
+  }
   if (step.sameCard) {
     const std::string card = Cards().count("ann.vcf") ? Cards().at("ann.vcf") : "";
     EXPECT_NE(card.find("EMAIL;TYPE=HOME:x@example.org"), std::string::npos) << step.what;
@@ -163,11 +214,7 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
     EXPECT_NE(card.find("PHOTO;ENCODING=b;TYPE=JPEG:AAAA"), std::string::npos) << step.what;
   }
   // Settled: the next sync changes nothing.
-  const SyncSummary again = Sync();
-  EXPECT_EQ(again.addedHere + again.addedThere + again.changedHere + again.changedThere +
-                again.deletedHere + again.deletedThere,
-            0u)
-      << step.what;
+  EXPECT_EQ(Changes(Sync()), 0u) << step.what;
 }
 
 void CardPhone(SyncTest& t, const std::string& file, const std::string& phone) {
@@ -192,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {With(kAnn, 2, "999")},
              0,
-             true},
+             true,
+             "there: change ann.vcf (Ann Smith): PHONE1"},
         Step{"three fields edited here",
              [](Set& d) { d[0] = Texts("Ann", "Smith", "999", "555", "boss"); },
              nullptr,
@@ -207,6 +255,10 @@ INSTANTIATE_TEST_SUITE_P(
              {Texts("Anna", "Smyth", "111", "555")},
              0,
              false,
+             nullptr,
+             nullptr,
+             {},
+             1,
              "",
              "",
              "x@example.org"},
@@ -223,7 +275,8 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {Texts("Ann", "Smith", "888", "555", "boss")},
              0,
-             true},
+             true,
+             "there: change ann.vcf (Ann Smith): COMMENTS"},
         Step{"the same edit on both sides",
              [](Set& d) { SetPhone(d, "888"); },
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -231,6 +284,10 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 2, "888")},
              0,
              true,
+             nullptr,
+             nullptr,
+             {},
+             1,
              "",
              "",
              "",
@@ -242,6 +299,10 @@ INSTANTIATE_TEST_SUITE_P(
              {Texts("Ann", "Smith", "999", "555", std::string(49, 'n'))},
              0,
              true,
+             nullptr,
+             nullptr,
+             {},
+             1,
              kAnnWithNote,
              kLongNote.substr(49)},
         Step{"deleted, and another added with the same phone",
@@ -251,6 +312,10 @@ INSTANTIATE_TEST_SUITE_P(
              {Texts("Zoe", "Brown", "111")},
              0,
              false,
+             nullptr,
+             nullptr,
+             {},
+             1,
              "",
              "",
              "x@example.org"},
@@ -261,6 +326,10 @@ INSTANTIATE_TEST_SUITE_P(
              {Texts("Ann", "Smith", "111", "555")},
              0,
              true,
+             nullptr,
+             nullptr,
+             {},
+             1,
              RichCard("ann", "", "Ann", "111")},
         Step{"a conflict keeps both",
              [](Set& d) { SetPhone(d, "999"); },
@@ -290,14 +359,22 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 4, "50%41")},
              0,
              true},
-                Step{"deleted here", [](Set& d) { d.erase(d.begin()); }, nullptr, Prefer::kBoth, {}, 0, false},
+        Step{"deleted here",
+             [](Set& d) { d.erase(d.begin()); },
+             nullptr,
+             Prefer::kBoth,
+             {},
+             0,
+             false,
+             "there: delete ann.vcf (Ann Smith)"},
         Step{"deleted there",
              nullptr,
              [](SyncTest& t, auto& f) { std::filesystem::remove(t.vdir + f); },
              Prefer::kBoth,
              {},
              0,
-             false},
+             false,
+             "here: delete Ann Smith"},
         Step{"deleted here, changed there",
              [](Set& d) { d.erase(d.begin()); },
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -318,7 +395,52 @@ INSTANTIATE_TEST_SUITE_P(
              Prefer::kBoth,
              {kAnn, Texts("Bob", "Jones"), Texts("Cy", "Lee", "3", "555")},
              0,
-             true}),
+             true},
+        Step{"a card made a link is never followed, written or removed",
+             [](Set& d) { SetPhone(d, "999"); },
+             [](SyncTest& t, auto& f) {
+               t.outside = t.dir.Read("cards/" + f);
+               std::filesystem::create_directories(t.dir / "outside");
+               t.dir.Write("outside/" + f, t.outside);
+               std::filesystem::remove(t.vdir + f);
+               std::filesystem::create_symlink("../outside/" + f, t.vdir + f);
+             },
+             Prefer::kBoth,
+             {With(kAnn, 2, "999")},
+             0,
+             false,
+             nullptr,
+             "ann.vcf: a link",
+             Set{kAnn}},
+        Step{"a file of several cards is never paired",
+             [](Set& d) { d.erase(d.begin()); },
+             [](SyncTest& t, auto&) {
+               t.WriteCard("backup.vcf",
+                           RichCard("a", "Smith", "Ann", "111") + RichCard("b", "Ek", "Bo", "2"));
+             },
+             Prefer::kBoth,
+             {},
+             0,
+             false,
+             "there: delete ann.vcf (Ann Smith)",
+             "backup.vcf: holds 2 cards",
+             Set{kAnn}},
+        Step{"a card changed between the read and the rename is left alone",
+             [](Set& d) { SetPhone(d, "999"); },
+             [](SyncTest& t, auto& f) {
+               t.env.beforeStep = [&t, f, done = false](const std::string& kind) mutable {
+                 if (kind != "create" || std::exchange(done, true)) return;
+                 CardPhone(t, f, "888");  // another writer, before the rename
+               };
+             },
+             Prefer::kBoth,
+             {With(kAnn, 2, "999"), With(kAnn, 2, "888")},
+             1,
+             true,
+             nullptr,
+             "ann.vcf: changed meanwhile",
+             std::nullopt,
+             2}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(SyncTest, ACardKeepsWhatVelmoraCannotShowUntilThatFieldChanges) {
@@ -415,8 +537,13 @@ TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
   const std::string first = vdir;
   vdir = dir / "other/";
   EXPECT_THROW(Sync(), SyncRefused);
+  EXPECT_FALSE(dir.Exists("other"));  // a refused sync makes no folder
   SyncOptions reset;
   reset.reset = true;
+  reset.dryRun = true;
+  EXPECT_EQ(Sync(reset).plan.size(), 1u);
+  EXPECT_FALSE(dir.Exists("other"));
+  reset.dryRun = false;
   EXPECT_NO_THROW(Sync(reset));
   // The first vdir now names FRIENDS, and so does not take a second file.
   dir.Write("OTHER.VLM", "");
@@ -533,6 +660,107 @@ TEST_F(SyncTest, ARenamedDataFileKeepsItsPairing) {
   dir.Write("FRIENDS.VLM", "");
   s.WorkingName = "FRIENDS";
   EXPECT_THROW(Sync(), SyncRefused);
+}
+
+// Random adds, edits and deletes on both sides, twins and cards with more
+// than velmora shows among them, then a sync, round after round. The model
+// says what each contact becomes (an edit beats a delete; one field changed
+// on both sides keeps both versions; one contact added alike on both sides
+// is one); both sides must show exactly that, every card keep its e-mail,
+// and a second sync change nothing.
+TEST_F(SyncTest, RandomChangesOnBothSidesSettleAndLoseNothing) {
+  using Contact = std::pair<std::string, bool>;  // Key of its texts; its card has an EMAIL
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(seed);
+    std::filesystem::remove_all(vdir);
+    std::filesystem::remove(SyncStatePath(s));
+    WriteData({});
+    std::mt19937 rng(seed);
+    const auto roll = [&](int n) { return int(rng() % unsigned(n)); };
+    int fresh = 0;
+    const auto unique = [&] { return std::to_string(++fresh); };
+    // As another tool writes: a new file renamed over the card.
+    const auto putCard = [&](const std::string& file, const std::string& bytes) {
+      WriteCard(".new", bytes);
+      std::filesystem::rename(vdir + ".new", vdir + file);
+    };
+    const auto hasMail = [](const std::string& card) { return card.find("EMAIL") != card.npos; };
+    std::vector<std::pair<RecordTexts, bool>> contacts;
+    for (int round = 0; round < 5; ++round) {
+      Set data = Data(), untouched, addedHere, addedThere;
+      std::map<std::string, std::string> cards = Cards();
+      std::map<std::string, int> twins;  // are changed on the card side only
+      for (const auto& c : contacts) ++twins[Key(c.first)];
+      std::vector<std::pair<RecordTexts, bool>> next;
+      for (const auto& [texts, mail] : contacts) {
+        auto record = std::find(data.begin(), data.end(), texts);
+        auto card = std::find_if(cards.begin(), cards.end(), [&](const auto& c) {
+          return Shown(c.second) == texts && hasMail(c.second) == mail;
+        });
+        ASSERT_TRUE(record != data.end() && card != cards.end());
+        const int here = twins[Key(texts)] > 1 ? 0 : roll(5);  // 3 edits, 4 deletes
+        const int there = roll(4);                             // 2 edits, 3 deletes
+        const int f = 2 + roll(3), g = 2 + roll(3);
+        RecordTexts mine = texts, theirs = texts;
+        if (here == 3) Field(mine, f) = Field(*record, f) = "h" + unique();
+        if (here == 4) data.erase(record);
+        if (there == 2) {
+          ExchangeEntry e = ReadVcard(card->second);
+          Field(e, g) = Field(theirs, g) = "t" + unique();
+          putCard(card->first, ReplaceVcardFields(card->second, e, FieldBit(g)));
+        }
+        if (there == 3) std::filesystem::remove(vdir + card->first);
+        cards.erase(card);
+        if (here < 3 && there < 2) untouched.push_back(texts);
+        if (here == 4 || there == 3 || (here == 3 && there == 2 && f == g)) {
+          if (there == 2) next.emplace_back(theirs, mail);
+          if (here == 3) next.emplace_back(mine, false);
+        } else {
+          if (there == 2) Field(mine, g) = Field(theirs, g);
+          next.emplace_back(mine, mail);
+        }
+      }
+      for (int n = roll(3); n > 0; --n) {
+        const std::string k = unique();
+        RecordTexts t = roll(3) == 0 && !untouched.empty() ? untouched[roll(int(untouched.size()))]
+                                                           : Texts("N" + k, "S" + k, "1" + k);
+        if (roll(2)) {
+          addedHere.push_back(t);
+        } else {
+          putCard("new" + k + ".vcf", RichCard(k, t.surname, t.name, t.phone1));
+          addedThere.push_back(Shown(RichCard(k, t.surname, t.name, t.phone1)));
+        }
+      }
+      for (const RecordTexts& t : addedHere) {
+        data.push_back(t);
+        const auto twin = std::find(addedThere.begin(), addedThere.end(), t);
+        next.emplace_back(t, twin != addedThere.end());
+        if (twin != addedThere.end()) addedThere.erase(twin);
+      }
+      for (const RecordTexts& t : addedThere) next.emplace_back(t, true);
+      WriteData(Sorted(data));
+      contacts = std::move(next);
+
+      // A round may delete every contact on one side.
+      SyncOptions o;
+      o.allowEmpty = true;
+      Sync(o);
+      Set expected;
+      std::vector<Contact> want, have;
+      for (const auto& [texts, mail] : contacts) {
+        expected.push_back(texts);
+        want.emplace_back(Key(texts), mail);
+      }
+      for (const auto& [file, bytes] : Cards())
+        have.emplace_back(Key(Shown(bytes)), hasMail(bytes));
+      std::sort(want.begin(), want.end());
+      std::sort(have.begin(), have.end());
+      EXPECT_EQ(Data(), Sorted(expected)) << round;
+      EXPECT_EQ(have, want) << round;
+      EXPECT_EQ(Changes(Sync(o)), 0u) << round;
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
 }
 
 // A sync that fails at any one of its file steps, then a clean one: the
