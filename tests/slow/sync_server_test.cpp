@@ -234,9 +234,10 @@ TEST_F(SyncServerTest, WhatThePhoneAddedStaysWhenVelmoraChangesItsFields) {
     const char* what;
     RecordTexts after;
   };
+  // What EDIT can change: never NAME or SURNAME of an entry that has both.
   const Edit edits[] = {{"PHONE1", Texts("Ann", "Smith", "999", "333")},
-                        {"NAME", Texts("Anna", "Smith", "999", "333")},
-                        {"both", Texts("Annie", "Smith", "777", "333")}};
+                        {"COMMENTS", Texts("Ann", "Smith", "999", "333", "met at work")},
+                        {"both phones", Texts("Ann", "Smith", "777", "888", "met at work")}};
   RecordTexts before = Texts("Ann", "Smith", "111", "333");
   for (const Edit& e : edits) {
     SCOPED_TRACE(e.what);
