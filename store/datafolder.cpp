@@ -67,7 +67,8 @@ std::optional<std::string> ReadVdirMarker(Env& env, const std::string& vdir) {
   const std::string path = vdir + kVdirMarkerName;
   RefuseOddCompanion(env, path, false);
   if (!env.FileExists(path)) return std::nullopt;
-  auto in = env.OpenExisting(path, false);
+  // Never through a link planted since the look above.
+  auto in = env.OpenNoFollow(path);
   std::string text(kMaxMarkerBytes + 1, '\0');
   text.resize(in->ReadAt(0, text.data(), text.size()));
   in->Close();

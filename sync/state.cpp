@@ -155,7 +155,8 @@ uint64_t CardHash(std::string_view bytes) {
 LoadedState LoadSyncState(Env& env, const std::string& path) {
   RefuseOddCompanion(env, path, false);
   if (!env.FileExists(path)) return {};
-  auto in = env.OpenExisting(path, false);
+  // Never through a link planted since the look above.
+  auto in = env.OpenNoFollow(path);
   static_assert(kMaxSyncStateBytes == uint64_t(4) << 30);
   if (in->Size() > kMaxSyncStateBytes)
     return {std::nullopt, NotUsed(path, " is larger than 4 GiB and was not read")};
