@@ -306,11 +306,10 @@ class Syncer {
     RecordReader reader(*in, 0, count);
     for (uint64_t index = 0; const unsigned char* rec = reader.Next(); ++index) {
       const RecordView r(rec);
-      RecordTexts t{std::string(r.Text(ContactRecord::kName)),
-                    std::string(r.Text(ContactRecord::kSurname)),
-                    std::string(r.Text(ContactRecord::kPhone1)),
-                    std::string(r.Text(ContactRecord::kPhone2)),
-                    std::string(r.Text(ContactRecord::kComments))};
+      RecordTexts t{
+          std::string(r.Text(ContactRecord::kName)), std::string(r.Text(ContactRecord::kSurname)),
+          std::string(r.Text(ContactRecord::kPhone1)), std::string(r.Text(ContactRecord::kPhone2)),
+          std::string(r.Text(ContactRecord::kComments))};
       ++records_;
       const auto known = chain.find(CardHash(Key(t)));
       int* link = known == chain.end() ? nullptr : &known->second;

@@ -14,8 +14,8 @@
 
 #include "platform/readcaps.h"
 #include "store/extratext.h"
-#include "store/startup.h"
 #include "store/filecommands.h"
+#include "store/startup.h"
 #include "support/fakeenv.h"
 #include "support/session.h"
 #include "sync/command.h"
@@ -495,13 +495,15 @@ TEST_F(SyncTest, WhatIsNoContactStaysOutOfTheSync) {
   Sync();
   const std::string data = dir.Read("FRIENDS.VLM");
   EXPECT_EQ(data.substr(data.size() - tail.size()), tail);
-  EXPECT_EQ(EntriesOf(data.substr(0, data.size() - tail.size())),
-            Sorted({Texts("Bob", "Jones"), SampleRecord().Texts(), Texts("Cy", "Lee", "3", "555")}));
+  EXPECT_EQ(
+      EntriesOf(data.substr(0, data.size() - tail.size())),
+      Sorted({Texts("Bob", "Jones"), SampleRecord().Texts(), Texts("Cy", "Lee", "3", "555")}));
   // Deleting every entry but the sample deletes their cards, not the others.
   dir.Write("FRIENDS.VLM", DataFileOf({SampleRecord().Texts()}));
   sum = Sync();
   EXPECT_EQ(sum.deletedThere, 2u);
-  EXPECT_EQ(Cards(), (std::map<std::string, std::string>{{"m1.vcf", mailOnly}, {"m2.vcf", mailOnly}}));
+  EXPECT_EQ(Cards(),
+            (std::map<std::string, std::string>{{"m1.vcf", mailOnly}, {"m2.vcf", mailOnly}}));
 }
 
 // A folder whose cards all went away, or a data file emptied, is taken for
