@@ -482,6 +482,12 @@ class Syncer {
     const bool cardChanged = card->status == Card::kChanged;
     if (!here) {
       if (!cardChanged) {
+        // An older velmora paired a backup of several cards by its first:
+        // the contact's delete must not take the others with it.
+        if (const std::string why = NoSingleCard(*card); !why.empty()) {
+          summary_.skipped.push_back(card->file + ": " + why);
+          return;
+        }
         There(Action::kDelete, c, 0, -1, base, base);
         ++summary_.deletedThere;
         return;
@@ -542,6 +548,18 @@ class Syncer {
     }
     st.base = merged;
     pairs_.push_back(std::move(st));
+  }
+
+  // Why an unchanged card is no card of its own, or "" when it is one. A
+  // card that cannot be read now is left to the delete, which looks again.
+  std::string NoSingleCard(const Card& card) {
+    try {
+      ReadOneCard(store_.Get(card.file, kMaxCardFileBytes));
+    } catch (const IoError&) {
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "";
   }
 
   void Here(Action::Change change, int64_t record, const RecordTexts& texts, unsigned fields = 0) {

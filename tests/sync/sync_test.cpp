@@ -3,6 +3,7 @@
 #include "sync/sync.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -504,6 +505,22 @@ TEST_F(SyncTest, WhatIsNoContactStaysOutOfTheSync) {
   EXPECT_EQ(sum.deletedThere, 2u);
   EXPECT_EQ(Cards(),
             (std::map<std::string, std::string>{{"m1.vcf", mailOnly}, {"m2.vcf", mailOnly}}));
+  // A backup of several cards that an older velmora paired by its first
+  // card outlives that contact's delete.
+  const std::string backup = RichCard("a", "Smith", "Ann", "111") + RichCard("b", "Ek", "Bo", "2");
+  WriteCard("backup.vcf", backup);
+  struct stat st;
+  ASSERT_EQ(::stat((vdir + "backup.vcf").c_str(), &st), 0);
+  SaveSyncState(env, dir.path(), SyncStatePath(s),
+                {vdir,
+                 {{"backup.vcf",
+                   {int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                    uint64_t(st.st_size), uint64_t(st.st_ino)},
+                   CardHash(backup),
+                   kAnn}}});
+  sum = Sync();
+  EXPECT_EQ(sum.deletedThere, 0u);
+  EXPECT_EQ(Cards().at("backup.vcf"), backup);
 }
 
 // A folder whose cards all went away, or a data file emptied, is taken for
