@@ -81,8 +81,7 @@ ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing,
         for (;;) {
           if (!reader.Next(entry)) return false;
           const RecordTexts texts = ToRecordTexts(entry, summary.counts);
-          if (Trim(texts.name + texts.surname + texts.phone1 + texts.phone2 + texts.comments)
-                  .empty()) {
+          if (ShowsNothing(texts)) {
             ++summary.skipped;
             continue;
           }

@@ -131,4 +131,8 @@ RecordTexts ToRecordTexts(const ExchangeEntry& e, ImportCounts& counts) {
           ToField(e.comments, F::kComments, counts)};
 }
 
+bool ShowsNothing(const RecordTexts& t) {
+  return Trim(t.name + t.surname + t.phone1 + t.phone2 + t.comments).empty();
+}
+
 }  // namespace velmora

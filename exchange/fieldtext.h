@@ -117,4 +117,9 @@ struct ImportCounts {
 // "?", and each text is cut to its field.
 RecordTexts ToRecordTexts(const ExchangeEntry& entry, ImportCounts& counts);
 
+// Texts that show nothing (no name, surname, phone or comments, blanks
+// aside): such an entry, an e-mail-only card, is no entry for velmora, and
+// neither an import nor a sync makes one of it.
+bool ShowsNothing(const RecordTexts& t);
+
 }  // namespace velmora

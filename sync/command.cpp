@@ -119,19 +119,9 @@ std::string SummaryLine(const std::string& fileName, const std::string& dir, con
   return line;
 }
 
-// A card the sync skipped, "file: why", as a line naming it by its path.
-std::string SkippedLine(const std::string& dir, const std::string& skipped) {
-  // The sync reads only names ending in ".vcf": the first such end before
-  // ": " closes the name, even one that holds ": " itself.
-  size_t end = std::string::npos;
-  for (size_t at = skipped.find(": "); at != std::string::npos; at = skipped.find(": ", at + 1))
-    if (at >= 4 && SameName(std::string_view(skipped).substr(at - 4, 4), ".vcf")) {
-      end = at;
-      break;
-    }
-  if (end == std::string::npos) end = skipped.find(": ");
-  if (end == std::string::npos) return "velmora: " + QuotedName(dir + skipped);
-  return "velmora: " + QuotedName(dir + skipped.substr(0, end)) + skipped.substr(end);
+// A card the sync skipped, as a line naming it by its path.
+std::string SkippedLine(const std::string& dir, const SkippedCard& card) {
+  return "velmora: " + QuotedName(dir + card.file) + ": " + card.why;
 }
 
 }  // namespace
@@ -208,7 +198,7 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     if (!sum.stateProblem.empty()) say("velmora: " + OneLine(sum.stateProblem));
     for (const std::string& line : sum.plan) io.out(OneLine(line) + "\n");
     const std::string slash = dir.back() == '/' ? dir : dir + "/";
-    for (const std::string& skipped : sum.skipped) say(SkippedLine(slash, skipped));
+    for (const SkippedCard& card : sum.skipped) say(SkippedLine(slash, card));
     say(SummaryLine(fileName, shownDir, sum, c->options));
     if (sum.tailLeftOut > 0)
       say("velmora: " + TailText(sum.tailLeftOut, fileName, "they were left out"));

@@ -108,12 +108,6 @@ ExchangeEntry ReadOneCard(std::string_view bytes) {
   return first;
 }
 
-// Nothing velmora shows: such a record or card is never sent to the other
-// side, as an import skips it.
-bool IsBlank(const RecordTexts& t) {
-  return Trim(t.name + t.surname + t.phone1 + t.phone2 + t.comments).empty();
-}
-
 // The windows store every field trimmed, and a card's text cut to a field
 // may end in a blank: neither is a change of the field.
 bool SameText(const std::string& a, const std::string& b) { return a == b || Trim(a) == Trim(b); }
@@ -260,7 +254,7 @@ class Syncer {
   // A card nothing is known of: a pairing it has stays for a later sync.
   void Unreadable(Card& c, const std::string& why) {
     c.status = Card::kUnreadable;
-    summary_.skipped.push_back(c.file + ": " + why);
+    summary_.skipped.push_back({c.file, why});
   }
 
   void Read(Card& c) {
@@ -272,7 +266,7 @@ class Syncer {
         return;
       }
       c.texts = std::make_unique<RecordTexts>(ToRecordTexts(ReadOneCard(bytes), c.counts));
-      if (IsBlank(*c.texts)) {
+      if (ShowsNothing(*c.texts)) {
         c.status = Card::kBlank;
         c.texts.reset();
         ++summary_.blankCards;
@@ -305,11 +299,7 @@ class Syncer {
     summary_.tailLeftOut = in->Size() % ContactRecord::kSize;
     RecordReader reader(*in, 0, count);
     for (uint64_t index = 0; const unsigned char* rec = reader.Next(); ++index) {
-      const RecordView r(rec);
-      RecordTexts t{
-          std::string(r.Text(ContactRecord::kName)), std::string(r.Text(ContactRecord::kSurname)),
-          std::string(r.Text(ContactRecord::kPhone1)), std::string(r.Text(ContactRecord::kPhone2)),
-          std::string(r.Text(ContactRecord::kComments))};
+      RecordTexts t = RecordView(rec).Copy().Texts();
       ++records_;
       const auto known = chain.find(CardHash(Key(t)));
       int* link = known == chain.end() ? nullptr : &known->second;
@@ -319,7 +309,7 @@ class Syncer {
         const int p = *link - 1;
         recordOf_[p] = int64_t(index);
         *link = next[p];
-      } else if (!IsBlank(t) && !(t == sample)) {
+      } else if (!ShowsNothing(t) && !(t == sample)) {
         // The sample entry is velmora's own, no contact of the user's.
         added_.push_back({index, std::move(t)});
       }
@@ -454,7 +444,7 @@ class Syncer {
     const int64_t index = edited ? int64_t(added_[editOf_[p]].index) : recordOf_[p];
 
     // A blank pair an earlier sync made: let go of, touching neither side.
-    if (IsBlank(base)) return;
+    if (ShowsNothing(base)) return;
     if (card && card->status == Card::kUnreadable) {
       // Nothing is known of the card: the pairing stays for a later sync.
       pairs_.push_back(std::move(st));
@@ -463,7 +453,7 @@ class Syncer {
     if (card && card->status == Card::kBlank) {
       // Emptied of all velmora shows: the card is left alone, and so is
       // the entry while it stands; gone or blank, it is no contact to pair.
-      if (here && !IsBlank(*mine)) pairs_.push_back(std::move(st));
+      if (here && !ShowsNothing(*mine)) pairs_.push_back(std::move(st));
       return;
     }
     if (!card) {
@@ -485,7 +475,7 @@ class Syncer {
         // An older velmora paired a backup of several cards by its first:
         // the contact's delete must not take the others with it.
         if (const std::string why = NoSingleCard(*card); !why.empty()) {
-          summary_.skipped.push_back(card->file + ": " + why);
+          summary_.skipped.push_back({card->file, why});
           return;
         }
         There(Action::kDelete, c, 0, -1, base, base);
@@ -700,7 +690,7 @@ class Syncer {
       }
       // Read again next time, whatever its stamp: the scan may have read it
       // after its listing already.
-      summary_.skipped.push_back(p.file + ": " + why);
+      summary_.skipped.push_back({p.file, why});
       p.base = texts_[a.texts + 1];
       p.hash = 0;
       --summary_.changedThere;
@@ -713,7 +703,7 @@ class Syncer {
   }
 
   void LeftAlone(const std::string& file) {
-    summary_.skipped.push_back(file + ": changed meanwhile, left for the next sync");
+    summary_.skipped.push_back({file, "changed meanwhile, left for the next sync"});
   }
 
   // The one rewrite of the data file: the records kept, in their order,

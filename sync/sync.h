@@ -57,12 +57,17 @@ struct SyncOptions {
   bool allowEmpty = false;
 };
 
+// A card the sync passed over, by its name in the vdir, and why.
+struct SkippedCard {
+  std::string file, why;
+};
+
 struct SyncSummary {
   // "here" is the data file, "there" the vdir.
   uint64_t addedHere = 0, changedHere = 0, deletedHere = 0;
   uint64_t addedThere = 0, changedThere = 0, deletedThere = 0;
   std::vector<std::string> conflicts;  // the contacts' names, UTF-8
-  std::vector<std::string> skipped;    // "file: why", cards that could not be read
+  std::vector<SkippedCard> skipped;    // cards that could not be read or written
   bool firstSync = false;
   // One line for each action, UTF-8, made only on a dry run.
   std::vector<std::string> plan;
