@@ -123,14 +123,13 @@ struct Step {
   Set expected;
   size_t conflicts;
   bool sameCard;                  // the contact keeps its card file, with its EMAIL
-  const char* planned = nullptr;  // the first line of a dry run's plan
+  const char* planned = nullptr;  // the first line of a dry run's plan; "" for none
   const char* skipped = nullptr;  // how a card named as skipped begins
   std::optional<Set> cards = {};  // what the cards show, when not what velmora holds
   int syncs = 1;                  // a card changed meanwhile settles in the second
   std::string card = "";          // ann.vcf before the first sync, when not the usual one
   std::string inCards = "";       // a text some card must hold after the sync
   std::string notInCards = "";    // a text no card may hold after it
-  bool quiet = false;             // the sync reports no change at all
 };
 
 void SetPhone(Set& d, const std::string& phone) { d[0].phone1 = phone; }
@@ -173,7 +172,7 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   EXPECT_FALSE(env.fired()) << step.what;
   EXPECT_EQ(std::make_tuple(dir.Read("FRIENDS.VLM"), Cards(), TestDirNames()), before);
   if (step.planned) {
-    EXPECT_EQ(plan.at(0), step.planned) << step.what;
+    EXPECT_EQ(plan.empty() ? "" : plan[0], step.planned) << step.what;
   }
   SyncSummary sum;
   std::string skipped;
@@ -197,9 +196,6 @@ TEST_P(SyncStepTest, ChangesReachTheOtherSide) {
   }
   if (!step.notInCards.empty()) {
     EXPECT_EQ(all.find(step.notInCards), std::string::npos) << step.what;
-  }
-  if (step.quiet) {
-    EXPECT_EQ(sum.changedHere + sum.changedThere + sum.addedHere + sum.addedThere, 0u) << step.what;
   }
   if (step.skipped) {
     EXPECT_NE(skipped.find("\n" + std::string(step.skipped)), skipped.npos);
@@ -250,20 +246,6 @@ INSTANTIATE_TEST_SUITE_P(
              {Texts("Ann", "Smith", "999", "555", "boss")},
              0,
              true},
-        Step{"renamed otherwise than by EDIT: another contact",
-             [](Set& d) { d[0] = Texts("Anna", "Smyth", "111", "555"); },
-             nullptr,
-             Prefer::kBoth,
-             {Texts("Anna", "Smyth", "111", "555")},
-             0,
-             false,
-             nullptr,
-             nullptr,
-             {},
-             1,
-             "",
-             "",
-             "x@example.org"},
         Step{"phone edited there",
              nullptr,
              [](SyncTest& t, auto& f) { CardPhone(t, f, "888"); },
@@ -286,14 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
              {With(kAnn, 2, "888")},
              0,
              true,
-             nullptr,
-             nullptr,
-             {},
-             1,
-             "",
-             "",
-             "",
-             true},
+             ""},
         Step{"a phone edited in the window, which trims a long note's cut text",
              [](Set& d) { d[0] = Texts("Ann", "Smith", "999", "555", std::string(49, 'n')); },
              nullptr,
@@ -479,33 +454,21 @@ TEST_F(SyncTest, AnUnreadableCardIsReportedAndSkippedAndTheOthersSync) {
   EXPECT_EQ(Cards().at("bad.vcf"), "BEGIN:VCARD\r\nno colon here\r\n");
 }
 
-// An e-mail-only card, the sample entry and an incomplete record at the
-// end of the data file are no contacts: each side keeps them untouched.
+// The sample entry and an incomplete record at the end of the data file
+// are no contacts: the sync leaves them as they are.
 TEST_F(SyncTest, WhatIsNoContactStaysOutOfTheSync) {
-  const std::string mailOnly =
-      "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:m\r\nEMAIL:m@example.org\r\nEND:VCARD\r\n";
-  WriteCard("m1.vcf", mailOnly);
-  WriteCard("m2.vcf", mailOnly);
   const std::string tail = "half a record";
   dir.Write("FRIENDS.VLM", DataFileOf({Texts("Bob", "Jones"), SampleRecord().Texts()}) + tail);
-  SyncSummary sum = Sync();
-  EXPECT_EQ(sum.blankCards, 2u);
-  EXPECT_EQ(sum.tailLeftOut, tail.size());
-  EXPECT_EQ(CardTexts(), Sorted({Texts("Bob", "Jones"), RecordTexts{}, RecordTexts{}}));
-  // A card from the server joins; the tail stays where it was.
   WriteCard("c.vcf", RichCard("c", "Lee", "Cy", "3"));
-  Sync();
+  SyncSummary sum = Sync();
+  EXPECT_EQ(sum.tailLeftOut, tail.size());
+  EXPECT_EQ(CardTexts(), Sorted({Texts("Bob", "Jones"), Texts("Cy", "Lee", "3", "555")}));
   const std::string data = dir.Read("FRIENDS.VLM");
   EXPECT_EQ(data.substr(data.size() - tail.size()), tail);
   EXPECT_EQ(
       EntriesOf(data.substr(0, data.size() - tail.size())),
       Sorted({Texts("Bob", "Jones"), SampleRecord().Texts(), Texts("Cy", "Lee", "3", "555")}));
-  // Deleting every entry but the sample deletes their cards, not the others.
   dir.Write("FRIENDS.VLM", DataFileOf({SampleRecord().Texts()}));
-  sum = Sync();
-  EXPECT_EQ(sum.deletedThere, 2u);
-  EXPECT_EQ(Cards(),
-            (std::map<std::string, std::string>{{"m1.vcf", mailOnly}, {"m2.vcf", mailOnly}}));
   // A backup of several cards that an older velmora paired by its first
   // card outlives that contact's delete.
   const std::string backup = RichCard("a", "Smith", "Ann", "111") + RichCard("b", "Ek", "Bo", "2");
@@ -600,28 +563,6 @@ TEST_F(SyncTest, AMissingGarbledOrOversizedStateIsAFirstSyncNotADeletion) {
               *told ? SyncStatePath(s) + " " + told : "")
         << state;
   }
-}
-
-// A state of many blocks, lines crossing their ends, every byte in a text:
-// what is read back writes the same bytes again.
-TEST_F(SyncTest, AStateReadsBackAsWritten) {
-  SyncState st{"/v/\t%41\n/", {}};
-  std::string every;
-  for (int b = 1; b < 256; ++b) every += char(b);
-  for (int i = 0; i < 3000; ++i)
-    st.pairs.push_back(
-        {std::to_string(i) + ".vcf",
-         {-i, 1, 2},
-         3,
-         Texts(every.substr(i % 200, 40), "%41", "", "\r\n", std::string(i % 90, 'x'))});
-  const std::string path = SyncStatePath(s);
-  SaveSyncState(env, dir.path(), path, st);
-  const std::string written = dir.Read(".FRIENDS.VLM.sync");
-  const LoadedState back = LoadSyncState(env, path);
-  ASSERT_TRUE(back.state) << back.problem;
-  EXPECT_EQ(back.state->pairs.size(), st.pairs.size());
-  SaveSyncState(env, dir.path(), path, *back.state);
-  EXPECT_TRUE(dir.Read(".FRIENDS.VLM.sync") == written);
 }
 
 // The marker or the state made a link (or a folder) by someone else: nothing
@@ -770,7 +711,7 @@ TEST_F(SyncTest, RandomChangesOnBothSidesSettleAndLoseNothing) {
       // A round may delete every contact on one side.
       SyncOptions o;
       o.allowEmpty = true;
-      Sync(o);
+      EXPECT_EQ(Sync(o).blankCards, 1u) << round;
       Set expected;
       std::vector<Contact> want, have;
       for (const auto& [texts, mail] : contacts) {
