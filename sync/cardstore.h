@@ -43,6 +43,10 @@ class CardStore {
   // The bytes of a listed card. AppError saying why when it holds more than
   // cap bytes; IoError when it cannot be read.
   virtual std::string Get(const std::string& name, uint64_t cap) = 0;
+  // Says which cards Get will be asked for next, so that a store that can
+  // fetch many in one request does; earlier ones it may then forget, so
+  // that memory stays within one batch. A vdir reads each when asked.
+  virtual void Prefetch(const std::vector<std::string>& names) { (void)names; }
 
   // Called once before the first change, with the number of puts to come:
   // makes the store ready for them. Nothing before it writes.
