@@ -8,19 +8,23 @@
 # the import and export tests make round trips through them. openbox is the
 # window manager the screenshots are taken under, so that they show the
 # windows' title bars. radicale, vdirsyncer and khard are the CardDAV server,
-# the bridge and a reader of vdirs that the sync tests work with.
+# the bridge and a reader of vdirs that the sync tests work with; xandikos is
+# a second CardDAV server, and gnome-keyring the keyring the account's
+# password is kept in, started with dbus on a private session bus by the
+# tests; openssl makes the self-signed certificate of the HTTPS tests.
 set -euo pipefail
 
 run_packages=(
   build-essential cmake ninja-build pkg-config file
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  qtkeychain-qt6-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-apps poppler-utils openbox
   desktop-file-utils appstream lintian
   python3-vobject abook
-  radicale vdirsyncer khard
+  radicale vdirsyncer khard xandikos gnome-keyring dbus-bin openssl
 )
 
 case "${1:-test}" in
