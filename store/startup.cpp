@@ -144,9 +144,13 @@ void WriteSampleFile(Session& s) {
 }
 
 void CreateConfigFile(Session& s) {
-  const std::string content = std::string(kDefaultConfig) + "[" + kCodePageSection + "]\r\n" +
-                              kCodePageKey + "=" + std::to_string(CodePageForLocale(UserLocale())) +
-                              "\r\n";
+  // A file without the key reads as 1252: the key is written only where
+  // the locale asks for another page, and the first start under a Western
+  // European locale writes the default configuration alone.
+  std::string content = kDefaultConfig;
+  if (const int page = CodePageForLocale(UserLocale()); page != 1252)
+    content += std::string("[") + kCodePageSection + "]\r\n" + kCodePageKey + "=" +
+               std::to_string(page) + "\r\n";
   WriteWhole(s, kConfigFileName, content.data(), content.size(), LinkedTarget::kSaveWhereItLeads);
 }
 

@@ -52,7 +52,7 @@ TEST_F(StartUp, FirstStartInAnEmptyDirectoryWritesTheTwoFilesExactly) {
   Start();
   EXPECT_THAT(dir.Names(), ElementsAre("brink.vlm", "velmora.ini"));
   EXPECT_EQ(dir.Read("brink.vlm"), SampleBytes());
-  EXPECT_EQ(dir.Read("velmora.ini"), kDefaultIni + "[text]\r\ncodepage=1252\r\n");
+  EXPECT_EQ(dir.Read("velmora.ini"), kDefaultIni);
   EXPECT_EQ(kDefaultIni.size(), 51u);
   EXPECT_EQ(s.ProgramDir, dir.path());
   EXPECT_EQ(s.WorkingName, "BRINK");
@@ -186,8 +186,7 @@ TEST_F(StartUp, SetDefaultFileChangesOnlyThatValue) {
   Start();
   SetDefaultFile(s, "Friends");
   EXPECT_EQ(dir.Read("velmora.ini"),
-            "\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=Friends\r\n\r\n"
-            "[text]\r\ncodepage=1252\r\n");
+            "\r\n[filenames]\r\nextention=vlm\r\ndefaultfile=Friends\r\n\r\n");
 
   std::remove((dir / "velmora.ini").c_str());
   SetDefaultFile(s, "PALS");  // created under the spelling it is written through
