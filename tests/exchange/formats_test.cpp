@@ -230,6 +230,8 @@ TEST(CsvReader, NamesTheLineOfMalformedInput) {
       {"a header too wide", "name" + std::string(kMaxCsvColumns, ',') + "\n", 1,
        "more than 4096 columns"},
       {"no column known", "email,street\nx,y\n", 1, "names none of the columns"},
+      {"a row past the cap", "name\nok\n" + std::string(kMaxLineBytes + 1, 'x') + "\n", 3,
+       "a row longer than 16 MiB"},
   };
   for (const ErrorCase& c : cases) ExpectError(c, ReadCsv);
 }

@@ -167,6 +167,16 @@ TEST_F(Navigation, AFileThatCannotBeReadOrIsTooLargeLeavesTheListAsItWas) {
   dir.Write("hlp#0#1h", std::string(kMaxHelpFileBytes, 'x'));
   nav.OpenEntry(0);
   EXPECT_EQ(nav.topicText().size(), qsizetype(kMaxHelpFileBytes));
+
+  // A page that grows past the cap after its size was taken is held to it.
+  nav.BackToList();
+  dir.Write("hlp#0#1h", "small");
+  env.beforeStep = [&](const std::string& kind) {
+    if (kind == "read") dir.Write("hlp#0#1h", std::string(kMaxHelpFileBytes + 1, 'x'));
+  };
+  EXPECT_THAT([&] { nav.OpenEntry(0); },
+              ThrowsMessage<AppError>(StrEq("Text exceeds memo capacity")));
+  env.beforeStep = nullptr;
 }
 
 // A level's list that is no regular file is reported alike whichever step
