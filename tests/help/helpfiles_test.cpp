@@ -142,7 +142,8 @@ std::string AllPagesText() {
   return all;
 }
 
-TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
+// The messages a user can meet, as the help quotes them.
+std::vector<std::string> MessagesAUserCanMeet() {
   std::vector<std::string> messages = {
       // The windows' boxes and rows.
       "No matching entries found.", std::string(kCannotEditText),
@@ -164,11 +165,10 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
       "velmora: no data file", "; nothing was imported", "entries exported from",
       "entries added to", "fields cut to size", "replaced by \"?\"",
       "cannot write to standard output", "velmora: standard input:", "expected BEGIN:VCARD, found",
-      "the card begun here has no END:VCARD",
       "not a vCard line:", "quoted-printable \"=\" not followed by two hex digits",
-      "a base64 value that is not base64", "the character set \"...\" is not supported",
+      "a base64 value that is not base64",
       "the first row names none of the columns name, surname, phone or comments",
-      "fields, but the first row has", "a quoted field that is never closed",
+      "a quoted field that is never closed",
       "text after the closing quote of a field", "a row longer than 16 MiB",
       "usage: velmora [OPTION...]; without options it opens its windows", "unknown option \"",
       "unexpected argument \"", "is no format velmora knows: vcard or csv",
@@ -221,10 +221,141 @@ TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
   launcher.SetLangType(ltEnglish);
   for (int errNo : {2, 5, 8, 11}) messages.push_back(appexec::MessageFor(errNo) + ".");
   messages.push_back("Unknown error ");
+  return messages;
+}
 
+TEST(HelpPages, EveryMessageAUserCanMeetIsQuotedOnSomePage) {
   const std::string pages = AllPagesText();
-  for (const std::string& message : messages)
+  for (const std::string& message : MessagesAUserCanMeet())
     EXPECT_NE(pages.find(message), std::string::npos) << "no page quotes: " << message;
+}
+
+// The string literals of the programs' sources, adjacent ones joined as
+// the compiler joins them, escapes undone, blanks at either end trimmed;
+// each between line ends.
+std::string ProgramLiterals() {
+  const fs::path root = kSourceDir.parent_path().parent_path();
+  std::vector<fs::path> files = {root / "main.cpp"};
+  for (const char* dir : {"components", "exchange", "helpviewer", "mainwindow", "platform",
+                          "searchedit", "store", "sync"})
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(root / dir))
+      if (e.path().extension() == ".cpp" || e.path().extension() == ".h") files.push_back(e);
+  std::vector<std::string> literals;
+  for (const fs::path& file : files) {
+    const std::string code = ReadBytes(file);
+    bool joining = false;  // only blanks since the last literal's end
+    for (size_t i = 0; i < code.size(); ++i) {
+      const char c = code[i];
+      if (c == '/' && i + 1 < code.size() && (code[i + 1] == '/' || code[i + 1] == '*')) {
+        const bool line = code[i + 1] == '/';
+        i = code.find(line ? "\n" : "*/", i + 2);
+        if (i == std::string::npos) break;
+        i += line ? 0 : 1;
+      } else if (c == '\'') {
+        while (++i < code.size() && code[i] != '\'') i += code[i] == '\\';
+      } else if (c == '"') {
+        if (!joining) literals.emplace_back();
+        for (++i; i < code.size() && code[i] != '"'; ++i) {
+          if (code[i] == '\\' && ++i < code.size()) {
+            static const std::string kFrom = "nrt", kTo = "   ";
+            const size_t k = kFrom.find(code[i]);
+            literals.back() += k == std::string::npos ? code[i] : kTo[k];
+          } else {
+            literals.back() += code[i];
+          }
+        }
+        joining = true;
+        continue;
+      }
+      if (c != ' ' && c != '\n' && c != '\r' && c != '\t') joining = false;
+    }
+  }
+  std::string out = "\n";
+  for (const std::string& l : literals) {
+    const size_t from = l.find_first_not_of(' '), to = l.find_last_not_of(' ');
+    if (from != std::string::npos) out += l.substr(from, to - from + 1) + "\n";
+  }
+  return out;
+}
+
+// Whether the programs can say text: each of its pieces between what they
+// fill in (numbers, names in quotes, "...") is one of their literals, or
+// literals put together at blanks, as a message is made of a literal, a
+// count's words and another literal.
+bool ProgramCanSay(const std::string& literals, const std::string& text) {
+  static const std::regex kFilledIn(R"re(\d+|\.\.\.|"|<[^>]*>)re");
+  for (std::sregex_token_iterator it(text.begin(), text.end(), kFilledIn, -1), end; it != end;
+       ++it) {
+    std::string piece = *it;
+    while (!piece.empty() && (piece.back() == '.' || piece.back() == ' ')) piece.pop_back();
+    while (!piece.empty() && piece.front() == ' ') piece.erase(0, 1);
+    if (piece.size() <= 2 || literals.find(piece) != std::string::npos) continue;
+    // Segments from each blank on: a literal's end, whole literals, a
+    // literal's start.
+    // A segment ends at a blank, which belongs to neither, or before a
+    // ";" or ",", which begins the next.
+    std::vector<std::pair<size_t, size_t>> cuts = {{0, 0}};  // where one ends, the next begins
+    for (size_t b = 1; b < piece.size(); ++b) {
+      if (piece[b] == ' ') cuts.push_back({b, b + 1});
+      if (piece[b] == ';' || piece[b] == ',') cuts.push_back({b, b});
+    }
+    std::vector<size_t> starts;
+    for (const auto& cut : cuts) starts.push_back(cut.second);
+    std::vector<bool> reached(starts.size(), false);
+    reached[0] = true;
+    bool said = false;
+    for (size_t a = 0; a < starts.size() && !said; ++a) {
+      if (!reached[a]) continue;
+      const std::string lead = a == 0 ? "" : "\n";
+      for (size_t b = a + 1; b <= starts.size(); ++b) {
+        const size_t to = b == starts.size() ? piece.size() : cuts[b].first;
+        if (to <= starts[a]) continue;
+        const std::string seg = piece.substr(starts[a], to - starts[a]);
+        if (b == starts.size()) {
+          said = literals.find(lead + seg) != std::string::npos;
+          if (said) break;
+        } else if (literals.find(lead + seg + "\n") != std::string::npos) {
+          reached[b] = true;
+        }
+      }
+    }
+    if (!said) return false;
+  }
+  return true;
+}
+
+// And the other way: the help quotes nothing velmora no longer says, so
+// that program and pages cannot drift apart.
+TEST(HelpPages, EveryMessageTheHelpQuotesIsOneVelmoraCanSay) {
+  const std::string literals = ProgramLiterals();
+  ASSERT_GT(literals.size(), 10000u);
+  for (const std::string& message : MessagesAUserCanMeet())
+    EXPECT_TRUE(ProgramCanSay(literals, message)) << "velmora never says: " << message;
+  // What the pages quote besides messages: what a user types, and examples.
+  const std::set<std::string> kExamples = {"SM",
+                                           " Smith",
+                                           "--exprot",
+                                           "velmora 0.1",
+                                           "~/.local/share/vdirsyncer/status/",
+                                           "~/.local/share/velmora/contacts/",
+                                           "https://example.org/dav/ann/x/",
+                                           "secret",
+                                           "server",
+                                           "filesystem",
+                                           "carddav"};
+  static const std::regex kQuoted(R"re("([^"\\]*)")re");
+  for (const std::string& name : HelpFileNames()) {
+    if (name.back() != 'h') continue;
+    std::string page = ReadBytes(kSourceDir / name);
+    page = std::regex_replace(page, std::regex("\r?\n *"), " ");
+    for (std::sregex_iterator it(page.begin(), page.end(), kQuoted), end; it != end; ++it) {
+      const std::string quoted = (*it)[1];
+      if (!kExamples.count(quoted)) {
+        EXPECT_TRUE(ProgramCanSay(literals, quoted))
+            << name << " quotes what velmora never says: " << quoted;
+      }
+    }
+  }
 }
 
 // ---- Each file ----
