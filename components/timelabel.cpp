@@ -3,46 +3,34 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTimer>
 
 namespace velmora {
 
-TimeSettings TimeSettingsOf(const QLocale& locale) {
-  TimeSettings s;
+QString ClockFormatOf(const QLocale& locale) {
+  // The long format, which shows the seconds, without its time zone: the
+  // clock shows the local time, and a zone's name would only widen it.
+  // Quoted parts are literal text, where a "t" is no code.
   const QString format = locale.timeFormat(QLocale::LongFormat);
-  // Quoted parts of a format are literal text, not codes.
-  QString codes;
+  QString out;
   bool quoted = false;
-  for (QChar c : format) {
-    if (c == QLatin1Char('\''))
-      quoted = !quoted;
-    else
-      codes += quoted ? QChar(QLatin1Char(' ')) : c;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    const QChar c = format[i];
+    if (c == QLatin1Char('\'')) quoted = !quoted;
+    if (quoted || c != QLatin1Char('t')) {
+      out += c;
+      continue;
+    }
+    // The zone, with the brackets around it.
+    if (out.endsWith(QLatin1Char('('))) out.chop(1);
+    while (i + 1 < format.size() && format[i + 1] == QLatin1Char('t')) ++i;
+    if (i + 1 < format.size() && format[i + 1] == QLatin1Char(')')) ++i;
   }
-  const qsizetype hour = codes.indexOf(QRegularExpression(QStringLiteral("[hH]")));
-  if (hour >= 0) {
-    s.leadingZero = hour + 1 < codes.size() && codes[hour + 1] == codes[hour];
-    const qsizetype afterHour = hour + (s.leadingZero ? 2 : 1);
-    const qsizetype minutes = codes.indexOf(QLatin1Char('m'), afterHour);
-    if (minutes > afterHour) s.separator = format.mid(afterHour, minutes - afterHour);
-  }
-  s.twelveHour = codes.contains(QLatin1Char('a'), Qt::CaseInsensitive);
-  if (!locale.amText().isEmpty()) s.am = locale.amText();
-  if (!locale.pmText().isEmpty()) s.pm = locale.pmText();
-  return s;
+  return out.simplified();
 }
 
-QString LongTimeText(const QTime& time, const TimeSettings& settings) {
-  int hour = time.hour();
-  if (settings.twelveHour) hour = hour % 12 == 0 ? 12 : hour % 12;
-  QString text = settings.leadingZero ? QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0'))
-                                      : QString::number(hour);
-  text += settings.separator + QStringLiteral("%1").arg(time.minute(), 2, 10, QLatin1Char('0'));
-  text += settings.separator + QStringLiteral("%1").arg(time.second(), 2, 10, QLatin1Char('0'));
-  if (settings.twelveHour)
-    text += QLatin1Char(' ') + (time.hour() < 12 ? settings.am : settings.pm);
-  return text;
+QString LongTimeText(const QTime& time, const QLocale& locale) {
+  return locale.toString(time, ClockFormatOf(locale));
 }
 
 TTimelabel::TTimelabel(QWidget* owner)
@@ -64,13 +52,16 @@ void TTimelabel::Loaded() {
 }
 
 void TTimelabel::Tick() {
-  const QString text = LongTimeText(clock_(), settings_);
+  const QString text = locale_.toString(clock_(), format_);
   if (text == this->text()) return;  // no repaint, no resize within a second
   setText(text);
   adjustSize();
 }
 
-void TTimelabel::ReadLocale() { settings_ = TimeSettingsOf(QLocale()); }
+void TTimelabel::ReadLocale() {
+  locale_ = QLocale();
+  format_ = ClockFormatOf(locale_);
+}
 
 bool TTimelabel::eventFilter(QObject* watched, QEvent* event) {
   if (watched == QCoreApplication::instance() && event->type() == QEvent::LocaleChange)

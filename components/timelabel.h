@@ -9,30 +9,20 @@
 // code alone keeps its caption.
 
 #include <QLabel>
+#include <QLocale>
 #include <QString>
 #include <QTime>
 #include <functional>
 
-class QLocale;
 class QTimer;
 
 namespace velmora {
 
-// The pieces of the locale's long time format that the label uses.
-struct TimeSettings {
-  bool leadingZero = false;  // hours always as two digits
-  bool twelveHour = false;   // hours 1 to 12 and a designator
-  QString separator = ":";
-  QString am = "am";
-  QString pm = "pm";
-};
-
-// The settings of a locale; missing pieces keep the defaults above.
-TimeSettings TimeSettingsOf(const QLocale& locale);
-
-// Hour, separator, two-digit minutes, separator, two-digit seconds, and on a
-// 12-hour clock a blank and the designator.
-QString LongTimeText(const QTime& time, const TimeSettings& settings);
+// The locale's long time format, which shows the seconds, without the
+// time zone: hours, minutes and seconds in the locale's own order, words,
+// digits and day-half designators, as QLocale formats them.
+QString ClockFormatOf(const QLocale& locale);
+QString LongTimeText(const QTime& time, const QLocale& locale);
 
 class TTimelabel : public QLabel {
   Q_OBJECT
@@ -58,7 +48,8 @@ class TTimelabel : public QLabel {
  private:
   void ReadLocale();
 
-  TimeSettings settings_;
+  QLocale locale_;
+  QString format_;  // ClockFormatOf(locale_)
   std::function<QTime()> clock_;
   QTimer* timer_ = nullptr;  // exists once Loaded() ran
 };
