@@ -22,7 +22,7 @@ run_packages=(
 test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-apps poppler-utils openbox
-  desktop-file-utils appstream lintian
+  desktop-file-utils appstream lintian man-db
   python3-vobject abook
   radicale vdirsyncer khard xandikos gnome-keyring dbus-bin openssl
 )

@@ -72,9 +72,13 @@ done
 for f in 'usr/lib/velmora/hlp#0i' usr/share/applications/velmora.desktop \
          usr/share/icons/hicolor/scalable/apps/velmora.svg \
          usr/share/metainfo/org.velmora.velmora.metainfo.xml \
-         usr/share/doc/velmora/copyright usr/share/doc/velmora/changelog.gz; do
+         usr/share/doc/velmora/copyright usr/share/doc/velmora/changelog.gz \
+         usr/share/doc/velmora/README.md usr/share/man/man1/velmora.1.gz; do
   [ -f "$root/$f" ] || fail "$f missing"
 done
+# The manual page renders without a warning from groff or man.
+man_out="$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/velmora.1.gz" 2>&1 >/dev/null)"
+[ -z "$man_out" ] || fail "the manual page: ${man_out}"
 help_names() { (cd "$1" && printf '%s\n' hlp*); }
 diff <(help_names help/topics) <(help_names "$root/usr/lib/velmora") >&2 \
   || fail "usr/lib/velmora does not hold the help files of help/topics"
