@@ -11,7 +11,8 @@
 # the bridge and a reader of vdirs that the sync tests work with; xandikos is
 # a second CardDAV server, and gnome-keyring the keyring the account's
 # password is kept in, started with dbus on a private session bus by the
-# tests; openssl makes the self-signed certificate of the HTTPS tests.
+# tests; openssl makes the self-signed certificate of the HTTPS tests, and
+# curl puts the servers' test data in place.
 set -euo pipefail
 
 run_packages=(
@@ -24,7 +25,7 @@ test_packages=(
   xvfb xauth x11-apps poppler-utils openbox
   desktop-file-utils appstream lintian man-db
   python3-vobject abook
-  radicale vdirsyncer khard xandikos gnome-keyring dbus-bin openssl
+  radicale vdirsyncer khard xandikos gnome-keyring dbus-bin openssl curl
 )
 
 case "${1:-test}" in
