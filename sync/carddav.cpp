@@ -370,6 +370,7 @@ class Client {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::SameOriginRedirectPolicy);
     request.setTransferTimeout(kIdleTimeoutMs);
+    request.setHeader(QNetworkRequest::UserAgentHeader, "velmora");
     if (!body.isEmpty() && verb != "PUT")
       request.setHeader(QNetworkRequest::ContentTypeHeader, "application/xml; charset=utf-8");
     for (const auto& [name, value] : headers) request.setRawHeader(name, value);
@@ -597,15 +598,15 @@ std::vector<AddressBookInfo> DiscoverAddressBooks(const std::string& address,
       if (!home.isEmpty()) break;
     }
   }
+  // A server that names no home: the address may be one.
+  if (home.isEmpty()) home = given;
   std::vector<AddressBookInfo> books;
-  if (!home.isEmpty()) {
-    client.Multistatus(home, "PROPFIND", body, 1, [&](DavResponse& r) {
-      if (!r.addressBook) return;
-      const QUrl at = Resolved(home, r.href);
-      books.push_back(
-          {AsFolderUrl(at), r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)});
-    });
-  }
+  client.Multistatus(home, "PROPFIND", body, 1, [&](DavResponse& r) {
+    if (!r.addressBook) return;
+    const QUrl at = Resolved(home, r.href);
+    books.push_back(
+        {AsFolderUrl(at), r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)});
+  });
   if (books.empty())
     throw ServerError(ServerError::kNotAddressBook, "No address book found at " + address);
   return books;
@@ -736,8 +737,9 @@ struct CardDavStore::Impl {
       // the full listing says what there is, or fails itself.
       if (status != 207) return std::nullopt;
       Client::CheckMultistatus(*call, status);
-      from = Str(call->multistatus->syncToken());
-      if (from.empty()) return std::nullopt;
+      std::string next = Str(call->multistatus->syncToken());
+      if (next.empty() || (more && next == from)) return std::nullopt;
+      from = std::move(next);
     }
     token = from;
     etags = std::move(seen);
@@ -854,7 +856,7 @@ std::string CardDavStore::Get(const std::string& name, uint64_t cap) {
   const std::string tooLarge = "larger than " + std::to_string(cap >> 20) + " MiB";
   if (const auto f = m.batch.find(name); f != m.batch.end()) {
     if (f->second.size > cap) throw AppError(tooLarge);
-    return f->second.bytes;
+    if (f->second.size <= kMaxKeptCardBytes) return f->second.bytes;
   }
   std::string bytes;
   auto call = m.client.Start(m.CardUrl(name), "GET", {});
