@@ -86,6 +86,7 @@ int StatusOfLine(QStringView line) {
 // One DAV:response of a multistatus, with the properties of its 2xx
 // propstats; the others (properties the server lacks) are left out.
 struct DavResponse {
+  QUrl base;  // what href is relative to: the URL that answered
   QString href;
   int status = 0;  // of the response itself (a removed card), 0: none
   QString etag;
@@ -119,6 +120,8 @@ class MultistatusReader {
     return sawMultistatus_ && xml_.atEnd() && !xml_.hasError();
   }
   const QString& syncToken() const { return syncToken_; }
+  // The URL the answer came from, after any redirect.
+  void SetBase(const QUrl& url) { base_ = url; }
 
  private:
   enum Tag {
@@ -192,7 +195,10 @@ class MultistatusReader {
   void Start() {
     switch (tags_.back()) {
       case kMultistatus: sawMultistatus_ = tags_.size() == 1; break;
-      case kResponse: response_ = DavResponse(); break;
+      case kResponse:
+        response_ = DavResponse();
+        response_.base = base_;
+        break;
       case kPropstat:
         props_ = DavResponse();
         propstatStatus_ = 0;
@@ -282,6 +288,7 @@ class MultistatusReader {
   bool homeDone_ = false;
   bool sawMultistatus_ = false;
   QString syncToken_;  // the multistatus's own (a sync-collection's)
+  QUrl base_;
 };
 
 // What a request body asks for, written once.
@@ -501,6 +508,7 @@ class Client {
     if (r->bytesAvailable() <= 0) return;
     const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (c.multistatus && status == 207) {
+      c.multistatus->SetBase(r->url());
       c.multistatus->Feed(r->readAll());
     } else if (c.body && status / 100 == 2) {
       const QByteArray bytes = r->readAll();
@@ -580,7 +588,7 @@ std::vector<AddressBookInfo> DiscoverAddressBooks(const std::string& address,
     const int status = client.Multistatus(
         url, "PROPFIND", body, 0,
         [&](DavResponse& r) {
-          const QUrl at = Resolved(url, r.href);
+          const QUrl at = Resolved(r.base, r.href);
           if (r.addressBook)
             book = AddressBookInfo{AsFolderUrl(at),
                                    r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)};
@@ -593,7 +601,7 @@ std::vector<AddressBookInfo> DiscoverAddressBooks(const std::string& address,
     if (!home.isEmpty()) break;
     if (!principal.isEmpty()) {
       client.Multistatus(principal, "PROPFIND", body, 0, [&](DavResponse& r) {
-        if (!r.home.isEmpty() && home.isEmpty()) home = Resolved(principal, r.home);
+        if (!r.home.isEmpty() && home.isEmpty()) home = Resolved(r.base, r.home);
       });
       if (!home.isEmpty()) break;
     }
@@ -603,7 +611,7 @@ std::vector<AddressBookInfo> DiscoverAddressBooks(const std::string& address,
   std::vector<AddressBookInfo> books;
   client.Multistatus(home, "PROPFIND", body, 1, [&](DavResponse& r) {
     if (!r.addressBook) return;
-    const QUrl at = Resolved(home, r.href);
+    const QUrl at = Resolved(r.base, r.href);
     books.push_back(
         {AsFolderUrl(at), r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)});
   });

@@ -88,6 +88,8 @@ TEST(CardDavTest, DiscoveryFindsTheAddressBookFromTheServersAddress) {
       {"radicale, https, no scheme", "127.0.0.1:" + std::to_string(https->port()), trusting,
        https->url() + "/ann/book/"},
       {"xandikos", xandikos.url(), {}, xandikos.addressBook()},
+      {"xandikos, redirected", xandikos.url() + "/.well-known/carddav", {}, xandikos.addressBook()},
+      {"radicale, redirected", http->url() + "/.well-known/carddav", kAnn, book},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
