@@ -598,6 +598,56 @@ struct CardDavStore::Impl {
       c.done(true, StampOfEtag(etag));
     }
   }
+
+  // Carries out the staged changes, several in flight at once, and tells
+  // each outcome; a failure is thrown once those in flight are answered.
+  void CarryOut() {
+    std::deque<Change> todo = std::move(staged);
+    staged.clear();
+    LearnEtags(todo);
+
+    struct InFlight {
+      Change change;
+      std::unique_ptr<Client::Call> call;
+    };
+    std::vector<InFlight> flying;
+    std::exception_ptr failure;
+    while (!todo.empty() || !flying.empty()) {
+      while (!failure && !todo.empty() && flying.size() < kInFlight) {
+        Change c = std::move(todo.front());
+        todo.pop_front();
+        // A card that changed (or went) since the listing is left alone.
+        if (c.expected) {
+          const auto etag = etags.find(c.name);
+          if (etag == etags.end() || StampOfEtag(etag->second) != *c.expected) {
+            c.done(false, {});
+            continue;
+          }
+        }
+        auto call = Send(c);
+        flying.push_back({std::move(c), std::move(call)});
+      }
+      if (failure) todo.clear();
+      if (flying.empty()) break;
+      std::vector<Client::Call*> calls;
+      for (InFlight& f : flying) calls.push_back(f.call.get());
+      Client::WaitForAny(calls);
+      for (size_t i = 0; i < flying.size();) {
+        if (!flying[i].call->reply->isFinished()) {
+          ++i;
+          continue;
+        }
+        InFlight f = std::move(flying[i]);
+        flying.erase(flying.begin() + ptrdiff_t(i));
+        try {
+          Finished(f.change, *f.call);
+        } catch (...) {
+          if (!failure) failure = std::current_exception();
+        }
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+  }
 };
 
 CardDavStore::CardDavStore(std::string url, ServerLogin login, Known known)
@@ -651,60 +701,16 @@ void CardDavStore::BeginWrites(size_t puts) {
 void CardDavStore::Put(const std::string& name, std::string_view bytes,
                        const std::optional<CardStamp>& expected, Done done) {
   impl_->staged.push_back({name, true, std::string(bytes), expected, std::move(done)});
+  // Memory holds one batch of cards, not all that a sync writes.
+  if (impl_->staged.size() >= kBatch) impl_->CarryOut();
 }
 
 void CardDavStore::Delete(const std::string& name, const CardStamp& expected, Done done) {
   impl_->staged.push_back({name, false, {}, expected, std::move(done)});
+  if (impl_->staged.size() >= kBatch) impl_->CarryOut();
 }
 
-void CardDavStore::Flush() {
-  Impl& m = *impl_;
-  std::deque<Impl::Change> todo = std::move(m.staged);
-  m.staged.clear();
-  m.LearnEtags(todo);
-
-  struct InFlight {
-    Impl::Change change;
-    std::unique_ptr<Client::Call> call;
-  };
-  std::vector<InFlight> flying;
-  std::exception_ptr failure;
-  while (!todo.empty() || !flying.empty()) {
-    while (!failure && !todo.empty() && flying.size() < kInFlight) {
-      Impl::Change c = std::move(todo.front());
-      todo.pop_front();
-      // A card that changed (or went) since the listing is left alone.
-      if (c.expected) {
-        const auto etag = m.etags.find(c.name);
-        if (etag == m.etags.end() || StampOfEtag(etag->second) != *c.expected) {
-          c.done(false, {});
-          continue;
-        }
-      }
-      auto call = m.Send(c);
-      flying.push_back({std::move(c), std::move(call)});
-    }
-    if (failure) todo.clear();
-    if (flying.empty()) break;
-    std::vector<Client::Call*> calls;
-    for (InFlight& f : flying) calls.push_back(f.call.get());
-    Client::WaitForAny(calls);
-    for (size_t i = 0; i < flying.size();) {
-      if (!flying[i].call->reply->isFinished()) {
-        ++i;
-        continue;
-      }
-      InFlight f = std::move(flying[i]);
-      flying.erase(flying.begin() + ptrdiff_t(i));
-      try {
-        m.Finished(f.change, *f.call);
-      } catch (...) {
-        if (!failure) failure = std::current_exception();
-      }
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
-}
+void CardDavStore::Flush() { impl_->CarryOut(); }
 
 const std::string& CardDavStore::Token() const { return impl_->token; }
 
