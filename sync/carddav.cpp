@@ -16,7 +16,7 @@
 #include <cerrno>
 #include <deque>
 #include <functional>
-#include <set>
+#include <map>
 #include <unordered_map>
 
 #include "sync/multistatus.h"
@@ -54,7 +54,8 @@ QString FolderPath(const QUrl& url) {
   return p;
 }
 
-// What a request body asks for, written once.
+// The bodies of the requests, written by the XML writer so that every
+// text in them is escaped.
 QByteArray PropfindBody(bool discovery) {
   QByteArray out;
   QXmlStreamWriter w(&out);
