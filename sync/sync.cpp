@@ -18,6 +18,7 @@
 #include "store/datafolder.h"
 #include "store/extratext.h"
 #include "store/startup.h"
+#include "sync/carddav.h"
 #include "sync/state.h"
 #include "sync/storesync.h"
 #include "sync/vdirstore.h"
@@ -325,6 +326,11 @@ class Syncer {
         return;
       }
       c.status = c.pair >= 0 ? Card::kChanged : Card::kNew;
+    } catch (const ServerError& e) {
+      // A server that cannot be reached holds no unreadable card: the sync
+      // stops before its first write.
+      if (e.kind != ServerError::kStatus) throw;
+      Unreadable(c, e.what());
     } catch (const std::exception& e) {
       Unreadable(c, e.what());
     }
@@ -598,6 +604,9 @@ class Syncer {
   std::string NoSingleCard(const Card& card) {
     try {
       ReadOneCard(store_->Get(card.file, kMaxCardFileBytes));
+    } catch (const ServerError& e) {
+      if (e.kind != ServerError::kStatus) throw;
+      return e.what();
     } catch (const IoError&) {
     } catch (const std::exception& e) {
       return e.what();
@@ -741,6 +750,10 @@ class Syncer {
     } catch (const IoError& e) {
       // Gone, or made a link, a folder or a pipe since the scan.
       if (e.err() != ENOENT && e.err() != ELOOP && e.err() != EISDIR && e.err() != ESPIPE) throw;
+    } catch (const ServerError& e) {
+      if (e.kind != ServerError::kStatus) throw;
+      why = e.what();
+      changed = false;
     } catch (const AppError& e) {
       why = e.what();
       changed = false;
