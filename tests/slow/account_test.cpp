@@ -233,7 +233,7 @@ TEST_F(AccountTest, ChangesOnEitherSideMeetAndFailuresLoseNothing) {
          std::map<std::string, std::string> edited;
          // Changed bytes, the same texts: each card is read again.
          for (const auto& [name, card] : ServerCards())
-           if (edited.size() < 150 && name != "ann.vcf") {
+           if (edited.size() < 101 && name != "ann.vcf") {
              std::string c = card;
              c.insert(c.rfind("END:VCARD"), "X-EDITED-BY:phone\r\n");
              edited[name] = c;
@@ -260,8 +260,9 @@ TEST_F(AccountTest, ChangesOnEitherSideMeetAndFailuresLoseNothing) {
        }},
       {"a collection emptied on the server is refused",
        [&] {
-         for (const auto& [name, card] : ServerCards())
-           server_->Request("DELETE", "/ann/book/" + name, {}, "ann");
+         // As a server restored from an old backup: made anew, empty.
+         server_->Request("DELETE", "/ann/book/", {}, "ann");
+         ASSERT_EQ(server_->MakeAddressBook("/ann/book/", "ann"), 201);
        },
        kRefused, nullptr, unchanged},
   };
