@@ -740,7 +740,7 @@ class Syncer {
     bool changed = true;
     try {
       std::string bytes = store_->Get(c.file, kMaxCardFileBytes);
-      if (CardHash(bytes) == c.hash) {
+      if (CardHash(bytes) == c.hash || ShowsStill(c, bytes, texts_[a.texts + 1])) {
         ExchangeEntry values = ReadVcard(bytes);
         const ExchangeEntry mineUtf8 = Utf8Of(texts_[a.texts]);
         for (int f = 0; f < 5; ++f)
@@ -779,6 +779,21 @@ class Syncer {
                 [done, hash = CardHash(card)](bool applied, const CardStamp& st) {
                   done(applied, st, hash);
                 });
+  }
+
+  // A card the scan took as unchanged by its stamp alone, whose bytes are
+  // not those the last sync wrote: a server that stores each card anew
+  // (its properties reordered, its lines folded) gives back other bytes of
+  // the same card. It is still the card the plan was made on when it shows
+  // what the last sync left; a change since is caught by the write's stamp.
+  static bool ShowsStill(const Card& c, std::string_view bytes, const RecordTexts& base) {
+    if (c.status != Card::kSame) return false;
+    try {
+      const RecordTexts shows = TextsOf(ReadOneCard(bytes));
+      return shows == base || shows == AsCardShowsIt(base);
+    } catch (const std::exception&) {
+      return false;
+    }
   }
 
   void LeftAlone(const std::string& file) {

@@ -13,6 +13,8 @@
 #include <map>
 #include <memory>
 
+#include "model_sync.h"
+#include "store/datafolder.h"
 #include "store/startup.h"
 #include "support/keyring.h"
 #include "support/servers.h"
@@ -31,7 +33,7 @@ constexpr char kPassword[] = "Pw-of-ann-4711";
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // A card as a phone would have it: more than velmora shows.
-std::string RichCard(const std::string& uid, const std::string& tel) {
+std::string PhoneCard(const std::string& uid, const std::string& tel) {
   return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid + "\r\nFN:Ann Smith\r\nN:Smith;Ann;;;\r\n" +
          "TEL;TYPE=CELL:" + tel + "\r\nEMAIL;TYPE=HOME:ann@example.org\r\nEND:VCARD\r\n";
 }
@@ -71,7 +73,7 @@ class Stopping : public CardStore {
 };
 
 class AccountTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     for (const char* p : {"radicale", "curl"})
       if (!Installed(p))
@@ -194,12 +196,12 @@ TEST_F(AccountTest, ChangesOnEitherSideMeetAndFailuresLoseNothing) {
        }},
       {"a phone's card arrives",
        [&] {
-         PutCards({{"ann.vcf", RichCard("ann", "111")}});
+         PutCards({{"ann.vcf", PhoneCard("ann", "111")}});
        },
        kNone, nullptr, [&] { EXPECT_EQ(annWith("111"), 1); }},
       {"edits on both sides meet, and the card keeps its e-mail",
        [&] {
-         PutCards({{"ann.vcf", RichCard("ann", "222")}});
+         PutCards({{"ann.vcf", PhoneCard("ann", "222")}});
          Set d = Data();
          for (RecordTexts& t : d)
            if (t.name == "Ann") t.comments = "met in Oslo";
@@ -215,7 +217,7 @@ TEST_F(AccountTest, ChangesOnEitherSideMeetAndFailuresLoseNothing) {
        }},
       {"a field changed on both sides keeps both versions",
        [&] {
-         PutCards({{"ann.vcf", RichCard("ann", "333")}});
+         PutCards({{"ann.vcf", PhoneCard("ann", "333")}});
          Set d = Data();
          for (RecordTexts& t : d)
            if (t.name == "Ann") t.phone1 = "444";
@@ -301,6 +303,30 @@ TEST_F(AccountTest, ChangesOnEitherSideMeetAndFailuresLoseNothing) {
               0u);
     if (HasFailure()) return;
   }
+}
+
+// The model test (model_sync.h) on the address book.
+TEST_F(AccountTest, RandomChangesOnBothSidesSettleAndLoseNothing) {
+  struct Server : CardSide {
+    explicit Server(AccountTest& t) : CardSide(false, true), t(t) {}
+    void Clear() override {
+      t.server_->Request("DELETE", "/ann/book/", {}, "ann");
+      ASSERT_EQ(t.server_->MakeAddressBook("/ann/book/", "ann"), 201);
+      std::filesystem::remove(SyncStatePath(t.s_));
+    }
+    void Put(const std::string& name, const std::string& bytes) override {
+      t.PutCards({{name, bytes}});
+    }
+    void Remove(const std::string& name) override {
+      EXPECT_EQ(t.server_->Request("DELETE", "/ann/book/" + name, {}, "ann") / 100, 2);
+    }
+    std::map<std::string, std::string> Cards() override { return t.ServerCards(); }
+    SyncSummary Sync(const SyncOptions& o) override {
+      return SyncWithAccount(t.s_, t.account_, kPassword, o);
+    }
+    AccountTest& t;
+  } server(*this);
+  RandomChangesSettle(server, dir_, 12);
 }
 
 // The password goes into the keyring and comes out for the command line;
