@@ -195,8 +195,11 @@ class Syncer {
     statePath_ = SyncStatePath(s_);
     // Without the lock, what is read is only used if both files still are
     // as they were when the lock is taken to write.
-    const std::optional<NameInfo> stateSeen = env_.LookUp(statePath_);
-    const std::optional<NameInfo> dataSeen = env_.LookUp(dataPath);
+    std::optional<NameInfo> stateSeen, dataSeen;
+    if (!lock) {
+      stateSeen = env_.LookUp(statePath_);
+      dataSeen = env_.LookUp(dataPath);
+    }
     Pairing pairing = side_.vdir
                           ? ReadPairing(env_, statePath_, side_.partner, dataReal, options_.reset)
                           : ReadAccountPairing(dataReal);
