@@ -224,10 +224,11 @@ class Syncer {
     }
     WriteDataFile();
     std::erase_if(pairs_, [](const PairState& p) { return p.file.empty(); });
-    // A card left behind (unread, left alone) would never come back in a
-    // listing of changes alone: without a token the next sync lists all.
+    // A card left behind (unread, left alone, or paired under a stamp it no
+    // longer has) would never come back as it is in a listing of changes
+    // alone: without a token the next sync lists all.
     std::string token;
-    if (side_.token && summary_.skipped.empty()) token = side_.token(*store_);
+    if (side_.token && summary_.skipped.empty() && !staleStamp_) token = side_.token(*store_);
     SaveSyncState(env_, s_.ProgramDir, statePath_,
                   SyncState{side_.partner, std::move(pairs_), std::move(token)});
     if (side_.vdir && !pairing.markerCurrent) WriteVdirMarker(env_, side_.partner, dataReal);
@@ -515,7 +516,12 @@ class Syncer {
     if (card && card->status == Card::kBlank) {
       // Emptied of all velmora shows: the card is left alone, and so is
       // the entry while it stands; gone or blank, it is no contact to pair.
-      if (here && !ShowsNothing(*mine)) pairs_.push_back(std::move(st));
+      // Its pairing keeps the stamp of the card it was: only a whole
+      // listing shows the card as it is now.
+      if (here && !ShowsNothing(*mine)) {
+        pairs_.push_back(std::move(st));
+        staleStamp_ = true;
+      }
       return;
     }
     if (!card) {
@@ -852,7 +858,8 @@ class Syncer {
   SyncOptions options_;
   bool* writesBegan_;  // told when the first write begins
   std::unique_ptr<CardStore> store_;
-  bool leftAlone_ = false;  // a card another writer changed was left alone
+  bool leftAlone_ = false;   // a card another writer changed was left alone
+  bool staleStamp_ = false;  // a pairing kept a stamp its card no longer has
   std::string statePath_;
   SyncSummary summary_;
 

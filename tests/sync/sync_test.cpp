@@ -588,8 +588,12 @@ TEST_F(SyncTest, AnAccountsStoreIsFetchedByTheBatchAndTheDataFileChangedMeanwhil
   EXPECT_EQ(Data().size(), 252u);
   EXPECT_EQ(Changes(sync()), 0u);
 
-  // A card left behind keeps no token, so that the next listing is whole;
-  // another partner is refused unless reset.
+  // A card left behind, or one emptied while its entry stands, keeps no
+  // token, so that the next listing is whole; another partner is refused
+  // unless reset.
+  WriteCard("0.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u0\r\nEND:VCARD\r\n");
+  sync();
+  EXPECT_EQ(state().token, "");
   WriteCard("bad.vcf", "junk\n");
   sync();
   EXPECT_EQ(state().token, "");
