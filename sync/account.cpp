@@ -1,6 +1,9 @@
 #include "sync/account.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <qt6keychain/keychain.h>
@@ -49,6 +52,29 @@ std::unique_ptr<JobT> Finished(const Account& a, const std::function<void(JobT&)
   job->start();
   if (!finished) loop.exec();
   return job;
+}
+
+// Runs f on the application's thread and waits for it. QtKeychain queues
+// every job on an object of that thread, which would otherwise be told of
+// a worker's job after the worker had deleted it.
+template <class F>
+auto OnAppThread(F f) -> decltype(f()) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread()) return f();
+  std::optional<decltype(f())> out;
+  std::exception_ptr failed;
+  QMetaObject::invokeMethod(
+      app,
+      [&] {
+        try {
+          out = f();
+        } catch (...) {
+          failed = std::current_exception();
+        }
+      },
+      Qt::BlockingQueuedConnection);
+  if (failed) std::rethrow_exception(failed);
+  return std::move(*out);
 }
 
 [[noreturn]] void Unreachable(const QKeychain::Job& job) {
@@ -105,22 +131,31 @@ void RemoveAccount(Session& s) {
 }
 
 std::optional<std::string> ReadPassword(const Account& a) {
-  auto job = Finished<QKeychain::ReadPasswordJob>(a);
-  if (job->error() == QKeychain::EntryNotFound) return std::nullopt;
-  if (job->error() != QKeychain::NoError) Unreachable(*job);
-  return job->textData().toStdString();
+  return OnAppThread([&]() -> std::optional<std::string> {
+    auto job = Finished<QKeychain::ReadPasswordJob>(a);
+    if (job->error() == QKeychain::EntryNotFound) return std::nullopt;
+    if (job->error() != QKeychain::NoError) Unreachable(*job);
+    return job->textData().toStdString();
+  });
 }
 
 void WritePassword(const Account& a, const std::string& password) {
-  auto job = Finished<QKeychain::WritePasswordJob>(
-      a, [&](QKeychain::WritePasswordJob& j) { j.setTextData(QString::fromStdString(password)); });
-  if (job->error() != QKeychain::NoError) Unreachable(*job);
+  OnAppThread([&] {
+    auto job = Finished<QKeychain::WritePasswordJob>(a, [&](QKeychain::WritePasswordJob& j) {
+      j.setTextData(QString::fromStdString(password));
+    });
+    if (job->error() != QKeychain::NoError) Unreachable(*job);
+    return true;
+  });
 }
 
 void DeletePassword(const Account& a) {
-  auto job = Finished<QKeychain::DeletePasswordJob>(a);
-  if (job->error() != QKeychain::NoError && job->error() != QKeychain::EntryNotFound)
-    Unreachable(*job);
+  OnAppThread([&] {
+    auto job = Finished<QKeychain::DeletePasswordJob>(a);
+    if (job->error() != QKeychain::NoError && job->error() != QKeychain::EntryNotFound)
+      Unreachable(*job);
+    return true;
+  });
 }
 
 SyncSummary SyncWithAccount(Session& s, const Account& a, const std::string& password,

@@ -27,7 +27,9 @@ std::optional<Account> LoadAccount(Session& s);
 void SaveAccount(Session& s, const Account& a);
 void RemoveAccount(Session& s);
 
-// The keyring. Each throws AppError saying why when no keyring can be
+// The keyring. Called from a worker thread, each runs on the application's
+// thread and waits for it: that thread must not wait for the worker
+// meanwhile. Each throws AppError saying why when no keyring can be
 // reached (no Secret Service running, the user refused to unlock it).
 std::optional<std::string> ReadPassword(const Account& a);
 void WritePassword(const Account& a, const std::string& password);

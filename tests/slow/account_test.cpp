@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QThread>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -359,6 +362,14 @@ TEST_F(AccountTest, ThePasswordLivesInTheKeyringOnlyAndTheCommandLineSyncs) {
 
   WritePassword(account_, kPassword);
   EXPECT_EQ(ReadPassword(account_), kPassword);
+  // As the windows read it: from a thread of their sync's own.
+  std::optional<std::string> fromWorker;
+  std::unique_ptr<QThread> worker(QThread::create([&] { fromWorker = ReadPassword(account_); }));
+  QEventLoop waiting;
+  QObject::connect(worker.get(), &QThread::finished, &waiting, &QEventLoop::quit);
+  worker->start();
+  waiting.exec();
+  EXPECT_EQ(fromWorker, kPassword);
   Account other = account_;
   other.user = "bob";
   EXPECT_EQ(ReadPassword(other), std::nullopt);
