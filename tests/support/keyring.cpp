@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,16 +60,31 @@ void TestKeyring::Start() {
           std::string("SKIPPED: ") + program + " is not installed (scripts/deps.sh installs it)";
       return;
     }
-  FILE* bus = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-  char address[512] = {}, pid[32] = {};
-  const bool read =
-      bus && std::fgets(address, sizeof address, bus) && std::fgets(pid, sizeof pid, bus);
-  if (bus) ::pclose(bus);
+  // Both daemons are children of the test, and end with it even when it
+  // crashes.
+  int out[2];
+  if (::pipe(out) != 0) {
+    problem_ = "no pipe for dbus-daemon";
+    return;
+  }
+  busPid_ = ::fork();
+  if (busPid_ == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  FILE* bus = ::fdopen(out[0], "r");
+  char address[512] = {};
+  const bool read = bus && std::fgets(address, sizeof address, bus);
+  if (bus) std::fclose(bus);
   if (!read) {
     problem_ = "dbus-daemon did not start a session bus";
     return;
   }
-  busPid_ = std::atoi(pid);
   std::string busAddress = address;
   while (!busAddress.empty() && busAddress.back() == '\n') busAddress.pop_back();
   ::setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
@@ -86,6 +102,7 @@ void TestKeyring::Start() {
   }
   const pid_t child = ::fork();
   if (child == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     ::dup2(in[0], 0);
     ::close(in[0]);
     ::close(in[1]);
@@ -117,8 +134,10 @@ TestKeyring::~TestKeyring() {
     ::kill(keyringPid_, SIGTERM);
     ::waitpid(keyringPid_, nullptr, 0);
   }
-  // dbus-daemon forked away from us: not our child to wait for.
-  if (busPid_ > 0) ::kill(busPid_, SIGTERM);
+  if (busPid_ > 0) {
+    ::kill(busPid_, SIGTERM);
+    ::waitpid(busPid_, nullptr, 0);
+  }
 }
 
 }  // namespace velmora::testing

@@ -1,7 +1,8 @@
 #pragma once
 // A desktop keyring of the test's own: a private D-Bus session bus with
 // gnome-keyring-daemon's Secret Service on it, unlocked, its files in a
-// scratch folder. Both are stopped by their pid when the process ends.
+// scratch folder. Both are stopped by their pid when the process ends, and
+// end with it should it crash.
 //
 // One for the whole process: Qt and libsecret keep their first connection
 // to the session bus, so a second bus would never be seen.
