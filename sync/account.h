@@ -13,20 +13,23 @@
 namespace velmora {
 
 struct Account {
-  std::string address;      // as the user typed it
+  std::string address;  // as the user typed it
   std::string user;
-  std::string addressBook;  // the address book's URL, as discovery found it
-  std::string dataFile;     // the paired data file's name, as FILE OPEN shows it
+  std::string addressBook;         // the address book's URL, as discovery found it
+  std::string dataFile;            // the paired data file's name, as FILE OPEN shows it
   std::string trustedCertificate;  // see ServerLogin
 };
 
 // The folder's account, or nullopt when none is set up.
 std::optional<Account> LoadAccount(Session& s);
-// Throws IoError when velmora.ini cannot be written.
+// Throws IoError when velmora.ini cannot be written, AppError for a value
+// holding a line break.
 void SaveAccount(Session& s, const Account& a);
 void RemoveAccount(Session& s);
 
-// The keyring. Each throws AppError saying why when no keyring can be
+// The keyring. Called from a worker thread, each runs on the application's
+// thread and waits for it: that thread must not wait for the worker
+// meanwhile. Each throws AppError saying why when no keyring can be
 // reached (no Secret Service running, the user refused to unlock it).
 std::optional<std::string> ReadPassword(const Account& a);
 void WritePassword(const Account& a, const std::string& password);

@@ -34,8 +34,14 @@ struct PairState {
 };
 
 struct SyncState {
-  std::string dir;  // the vdir's real path, ending in "/"
+  // The other side: the vdir's real path, ending in "/", or the address
+  // book's URL.
+  std::string dir;
   std::vector<PairState> pairs;
+  // What lists an address book's changes since this sync; empty when there
+  // is none, or the sync left a card behind that a listing of changes alone
+  // would never show again.
+  std::string token = {};
 };
 
 // The state at path, read a line at a time.
