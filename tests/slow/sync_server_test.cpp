@@ -3,23 +3,21 @@
 // cards read by khard. Two vdirs stand for velmora's side and a phone's.
 // Each test starts its own server and stops it by its pid.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <thread>
 
 #include "platform/codepage.h"
+#include "support/servers.h"
 #include "sync_support.h"
 
 extern char** environ;
@@ -32,79 +30,19 @@ using namespace testing;
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
-int Shell(const std::string& cmd) {
-  const int status = std::system(cmd.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool Installed(const char* program) {
-  return Shell(std::string("command -v ") + program + " >/dev/null 2>&1") == 0;
-}
-
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-// One HTTP request to the server; its status code, or 0 when it does not
-// answer.
-int Http(int port, const std::string& request) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int code = 0;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::write(fd, request.data(), request.size()) == ssize_t(request.size())) {
-    char buf[64] = {};
-    if (::read(fd, buf, sizeof buf - 1) > 12) code = std::atoi(buf + 9);
-  }
-  ::close(fd);
-  return code;
-}
-
-int Mkcol(int port, const std::string& path, const std::string& body) {
-  return Http(port, "MKCOL " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-                        (body.empty() ? "" : "Content-Type: application/xml\r\n") +
-                        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-}
-
 class SyncServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* p : {"radicale", "vdirsyncer"})
+    for (const char* p : {"radicale", "vdirsyncer", "curl"})
       if (!Installed(p))
         GTEST_SKIP() << "SKIPPED: " << p << " is not installed (scripts/deps.sh installs it)";
     prog_ = dir_ / "prog/";
     std::filesystem::create_directories(prog_);
     std::filesystem::copy_file(VELMORA_EXE, prog_ + "velmora");
-    for (const char* d : {"store", "mine", "phone", "status-mine", "status-phone"})
+    for (const char* d : {"mine", "phone", "status-mine", "status-phone"})
       std::filesystem::create_directories(dir_ / d);
-    port_ = FreePort();
-    const std::string folder = "--storage-filesystem-folder=" + (dir_ / "store");
-    const std::string hosts = "--server-hosts=127.0.0.1:" + std::to_string(port_);
-    const char* argv[] = {"radicale",         folder.c_str(),
-                          "--auth-type=none", "--rights-type=authenticated",
-                          hosts.c_str(),      nullptr};
-    ASSERT_EQ(
-        ::posix_spawnp(&server_, "radicale", nullptr, nullptr, const_cast<char**>(argv), environ),
-        0);
-    for (int i = 0; i < 200 && Mkcol(port_, "/test/", "") == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_EQ(Mkcol(port_, "/test/book/",
-                    "<?xml version=\"1.0\"?><D:mkcol xmlns:D=\"DAV:\" "
-                    "xmlns:C=\"urn:ietf:params:xml:ns:carddav\"><D:set><D:prop><D:resourcetype>"
-                    "<D:collection/><C:addressbook/></D:resourcetype></D:prop></D:set>"
-                    "</D:mkcol>"),
-              201);
+    server_ = std::make_unique<RunningRadicale>();
+    ASSERT_EQ(server_->MakeAddressBook("/test/book/"), 201) << server_->Log();
     for (const char* side : {"mine", "phone"}) {
       dir_.Write(std::string(side) + ".conf",
                  "[general]\nstatus_path = \"" + (dir_ / "status-") + side +
@@ -112,19 +50,12 @@ class SyncServerTest : public ::testing::Test {
                      "[storage local]\ntype = \"filesystem\"\npath = \"" +
                      (dir_ / side) +
                      "/\"\nfileext = \".vcf\"\n\n[storage server]\n"
-                     "type = \"carddav\"\nurl = \"http://127.0.0.1:" +
-                     std::to_string(port_) + "/test/book/\"\n");
+                     "type = \"carddav\"\nurl = \"" +
+                     server_->url() + "/test/book/\"\n");
       ASSERT_EQ(Vdirsyncer(side, "discover"), 0);
     }
     dir_.Write("prog/FRIENDS.VLM", "");
     dir_.Write("prog/PHONE.VLM", "");
-  }
-
-  void TearDown() override {
-    if (server_ > 0) {
-      ::kill(server_, SIGTERM);
-      ::waitpid(server_, nullptr, 0);
-    }
   }
 
   int Vdirsyncer(const std::string& side, const std::string& what) {
@@ -172,8 +103,7 @@ class SyncServerTest : public ::testing::Test {
 
   TestDir dir_;
   std::string prog_;
-  int port_ = 0;
-  pid_t server_ = 0;
+  std::unique_ptr<RunningRadicale> server_;
 };
 
 void InsertBeforeEnd(std::string& card, const std::string& lines) {
