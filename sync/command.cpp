@@ -1,5 +1,6 @@
 #include "sync/command.h"
 
+#include <QCoreApplication>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -9,21 +10,27 @@
 #include "platform/programdir.h"
 #include "platform/text.h"
 #include "store/startup.h"
+#include "sync/account.h"
+#include "sync/carddav.h"
 #include "sync/sync.h"
 
 namespace velmora {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] "
-    "[--allow-empty]";
+    "usage: velmora --sync DIR [NAME] | --sync --account; either with [--prefer here|there] "
+    "[--reset] [--dry-run] [--allow-empty]";
 // After a failed step, once the sync had begun to write: what it wrote
 // (cards, the data file) the next sync pairs again and completes.
 constexpr char kCompletedNext[] = "; nothing is lost: the next sync completes the rest";
 // After a failed step before the first write.
 constexpr char kNothingChanged[] = "; nothing was changed";
+constexpr char kNoAccountText[] =
+    "no CardDAV account is set up; add one in the window: SYNC, ACCOUNT...";
+constexpr char kEnterPasswordText[] = "enter it in the window: SYNC, ACCOUNT...";
 
 struct Command {
+  bool account = false;  // the CardDAV account, instead of dir and name
   std::string dir;
   std::optional<std::string> name;
   SyncOptions options;
@@ -54,11 +61,16 @@ std::optional<Command> Parse(const std::vector<std::string>& args) {
     for (auto [name, field] : kSwitches)
       if (arg == name) c.options.*field = known = true;
     if (known) continue;
+    if (arg == "--account") {
+      c.account = true;
+      continue;
+    }
     if (arg != "--prefer" || i + 1 == args.size() ||
         (args[i + 1] != "here" && args[i + 1] != "there"))
       return std::nullopt;
     c.options.prefer = args[++i] == "here" ? Prefer::kHere : Prefer::kThere;
   }
+  if (c.account) return plain.empty() ? std::optional(c) : std::nullopt;
   if (plain.empty() || plain.size() > 2 || plain[0].empty()) return std::nullopt;
   c.dir = plain[0];
   if (plain.size() == 2) c.name = plain[1];
@@ -90,18 +102,21 @@ std::string Counts(uint64_t added, uint64_t changed, uint64_t deleted) {
          CountOf(deleted, "deleted", "deleted");
 }
 
-// fileName and dir quoted as they are shown.
-std::string SummaryLine(const std::string& fileName, const std::string& dir, const SyncSummary& s,
-                        const SyncOptions& o) {
+// fileName and dir quoted as they are shown; account: dir is the address
+// book's URL.
+std::string SummaryLine(const std::string& fileName, const std::string& dir, bool account,
+                        const SyncSummary& s, const SyncOptions& o) {
   std::string line = "velmora: " + fileName +
                      (o.dryRun ? " would be synced with " : " synced with ") + dir +
                      (s.firstSync ? " for the first time" : "") + ": " +
                      Counts(s.addedHere, s.changedHere, s.deletedHere) + " in velmora, " +
-                     Counts(s.addedThere, s.changedThere, s.deletedThere) + " in the folder";
+                     Counts(s.addedThere, s.changedThere, s.deletedThere) +
+                     (account ? " in the address book" : " in the folder");
   if (!s.conflicts.empty()) {
     line += "; " + CountOf(s.conflicts.size(), "conflict", "conflicts") +
             (o.prefer == Prefer::kBoth   ? ", both versions kept: "
              : o.prefer == Prefer::kHere ? ", velmora's version kept: "
+             : account                   ? ", the server's version kept: "
                                          : ", the folder's version kept: ");
     for (size_t i = 0; i < s.conflicts.size(); ++i) line += (i ? ", " : "") + s.conflicts[i];
   }
@@ -146,28 +161,44 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     return 1;
   };
   std::string why;
-  const std::string dir = Expanded(c->dir, home, why);
+  std::string dir = c->account ? "" : Expanded(c->dir, home, why);
   if (!why.empty()) return fail(why);
-  const std::string shownDir = QuotedName(dir);
+  std::string shownDir = QuotedName(dir);
 
   Session s(env);
   std::string fileName;  // quoted, once known
   bool made = false, writesBegan = false;
+  std::optional<Account> account;
   try {
     RunStartUp(s, dataDir);
     for (const std::string& warning : s.StartUpWarnings()) say("velmora: " + warning);
     bool exists = true;
+    if (c->account) {
+      account = LoadAccount(s);
+      if (!account) return fail(kNoAccountText);
+      dir = account->addressBook;
+      shownDir = QuotedName(dir);
+      if (const auto bad = ChooseDataFile(s, account->dataFile, true, exists)) return fail(*bad);
+    }
     if (c->name)
       if (const auto bad = ChooseDataFile(s, *c->name, true, exists)) return fail(*bad);
     if (IsSampleFile(s)) {
       say(std::string("velmora: ") + kCannotEditText);
       // As on a fresh install, where the file opened at start is the sample.
-      if (!c->name)
+      if (!c->name && !c->account)
         say("velmora: name the data file to sync; --sync DIR NAME makes NAME if missing");
       return 1;
     }
     const std::string path = s.WorkingFilePath();
     fileName = QuotedName(path.substr(path.rfind('/') + 1));
+    std::string password;
+    if (account) {
+      const std::optional<std::string> kept = ReadPassword(*account);
+      if (!kept)
+        return fail("the desktop's keyring holds no password for " +
+                    QuotedName(account->user) + " at " + shownDir + "; " + kEnterPasswordText);
+      password = *kept;
+    }
     if (!exists && c->options.dryRun) {
       say("velmora: there is no data file " + fileName + " yet: the sync makes it and adds the " +
           "cards of " + shownDir + " to it; a dry run: nothing was written");
@@ -179,7 +210,8 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     }
     SyncSummary sum;
     try {
-      sum = SyncWithVdir(s, dir, c->options, &writesBegan);
+      sum = account ? SyncWithAccount(s, *account, password, c->options, &writesBegan)
+                    : SyncWithVdir(s, dir, c->options, &writesBegan);
     } catch (...) {
       // A refused or failed sync leaves no new file behind. Only an empty
       // one goes: a file the sync had filled holds the folder's contacts,
@@ -199,12 +231,15 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     for (const std::string& line : sum.plan) io.out(OneLine(line) + "\n");
     const std::string slash = dir.back() == '/' ? dir : dir + "/";
     for (const SkippedCard& card : sum.skipped) say(SkippedLine(slash, card));
-    say(SummaryLine(fileName, shownDir, sum, c->options));
+    say(SummaryLine(fileName, shownDir, c->account, sum, c->options));
     if (sum.tailLeftOut > 0)
       say("velmora: " + TailText(sum.tailLeftOut, fileName, "they were left out"));
     return 0;
   } catch (const SyncRefused& e) {
     return fail(e.what());
+  } catch (const ServerError& e) {
+    // Its text names the server; nothing of the data file is in question.
+    return fail(e.what() + std::string(writesBegan ? kCompletedNext : kNothingChanged));
   } catch (const std::exception& e) {
     const auto* ioError = dynamic_cast<const IoError*>(&e);
     const std::string where =
@@ -225,6 +260,10 @@ int RunSyncCommand(int argc, char** argv) {
     return 1;
   }
   const char* home = std::getenv("HOME");
+  // The keyring and the network run on Qt's event loops; no display is
+  // needed.
+  std::optional<QCoreApplication> app;
+  if (!QCoreApplication::instance()) app.emplace(argc, argv);
   return RunSyncCommand(std::vector<std::string>(argv + 1, argv + argc), dataDir,
                         home ? std::optional<std::string>(home) : std::nullopt, Env::Posix(), io);
 }

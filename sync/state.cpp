@@ -124,11 +124,17 @@ std::optional<SyncState> Parse(File& in) {
   if (lines.Next(line) != LineReader::kLine) return std::nullopt;
   const std::vector<std::string_view> f = Split(line);
   if (f.size() != 2 || f[0] != "dir" || !Unescape(f[1], st.dir)) return std::nullopt;
-  for (;;) {
+  for (bool first = true;; first = false) {
     switch (lines.Next(line)) {
       case LineReader::kEnd: return st;
       case LineReader::kBad: return std::nullopt;
       case LineReader::kLine: break;
+    }
+    // A pair has ten fields, so the token's two never pass for one.
+    if (const std::vector<std::string_view> t = Split(line);
+        first && t.size() == 2 && t[0] == "token") {
+      if (!Unescape(t[1], st.token)) return std::nullopt;
+      continue;
     }
     PairState p;
     if (!ParsePair(line, p)) return std::nullopt;
@@ -173,6 +179,11 @@ void SaveSyncState(Env& env, const std::string& dir, const std::string& path,
   line += "dir\t";
   PutEscaped(line, state.dir);
   line += '\n';
+  if (!state.token.empty()) {
+    line += "token\t";
+    PutEscaped(line, state.token);
+    line += '\n';
+  }
   for (const PairState& p : state.pairs) {
     PutEscaped(line, p.file);
     line += '\t' + std::to_string(p.stamp.mtimeNs);

@@ -34,7 +34,13 @@ struct PairState {
 };
 
 struct SyncState {
-  std::string dir;  // the vdir's real path, ending in "/"
+  // The other side: the vdir's real path, ending in "/", or the address
+  // book's URL.
+  std::string dir;
+  // What lists an address book's changes since this sync; empty when there
+  // is none, or the sync left a card behind that a listing of changes alone
+  // would never show again.
+  std::string token;
   std::vector<PairState> pairs;
 };
 

@@ -19,6 +19,7 @@
 #include "store/extratext.h"
 #include "store/startup.h"
 #include "sync/state.h"
+#include "sync/storesync.h"
 #include "sync/vdirstore.h"
 
 namespace velmora {
@@ -30,6 +31,9 @@ constexpr uint64_t kMaxCardFileBytes = 64u << 20;
 // Pairing an edit looks at no more candidates sharing one field value, so
 // that a mass change with common values stays cheap.
 constexpr size_t kMaxCandidates = 256;
+// Cards a store is asked to fetch at once: few round trips to a server,
+// and little memory.
+constexpr size_t kFetchBatch = 100;
 
 // The five texts as one map key: each length-prefixed, so no two differ
 // only in where one text ends.
@@ -176,26 +180,29 @@ unsigned ChangedFields(const RecordTexts& from, const RecordTexts& to) {
 
 class Syncer {
  public:
-  Syncer(Session& s, const std::string& dir, const SyncOptions& o, bool* writesBegan)
-      : s_(s),
-        env_(s.env()),
-        options_(o),
-        writesBegan_(writesBegan),
-        dir_(RealDir(env_, dir)),
-        store_(env_, dir_) {}
+  Syncer(Session& s, const StoreSide& side, const SyncOptions& o, bool* writesBegan)
+      : s_(s), env_(s.env()), side_(side), options_(o), writesBegan_(writesBegan) {}
 
   SyncSummary Run() {
-    StoreLock lock(s_);
+    std::optional<StoreLock> lock;
+    if (side_.vdir) lock.emplace(s_);
     const std::string dataPath = s_.WorkingFilePath();
     if (!env_.FileExists(dataPath)) throw IoError(IoError::kFileNotFound, dataPath);
     const std::string dataReal = env_.RealPath(dataPath);
 
     // The data file's companion files: its sync state and the vdir's marker.
     statePath_ = SyncStatePath(s_);
-    Pairing pairing = ReadPairing(env_, statePath_, dir_, dataReal, options_.reset);
+    // Without the lock, what is read is only used if both files still are
+    // as they were when the lock is taken to write.
+    const std::optional<NameInfo> stateSeen = env_.LookUp(statePath_);
+    const std::optional<NameInfo> dataSeen = env_.LookUp(dataPath);
+    Pairing pairing = side_.vdir ? ReadPairing(env_, statePath_, side_.partner, dataReal,
+                                               options_.reset)
+                                 : ReadAccountPairing(dataReal);
     summary_.stateProblem = std::move(pairing.stateProblem);
     std::optional<SyncState> state = std::move(pairing.last);
-    if (!state) state = SyncState{dir_, {}};
+    store_ = side_.open(state);
+    if (!state) state = SyncState{side_.partner, {}, {}};
     summary_.firstSync = state->pairs.empty();
     old_ = std::move(state->pairs);
 
@@ -205,13 +212,50 @@ class Syncer {
       return std::move(summary_);
     }
     if (writesBegan_) *writesBegan_ = true;
-    Apply();
-    SaveSyncState(env_, s_.ProgramDir, statePath_, SyncState{dir_, std::move(pairs_)});
-    if (!pairing.markerCurrent) WriteVdirMarker(env_, dir_, dataReal);
+    ApplyThere();
+    if (!lock) {
+      lock.emplace(s_);
+      if (!Same(env_.LookUp(dataPath), dataSeen) || !Same(env_.LookUp(statePath_), stateSeen))
+        throw DataFileChanged(std::move(summary_));
+    }
+    WriteDataFile();
+    std::erase_if(pairs_, [](const PairState& p) { return p.file.empty(); });
+    // A card left behind (unread, left alone) would never come back in a
+    // listing of changes alone: without a token the next sync lists all.
+    std::string token;
+    if (side_.token && summary_.skipped.empty()) token = side_.token(*store_);
+    SaveSyncState(env_, s_.ProgramDir, statePath_,
+                  SyncState{side_.partner, std::move(token), std::move(pairs_)});
+    if (side_.vdir && !pairing.markerCurrent) WriteVdirMarker(env_, side_.partner, dataReal);
     return std::move(summary_);
   }
 
+  bool LeftAloneAny() const { return leftAlone_; }
+
  private:
+  // An address book keeps no marker: only the data file's state tells
+  // what it is synced with.
+  Pairing ReadAccountPairing(const std::string& dataReal) {
+    Pairing p;
+    if (options_.reset) {
+      RefuseOddCompanion(env_, statePath_, true);
+      return p;
+    }
+    LoadedState loaded = LoadSyncState(env_, statePath_);
+    p.last = std::move(loaded.state);
+    p.stateProblem = std::move(loaded.problem);
+    if (p.last && p.last->dir != side_.partner)
+      throw SyncRefused(dataReal + " is synced with " + p.last->dir + "; --reset pairs it with " +
+                        side_.partner + " instead");
+    return p;
+  }
+
+  static bool Same(const std::optional<NameInfo>& a, const std::optional<NameInfo>& b) {
+    if (!a || !b) return !a && !b;
+    return a->kind == b->kind && a->link == b->link && a->mtimeNs == b->mtimeNs &&
+           a->size == b->size && a->inode == b->inode;
+  }
+
   // Both sides read and every change decided; nothing is written.
   void Plan() {
     ScanCards();
@@ -228,7 +272,8 @@ class Syncer {
     std::sort(byFile.begin(), byFile.end(),
               [&](int a, int b) { return old_[a].file < old_[b].file; });
     cardOf_.assign(old_.size(), -1);
-    for (CardListing& e : store_.List()) {
+    std::vector<size_t> toRead;
+    for (CardListing& e : store_->List()) {
       Card c;
       c.file = std::move(e.name);
       c.stamp = e.stamp;
@@ -244,10 +289,17 @@ class Syncer {
         c.status = Card::kSame;
         c.hash = old_[c.pair].hash;
       } else {
-        Read(c);
+        toRead.push_back(cards_.size());
       }
       if (c.pair >= 0) cardOf_[c.pair] = int(cards_.size());
       cards_.push_back(std::move(c));
+    }
+    for (size_t b = 0; b < toRead.size(); b += kFetchBatch) {
+      const size_t e = std::min(toRead.size(), b + kFetchBatch);
+      std::vector<std::string> names;
+      for (size_t i = b; i < e; ++i) names.push_back(cards_[toRead[i]].file);
+      store_->Prefetch(names);
+      for (size_t i = b; i < e; ++i) Read(cards_[toRead[i]]);
     }
   }
 
@@ -259,7 +311,7 @@ class Syncer {
 
   void Read(Card& c) {
     try {
-      const std::string bytes = store_.Get(c.file, kMaxCardFileBytes);
+      const std::string bytes = store_->Get(c.file, kMaxCardFileBytes);
       c.hash = CardHash(bytes);
       if (c.pair >= 0 && old_[c.pair].hash == c.hash) {
         c.status = Card::kSame;
@@ -327,11 +379,11 @@ class Syncer {
                                (old_.size() == 1 ? " contact was" : " contacts were") +
                                " synced with it; if that is what you want, --allow-empty ";
     if (cards_.empty() && records_ > 0)
-      throw SyncRefused(QuotedName(dir_) + " holds no cards, though " + synced +
+      throw SyncRefused(QuotedName(side_.partner) + " holds no cards, though " + synced +
                         "deletes them in velmora too");
     if (records_ == 0 && !cards_.empty())
       throw SyncRefused(QuotedName(s_.WorkingFilePath()) + " holds no entries, though " + synced +
-                        "deletes them in the folder too");
+                        "deletes them " + (side_.vdir ? "in the folder" : "in the address book") + " too");
   }
 
   // A known record that is gone and an added one are one contact edited:
@@ -544,7 +596,7 @@ class Syncer {
   // card that cannot be read now is left to the delete, which looks again.
   std::string NoSingleCard(const Card& card) {
     try {
-      ReadOneCard(store_.Get(card.file, kMaxCardFileBytes));
+      ReadOneCard(store_->Get(card.file, kMaxCardFileBytes));
     } catch (const IoError&) {
     } catch (const std::exception& e) {
       return e.what();
@@ -620,16 +672,26 @@ class Syncer {
   // state goes last. A card another writer changed since the scan is left
   // alone, and its contact keeps the pairing the last sync left, so that
   // the next sync sees the card changed and loses nothing.
-  void Apply() {
+  void ApplyThere() {
     size_t puts = 0;
-    for (const Action& a : actions_)
-      puts += a.side == Action::kThere && a.change != Action::kDelete;
-    store_.BeginWrites(puts);
-    for (size_t i = 0; i < actions_.size(); ++i)
-      if (actions_[i].side == Action::kThere) ApplyThere(i);
-    store_.Flush();
-    WriteDataFile();
-    std::erase_if(pairs_, [](const PairState& p) { return p.file.empty(); });
+    std::vector<size_t> there;
+    for (size_t i = 0; i < actions_.size(); ++i) {
+      if (actions_[i].side != Action::kThere) continue;
+      there.push_back(i);
+      puts += actions_[i].change != Action::kDelete;
+    }
+    store_->BeginWrites(puts);
+    // A change rewrites the card as it is now: read again, by the batch.
+    for (size_t b = 0; b < there.size(); b += kFetchBatch) {
+      const size_t e = std::min(there.size(), b + kFetchBatch);
+      std::vector<std::string> names;
+      for (size_t i = b; i < e; ++i)
+        if (actions_[there[i]].change == Action::kChange)
+          names.push_back(cards_[actions_[there[i]].card].file);
+      if (!names.empty()) store_->Prefetch(names);
+      for (size_t i = b; i < e; ++i) ApplyThere(there[i]);
+    }
+    store_->Flush();
   }
 
   void ApplyThere(size_t i) {
@@ -637,7 +699,7 @@ class Syncer {
     if (a.change == Action::kAdd) {
       const std::string& file = pairs_[a.pair].file;
       const std::string card = NewCard(pairs_[a.pair].base, file.substr(0, file.size() - 4));
-      store_.Put(file, card, std::nullopt,
+      store_->Put(file, card, std::nullopt,
                  [this, pair = a.pair, hash = CardHash(card)](bool applied, const CardStamp& st) {
                    if (!applied) {
                      LeftAlone(pairs_[pair].file);
@@ -652,7 +714,7 @@ class Syncer {
     }
     const Card& c = cards_[a.card];
     if (a.change == Action::kDelete) {
-      store_.Delete(c.file, c.stamp, [this, i](bool applied, const CardStamp&) {
+      store_->Delete(c.file, c.stamp, [this, i](bool applied, const CardStamp&) {
         if (applied) return;
         const Action& a = actions_[i];
         const Card& c = cards_[a.card];
@@ -664,9 +726,10 @@ class Syncer {
     }
     // The card as the scan saw it, with velmora's changed fields rewritten.
     std::string card;
-    std::string why = "changed meanwhile, left for the next sync";
+    std::string why = kLeftAlone;
+    bool changed = true;
     try {
-      std::string bytes = store_.Get(c.file, kMaxCardFileBytes);
+      std::string bytes = store_->Get(c.file, kMaxCardFileBytes);
       if (CardHash(bytes) == c.hash) {
         ExchangeEntry values = ReadVcard(bytes);
         const ExchangeEntry mineUtf8 = Utf8Of(texts_[a.texts]);
@@ -679,8 +742,9 @@ class Syncer {
       if (e.err() != ENOENT && e.err() != ELOOP && e.err() != EISDIR && e.err() != ESPIPE) throw;
     } catch (const AppError& e) {
       why = e.what();
+      changed = false;
     }
-    const auto done = [this, i, why](bool applied, const CardStamp& st, uint64_t hash) {
+    const auto done = [this, i, why, changed](bool applied, const CardStamp& st, uint64_t hash) {
       const Action& a = actions_[i];
       PairState& p = pairs_[a.pair];
       if (applied) {
@@ -691,19 +755,21 @@ class Syncer {
       // Read again next time, whatever its stamp: the scan may have read it
       // after its listing already.
       summary_.skipped.push_back({p.file, why});
+      leftAlone_ |= changed;
       p.base = texts_[a.texts + 1];
       p.hash = 0;
       --summary_.changedThere;
     };
     if (card.empty()) return done(false, {}, 0);
-    store_.Put(c.file, card, c.stamp,
+    store_->Put(c.file, card, c.stamp,
                [done, hash = CardHash(card)](bool applied, const CardStamp& st) {
                  done(applied, st, hash);
                });
   }
 
   void LeftAlone(const std::string& file) {
-    summary_.skipped.push_back({file, "changed meanwhile, left for the next sync"});
+    summary_.skipped.push_back({file, kLeftAlone});
+    leftAlone_ = true;
   }
 
   // The one rewrite of the data file: the records kept, in their order,
@@ -746,12 +812,15 @@ class Syncer {
     out.Commit();
   }
 
+  static constexpr char kLeftAlone[] = "changed meanwhile, left for the next sync";
+
   Session& s_;
   Env& env_;
+  const StoreSide& side_;
   SyncOptions options_;
   bool* writesBegan_;  // told when the first write begins
-  std::string dir_;    // the vdir's real path, ending in "/"
-  VdirStore store_;
+  std::unique_ptr<CardStore> store_;
+  bool leftAlone_ = false;  // a card another writer changed was left alone
   std::string statePath_;
   SyncSummary summary_;
 
@@ -771,10 +840,24 @@ class Syncer {
 
 }  // namespace
 
+SyncSummary SyncWithStore(Session& s, const StoreSide& side, const SyncOptions& options,
+                          bool* writesBegan, bool* leftAlone) {
+  if (writesBegan) *writesBegan = false;
+  Syncer syncer(s, side, options, writesBegan);
+  SyncSummary sum = syncer.Run();
+  if (leftAlone) *leftAlone = syncer.LeftAloneAny();
+  return sum;
+}
+
 SyncSummary SyncWithVdir(Session& s, const std::string& dir, const SyncOptions& options,
                          bool* writesBegan) {
-  if (writesBegan) *writesBegan = false;
-  return Syncer(s, dir, options, writesBegan).Run();
+  StoreSide side;
+  Env& env = s.env();
+  side.partner = RealDir(env, dir);
+  side.open = [&](const std::optional<SyncState>&) {
+    return std::make_unique<VdirStore>(env, side.partner);
+  };
+  return SyncWithStore(s, side, options, writesBegan);
 }
 
 }  // namespace velmora
