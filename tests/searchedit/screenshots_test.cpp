@@ -59,6 +59,7 @@ TEST_F(Screenshots, DISABLED_SyncStatusAndAccount) {
   synced.summary.addedHere = 2;
   synced.summary.changedThere = 1;
   emit form1->findChild<BackgroundSync*>("BackgroundSync1")->Finished(synced);
+  QTest::qWait(600);  // the clock's first tick
   Shoot(form1.get(), "main-synced.png");
   Menu("ACCOUNT...");
   auto* dialog = form1->findChild<AccountDialog*>();
