@@ -18,8 +18,8 @@ namespace velmora {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: velmora --sync DIR [NAME] | --sync --account; either with [--prefer here|there] "
-    "[--reset] [--dry-run] [--allow-empty]";
+    "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] "
+    "[--allow-empty]; or --sync --account with the same options";
 // After a failed step, once the sync had begun to write: what it wrote
 // (cards, the data file) the next sync pairs again and completes.
 constexpr char kCompletedNext[] = "; nothing is lost: the next sync completes the rest";
@@ -195,8 +195,8 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     if (account) {
       const std::optional<std::string> kept = ReadPassword(*account);
       if (!kept)
-        return fail("the desktop's keyring holds no password for " +
-                    QuotedName(account->user) + " at " + shownDir + "; " + kEnterPasswordText);
+        return fail("the desktop's keyring holds no password for " + QuotedName(account->user) +
+                    " at " + shownDir + "; " + kEnterPasswordText);
       password = *kept;
     }
     if (!exists && c->options.dryRun) {

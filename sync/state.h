@@ -37,11 +37,11 @@ struct SyncState {
   // The other side: the vdir's real path, ending in "/", or the address
   // book's URL.
   std::string dir;
+  std::vector<PairState> pairs;
   // What lists an address book's changes since this sync; empty when there
   // is none, or the sync left a card behind that a listing of changes alone
   // would never show again.
-  std::string token;
-  std::vector<PairState> pairs;
+  std::string token = {};
 };
 
 // The state at path, read a line at a time.

@@ -196,9 +196,9 @@ class Syncer {
     // as they were when the lock is taken to write.
     const std::optional<NameInfo> stateSeen = env_.LookUp(statePath_);
     const std::optional<NameInfo> dataSeen = env_.LookUp(dataPath);
-    Pairing pairing = side_.vdir ? ReadPairing(env_, statePath_, side_.partner, dataReal,
-                                               options_.reset)
-                                 : ReadAccountPairing(dataReal);
+    Pairing pairing = side_.vdir
+                          ? ReadPairing(env_, statePath_, side_.partner, dataReal, options_.reset)
+                          : ReadAccountPairing(dataReal);
     summary_.stateProblem = std::move(pairing.stateProblem);
     std::optional<SyncState> state = std::move(pairing.last);
     store_ = side_.open(state);
@@ -225,7 +225,7 @@ class Syncer {
     std::string token;
     if (side_.token && summary_.skipped.empty()) token = side_.token(*store_);
     SaveSyncState(env_, s_.ProgramDir, statePath_,
-                  SyncState{side_.partner, std::move(token), std::move(pairs_)});
+                  SyncState{side_.partner, std::move(pairs_), std::move(token)});
     if (side_.vdir && !pairing.markerCurrent) WriteVdirMarker(env_, side_.partner, dataReal);
     return std::move(summary_);
   }
@@ -383,7 +383,8 @@ class Syncer {
                         "deletes them in velmora too");
     if (records_ == 0 && !cards_.empty())
       throw SyncRefused(QuotedName(s_.WorkingFilePath()) + " holds no entries, though " + synced +
-                        "deletes them " + (side_.vdir ? "in the folder" : "in the address book") + " too");
+                        "deletes them " + (side_.vdir ? "in the folder" : "in the address book") +
+                        " too");
   }
 
   // A known record that is gone and an added one are one contact edited:
@@ -700,16 +701,16 @@ class Syncer {
       const std::string& file = pairs_[a.pair].file;
       const std::string card = NewCard(pairs_[a.pair].base, file.substr(0, file.size() - 4));
       store_->Put(file, card, std::nullopt,
-                 [this, pair = a.pair, hash = CardHash(card)](bool applied, const CardStamp& st) {
-                   if (!applied) {
-                     LeftAlone(pairs_[pair].file);
-                     pairs_[pair].file.clear();  // the record gets a card next time
-                     --summary_.addedThere;
-                     return;
-                   }
-                   pairs_[pair].stamp = st;
-                   pairs_[pair].hash = hash;
-                 });
+                  [this, pair = a.pair, hash = CardHash(card)](bool applied, const CardStamp& st) {
+                    if (!applied) {
+                      LeftAlone(pairs_[pair].file);
+                      pairs_[pair].file.clear();  // the record gets a card next time
+                      --summary_.addedThere;
+                      return;
+                    }
+                    pairs_[pair].stamp = st;
+                    pairs_[pair].hash = hash;
+                  });
       return;
     }
     const Card& c = cards_[a.card];
@@ -762,9 +763,9 @@ class Syncer {
     };
     if (card.empty()) return done(false, {}, 0);
     store_->Put(c.file, card, c.stamp,
-               [done, hash = CardHash(card)](bool applied, const CardStamp& st) {
-                 done(applied, st, hash);
-               });
+                [done, hash = CardHash(card)](bool applied, const CardStamp& st) {
+                  done(applied, st, hash);
+                });
   }
 
   void LeftAlone(const std::string& file) {

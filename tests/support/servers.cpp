@@ -182,7 +182,8 @@ RunningRadicale::RunningRadicale(Options options)
 std::vector<std::string> RunningRadicale::Arguments() const {
   // No configuration file of the machine or the user's may change the test.
   std::vector<std::string> a = {"--config=", "--storage-filesystem-folder=" + (dir_ / "store"),
-                                "--server-hosts=127.0.0.1:" + std::to_string(port_)};
+                                "--server-hosts=127.0.0.1:" + std::to_string(port_),
+                                "--logging-level=info"};
   if (options_.users.empty()) {
     a.insert(a.end(), {"--auth-type=none", "--rights-type=authenticated"});
   } else {

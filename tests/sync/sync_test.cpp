@@ -21,6 +21,8 @@
 #include "support/session.h"
 #include "sync/command.h"
 #include "sync/state.h"
+#include "sync/storesync.h"
+#include "sync/vdirstore.h"
 #include "sync_support.h"
 
 namespace velmora::testing {
@@ -538,6 +540,87 @@ TEST_F(SyncTest, ASecondPartnerIsRefusedWithoutReset) {
   EXPECT_TRUE(dir.Exists(".FRIENDS.VLM.sync"));
 }
 
+// A vdir as an address book would be synced: a store made once the state
+// is read, which hands out a token, and a data file that the windows may
+// change while the cards are fetched and written without the lock.
+TEST_F(SyncTest, AnAccountsStoreIsFetchedByTheBatchAndTheDataFileChangedMeanwhileIsLeftAlone) {
+  struct Recording : CardStore {
+    Recording(Env& env, const std::string& dir, std::vector<size_t>& batches,
+              const std::function<void()>& meanwhile)
+        : vdir(env, dir), batches(batches), meanwhile(meanwhile) {}
+    std::vector<CardListing> List() override { return vdir.List(); }
+    std::string Get(const std::string& name, uint64_t cap) override { return vdir.Get(name, cap); }
+    void Prefetch(const std::vector<std::string>& names) override {
+      batches.push_back(names.size());
+    }
+    void BeginWrites(size_t puts) override { vdir.BeginWrites(puts); }
+    void Put(const std::string& name, std::string_view bytes,
+             const std::optional<CardStamp>& expected, Done done) override {
+      vdir.Put(name, bytes, expected, std::move(done));
+    }
+    void Delete(const std::string& name, const CardStamp& expected, Done done) override {
+      vdir.Delete(name, expected, std::move(done));
+    }
+    void Flush() override {
+      vdir.Flush();
+      if (meanwhile) meanwhile();
+    }
+    VdirStore vdir;
+    std::vector<size_t>& batches;
+    const std::function<void()>& meanwhile;
+  };
+  std::vector<size_t> batches;
+  std::function<void()> meanwhile;
+  std::string knownToken;
+  StoreSide side;
+  side.partner = "https://dav.example/ann/book/";
+  side.vdir = false;
+  side.open = [&](const std::optional<SyncState>& last) {
+    knownToken = last ? last->token : "none";
+    return std::make_unique<Recording>(env, vdir, batches, meanwhile);
+  };
+  side.token = [](CardStore&) { return std::string("tok"); };
+  auto sync = [&](SyncOptions o = {}) { return SyncWithStore(s, side, o, nullptr); };
+  auto state = [&] { return *LoadSyncState(env, SyncStatePath(s)).state; };
+
+  for (int i = 0; i < 250; ++i)
+    WriteCard(std::to_string(i) + ".vcf",
+              RichCard("u" + std::to_string(i), "S", "N", std::to_string(i)));
+  sync();
+  EXPECT_EQ(knownToken, "none");
+  EXPECT_EQ(batches, (std::vector<size_t>{100, 100, 50}));
+  EXPECT_EQ(Data().size(), 250u);
+  EXPECT_EQ(state().dir, side.partner);
+  EXPECT_EQ(state().token, "tok");
+
+  // An entry added in the windows while the sync wrote a card: neither the
+  // data file nor the state is written, and the next sync pairs the card.
+  EditData([](Set& d) { d.push_back(Texts("Cy", "Lee", "3")); });
+  const std::string stateBefore = dir.Read(".FRIENDS.VLM.sync");
+  meanwhile = [&] { EditData([](Set& d) { d.push_back(Texts("Di", "Ek", "4")); }); };
+  EXPECT_THROW(sync(), DataFileChanged);
+  EXPECT_EQ(knownToken, "tok");
+  EXPECT_EQ(dir.Read(".FRIENDS.VLM.sync"), stateBefore);
+  EXPECT_EQ(Data().size(), 252u);
+  meanwhile = nullptr;
+  sync();
+  EXPECT_EQ(Cards().size(), 252u);
+  EXPECT_EQ(Data().size(), 252u);
+  EXPECT_EQ(Changes(sync()), 0u);
+
+  // A card left behind keeps no token, so that the next listing is whole;
+  // another partner is refused unless reset.
+  WriteCard("bad.vcf", "junk\n");
+  sync();
+  EXPECT_EQ(state().token, "");
+  side.partner = "https://dav.example/ann/other/";
+  EXPECT_THROW(sync(), SyncRefused);
+  EXPECT_THROW(SyncWithVdir(s, vdir), SyncRefused);
+  SyncOptions reset;
+  reset.reset = true;
+  EXPECT_NO_THROW(sync(reset));
+}
+
 TEST_F(SyncTest, AMissingGarbledOrOversizedStateIsAFirstSyncNotADeletion) {
   // The state ("" removed, "big" grown past the cap), and what is told.
   const std::pair<const char*, const char*> cases[] = {
@@ -794,7 +877,7 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
       "1 added, 0 changed, 0 deleted in the folder";
   const std::string usage =
       "usage: velmora --sync DIR [NAME] [--prefer here|there] [--reset] "
-      "[--dry-run] [--allow-empty]";
+      "[--dry-run] [--allow-empty]; or --sync --account with the same options";
   const std::string sample =
       "velmora: You cannot edit this file. - Open or create a different file.";
   auto synced = [](TestDir& d) {
@@ -867,6 +950,10 @@ TEST(SyncCommandTest, SaysWhatItDidOrWhyNot) {
       {{"$V", "--reset", "--allow-empty", "--reset"}, 2, {usage}},
       {{"--dry-run", "$V", "--dry-run"}, 2, {usage}},
       {{"$V", "friends", "more"}, 2, {usage}},
+      {{"--account"},
+       1,
+       {"velmora: no CardDAV account is set up; add one in the window: SYNC, ACCOUNT..."}},
+      {{"--account", "friends"}, 2, {usage}},
   };
   for (const Row& row : rows) {
     TestDir dir;
