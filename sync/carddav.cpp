@@ -86,6 +86,7 @@ int StatusOfLine(QStringView line) {
 // One DAV:response of a multistatus, with the properties of its 2xx
 // propstats; the others (properties the server lacks) are left out.
 struct DavResponse {
+  QUrl base;  // what href is relative to: the URL that answered
   QString href;
   int status = 0;  // of the response itself (a removed card), 0: none
   QString etag;
@@ -119,6 +120,8 @@ class MultistatusReader {
     return sawMultistatus_ && xml_.atEnd() && !xml_.hasError();
   }
   const QString& syncToken() const { return syncToken_; }
+  // The URL the answer came from, after any redirect.
+  void SetBase(const QUrl& url) { base_ = url; }
 
  private:
   enum Tag {
@@ -192,7 +195,10 @@ class MultistatusReader {
   void Start() {
     switch (tags_.back()) {
       case kMultistatus: sawMultistatus_ = tags_.size() == 1; break;
-      case kResponse: response_ = DavResponse(); break;
+      case kResponse:
+        response_ = DavResponse();
+        response_.base = base_;
+        break;
       case kPropstat:
         props_ = DavResponse();
         propstatStatus_ = 0;
@@ -282,6 +288,7 @@ class MultistatusReader {
   bool homeDone_ = false;
   bool sawMultistatus_ = false;
   QString syncToken_;  // the multistatus's own (a sync-collection's)
+  QUrl base_;
 };
 
 // What a request body asks for, written once.
@@ -370,6 +377,7 @@ class Client {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::SameOriginRedirectPolicy);
     request.setTransferTimeout(kIdleTimeoutMs);
+    request.setHeader(QNetworkRequest::UserAgentHeader, "velmora");
     if (!body.isEmpty() && verb != "PUT")
       request.setHeader(QNetworkRequest::ContentTypeHeader, "application/xml; charset=utf-8");
     for (const auto& [name, value] : headers) request.setRawHeader(name, value);
@@ -500,6 +508,7 @@ class Client {
     if (r->bytesAvailable() <= 0) return;
     const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (c.multistatus && status == 207) {
+      c.multistatus->SetBase(r->url());
       c.multistatus->Feed(r->readAll());
     } else if (c.body && status / 100 == 2) {
       const QByteArray bytes = r->readAll();
@@ -579,7 +588,7 @@ std::vector<AddressBookInfo> DiscoverAddressBooks(const std::string& address,
     const int status = client.Multistatus(
         url, "PROPFIND", body, 0,
         [&](DavResponse& r) {
-          const QUrl at = Resolved(url, r.href);
+          const QUrl at = Resolved(r.base, r.href);
           if (r.addressBook)
             book = AddressBookInfo{AsFolderUrl(at),
                                    r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)};
@@ -592,20 +601,20 @@ std::vector<AddressBookInfo> DiscoverAddressBooks(const std::string& address,
     if (!home.isEmpty()) break;
     if (!principal.isEmpty()) {
       client.Multistatus(principal, "PROPFIND", body, 0, [&](DavResponse& r) {
-        if (!r.home.isEmpty() && home.isEmpty()) home = Resolved(principal, r.home);
+        if (!r.home.isEmpty() && home.isEmpty()) home = Resolved(r.base, r.home);
       });
       if (!home.isEmpty()) break;
     }
   }
+  // A server that names no home: the address may be one.
+  if (home.isEmpty()) home = given;
   std::vector<AddressBookInfo> books;
-  if (!home.isEmpty()) {
-    client.Multistatus(home, "PROPFIND", body, 1, [&](DavResponse& r) {
-      if (!r.addressBook) return;
-      const QUrl at = Resolved(home, r.href);
-      books.push_back(
-          {AsFolderUrl(at), r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)});
-    });
-  }
+  client.Multistatus(home, "PROPFIND", body, 1, [&](DavResponse& r) {
+    if (!r.addressBook) return;
+    const QUrl at = Resolved(r.base, r.href);
+    books.push_back(
+        {AsFolderUrl(at), r.displayName.isEmpty() ? LastSegment(at) : Str(r.displayName)});
+  });
   if (books.empty())
     throw ServerError(ServerError::kNotAddressBook, "No address book found at " + address);
   return books;
@@ -736,8 +745,9 @@ struct CardDavStore::Impl {
       // the full listing says what there is, or fails itself.
       if (status != 207) return std::nullopt;
       Client::CheckMultistatus(*call, status);
-      from = Str(call->multistatus->syncToken());
-      if (from.empty()) return std::nullopt;
+      std::string next = Str(call->multistatus->syncToken());
+      if (next.empty() || (more && next == from)) return std::nullopt;
+      from = std::move(next);
     }
     token = from;
     etags = std::move(seen);
@@ -854,7 +864,7 @@ std::string CardDavStore::Get(const std::string& name, uint64_t cap) {
   const std::string tooLarge = "larger than " + std::to_string(cap >> 20) + " MiB";
   if (const auto f = m.batch.find(name); f != m.batch.end()) {
     if (f->second.size > cap) throw AppError(tooLarge);
-    return f->second.bytes;
+    if (f->second.size <= kMaxKeptCardBytes) return f->second.bytes;
   }
   std::string bytes;
   auto call = m.client.Start(m.CardUrl(name), "GET", {});
