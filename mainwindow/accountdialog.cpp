@@ -158,6 +158,21 @@ void AccountDialog::OffGuiThread(const std::function<void()>& fn) {
   if (error) std::rethrow_exception(error);
 }
 
+void AccountDialog::WithKeyring(const std::function<void()>& fn) {
+  busy_ = true;
+  setEnabled(false);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  struct Restore {
+    AccountDialog* d;
+    ~Restore() {
+      QApplication::restoreOverrideCursor();
+      d->setEnabled(true);
+      d->busy_ = false;
+    }
+  } restore{this};
+  fn();
+}
+
 bool AccountDialog::TypedLogin(ServerLogin& login) {
   const std::string address = Trim(Edit1->text().toStdString());
   login.user = Trim(Edit2->text().toStdString());
@@ -170,7 +185,7 @@ bool AccountDialog::TypedLogin(ServerLogin& login) {
   if (login.password.empty() && shown_ && shown_->address == address &&
       shown_->user == login.user) {
     std::optional<std::string> kept;
-    OffGuiThread([&] { kept = ReadPassword(*shown_); });
+    WithKeyring([&] { kept = ReadPassword(*shown_); });
     if (kept) login.password = *kept;
   }
   if (login.password.empty()) {
@@ -235,12 +250,12 @@ void AccountDialog::SaveAndClose() {
   a.dataFile = session_.WorkingName + "." + session_.WorkingExt;
   a.trustedCertificate = trusted_;
   // The password first: an account saved without one could not sync.
-  OffGuiThread([&] { WritePassword(a, login.password); });
+  WithKeyring([&] { WritePassword(a, login.password); });
   SaveAccount(session_, a);
   // The keyring's entry for the login no longer used.
   if (shown_ && (shown_->address != a.address || shown_->user != a.user)) {
     try {
-      OffGuiThread([&] { DeletePassword(*shown_); });
+      WithKeyring([&] { DeletePassword(*shown_); });
     } catch (const std::exception&) {
       // A password left in the keyring harms nothing velmora does.
     }
@@ -260,7 +275,7 @@ void AccountDialog::RemoveAndClose() {
   // reached keeps the password, which is said once the dialog has closed.
   std::exception_ptr kept;
   try {
-    OffGuiThread([this] { DeletePassword(*shown_); });
+    WithKeyring([this] { DeletePassword(*shown_); });
   } catch (...) {
     kept = std::current_exception();
   }

@@ -59,6 +59,10 @@ class AccountDialog : public QDialog {
   // fn on a thread of its own, the dialog disabled meanwhile; what it
   // throws is thrown here.
   void OffGuiThread(const std::function<void()>& fn);
+  // fn on this thread, the dialog disabled meanwhile: the keyring's jobs
+  // run their own loop, and must not run on a thread that then ends, which
+  // would leave later jobs waiting forever.
+  void WithKeyring(const std::function<void()>& fn);
 
   Session& session_;
   std::optional<Account> shown_;  // the account set up before, if any

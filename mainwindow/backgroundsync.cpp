@@ -56,16 +56,14 @@ struct BackgroundSync::Job {
   SyncOutcome outcome;
 };
 
-SyncSummary SyncAccountWithKeyring(Session& s, const Account& a) {
-  const std::optional<std::string> password = ReadPassword(a);
-  if (!password) throw AppError(kNoPassword);
-  return SyncWithAccount(s, a, *password);
-}
-
-BackgroundSync::BackgroundSync(Session& window, Runner runner, QObject* parent)
+BackgroundSync::BackgroundSync(Session& window, Runner runner, Keyring keyring, QObject* parent)
     : QObject(parent),
       window_(window),
-      runner_(runner ? std::move(runner) : Runner(SyncAccountWithKeyring)),
+      runner_(runner ? std::move(runner)
+                     : Runner([](Session& s, const Account& a, const std::string& password) {
+                         return SyncWithAccount(s, a, password);
+                       })),
+      keyring_(keyring ? std::move(keyring) : Keyring(ReadPassword)),
       period_(new QTimer(this)),
       afterChange_(new QTimer(this)) {
   period_->setInterval(kPeriodMs);
@@ -105,7 +103,7 @@ void BackgroundSync::EntriesChanged() { afterChange_->start(); }
 
 void BackgroundSync::SyncNow() {
   afterChange_->stop();
-  if (thread_) {
+  if (Running()) {
     again_ = true;
     return;
   }
@@ -113,6 +111,26 @@ void BackgroundSync::SyncNow() {
 }
 
 void BackgroundSync::Launch(const Account& account) {
+  // The keyring's loop may run timers that ask for a sync meanwhile.
+  launching_ = true;
+  std::string password;
+  SyncOutcome failed;
+  try {
+    const std::optional<std::string> kept = keyring_(account);
+    if (kept)
+      password = *kept;
+    else
+      failed.error = kNoPassword;
+  } catch (const std::exception& e) {
+    failed.error = WhyFailed(e);
+  } catch (...) {
+    failed.error = "unknown error";
+  }
+  launching_ = false;
+  if (!failed.error.empty()) {
+    failed.when = QDateTime::currentDateTime();
+    return Tell(failed);
+  }
   auto job = std::make_shared<Job>(window_.env());
   job->session.ProgramDir = window_.ProgramDir;
   job->session.WorkingName = window_.WorkingName;
@@ -120,10 +138,10 @@ void BackgroundSync::Launch(const Account& account) {
   job->session.lockWaitMs = kLockWaitMs;
   job->account = account;
   job_ = job;
-  thread_ = QThread::create([job, runner = runner_] {
+  thread_ = QThread::create([job, runner = runner_, password = std::move(password)] {
     SyncOutcome& out = job->outcome;
     try {
-      out.summary = runner(job->session, job->account);
+      out.summary = runner(job->session, job->account, password);
       out.ok = true;
     } catch (const std::bad_alloc&) {
       out.error = kOutOfMemoryText;
@@ -143,11 +161,15 @@ void BackgroundSync::Done() {
   thread_->wait();
   delete thread_;
   thread_ = nullptr;
-  last_ = job_->outcome;
+  const SyncOutcome outcome = job_->outcome;
   job_.reset();
+  Tell(outcome);
+}
+
+void BackgroundSync::Tell(const SyncOutcome& outcome) {
+  last_ = outcome;
   // The sync asked for meanwhile starts before the window tells this one's
   // outcome, which may wait in a box for the user.
-  const SyncOutcome outcome = *last_;
   if (std::exchange(again_, false)) SyncNow();
   emit Finished(outcome);
 }

@@ -38,16 +38,20 @@ class BackgroundSync : public QObject {
   Q_OBJECT
 
  public:
-  // One sync, on the worker thread: by default the password from the keyring,
-  // then SyncWithAccount.
-  using Runner = std::function<SyncSummary(Session&, const Account&)>;
+  // One sync, on the worker thread, with the account's password: by default
+  // SyncWithAccount. The keyring is read on the window's thread before: its
+  // jobs, run on a thread that then ends, leave later ones waiting forever.
+  using Runner = std::function<SyncSummary(Session&, const Account&, const std::string& password)>;
+  // The account's password: by default ReadPassword.
+  using Keyring = std::function<std::optional<std::string>(const Account&)>;
   static constexpr int kPeriodMs = 15 * 60 * 1000;
   static constexpr int kAfterChangeMs = 5000;
   // A background sync may wait its turn at the lock longer than the windows,
   // which a user watches.
   static constexpr int kLockWaitMs = 30000;
 
-  explicit BackgroundSync(Session& window, Runner runner = {}, QObject* parent = nullptr);
+  explicit BackgroundSync(Session& window, Runner runner = {}, Keyring keyring = {},
+                          QObject* parent = nullptr);
   // Waits for a running sync to end: a thread cut off could leave nothing
   // behind that the next sync cannot complete, but its objects must not
   // outlive what they point to.
@@ -62,7 +66,7 @@ class BackgroundSync : public QObject {
   void SyncNow();
   // The user changed an entry: a sync once the changes have paused.
   void EntriesChanged();
-  bool Running() const { return thread_ != nullptr; }
+  bool Running() const { return thread_ != nullptr || launching_; }
   const std::optional<SyncOutcome>& Last() const { return last_; }
 
   // The first line of the outcome, for the status line: "Synced 14:05: 2
@@ -77,19 +81,19 @@ class BackgroundSync : public QObject {
  private:
   void Launch(const Account& account);
   void Done();
+  void Tell(const SyncOutcome& outcome);
 
   Session& window_;
   Runner runner_;
+  Keyring keyring_;
   QTimer* period_;
   QTimer* afterChange_;
   QThread* thread_ = nullptr;
   struct Job;
   std::shared_ptr<Job> job_;
   bool again_ = false;
+  bool launching_ = false;  // the keyring is being read
   std::optional<SyncOutcome> last_;
 };
-
-// The password from the keyring, then SyncWithAccount.
-SyncSummary SyncAccountWithKeyring(Session& s, const Account& a);
 
 }  // namespace velmora

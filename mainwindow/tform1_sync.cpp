@@ -35,7 +35,7 @@ constexpr char kConflictsLast[] = ". Delete the one you do not want.";
 void TForm1::BuildSync() {
   Label5 = PlaceLabel(centralWidget(), "Label5", QString(), kLabel5);
   Label5->setAccessibleName(QStringLiteral("Sync status"));
-  BackgroundSync1 = new BackgroundSync(session_, {}, this);
+  BackgroundSync1 = new BackgroundSync(session_, {}, {}, this);
   BackgroundSync1->setObjectName(QStringLiteral("BackgroundSync1"));
   connect(SYNCNOW1, &QAction::triggered, this, GuardedSlot([this] { SYNCNOW1Click(); }));
   connect(ACCOUNT1, &QAction::triggered, this, GuardedSlot([this] { ACCOUNT1Click(); }));

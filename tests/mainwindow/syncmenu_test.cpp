@@ -38,14 +38,17 @@ TEST_F(SyncMenuTest, OneSyncAtATimeOnASessionOfItsOwnAndOneMoreWhenAskedMeanwhil
   std::atomic<int> runs = 0;
   std::atomic<bool> ownSession = true, offThread = true;
   gate.lock();
-  BackgroundSync sync(s, [&](Session& own, const Account& a) {
-    const std::lock_guard<std::mutex> wait(gate);
-    ownSession = ownSession && &own != &s && own.WorkingFilePath() == s.WorkingFilePath() &&
-                 a.dataFile == "FRIENDS.VLM";
-    offThread = offThread && QThread::currentThread() != qApp->thread();
-    ++runs;
-    return SyncSummary{};
-  });
+  BackgroundSync sync(
+      s,
+      [&](Session& own, const Account& a, const std::string&) {
+        const std::lock_guard<std::mutex> wait(gate);
+        ownSession = ownSession && &own != &s && own.WorkingFilePath() == s.WorkingFilePath() &&
+                     a.dataFile == "FRIENDS.VLM";
+        offThread = offThread && QThread::currentThread() != qApp->thread();
+        ++runs;
+        return SyncSummary{};
+      },
+      [](const Account&) { return std::string("secret"); });
   int finished = 0;
   QObject::connect(&sync, &BackgroundSync::Finished, [&] { ++finished; });
 
