@@ -120,7 +120,9 @@ std::string UsageText() {
   text +=
       "  --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run] [--allow-empty]\n"
       "      keeps data file NAME (made when missing) and the vCard folder DIR in step,\n"
-      "      both ways\n";
+      "      both ways\n"
+      "  --sync --account [--prefer here|there] [--reset] [--dry-run] [--allow-empty]\n"
+      "      the same with the CardDAV account set up in the window\n";
   text.pop_back();
   return text;
 }

@@ -40,9 +40,14 @@ std::unique_ptr<JobT> Finished(const Account& a, const std::function<void(JobT&)
   job->setKey(KeyOf(a));
   if (set) set(*job);
   QEventLoop loop;
-  QObject::connect(job.get(), &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+  // A job that fails at once may finish inside start().
+  bool finished = false;
+  QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&] {
+    finished = true;
+    loop.quit();
+  });
   job->start();
-  loop.exec();
+  if (!finished) loop.exec();
   return job;
 }
 
@@ -86,6 +91,9 @@ std::optional<Account> LoadAccount(Session& s) {
 void SaveAccount(Session& s, const Account& a) {
   const std::string path = ConfigPath(s);
   Account copy = a;
+  for (int k = 0; k < 5; ++k)
+    if (Values(copy, k)->find_first_of("\r\n") != std::string::npos)
+      throw AppError(std::string("The account's ") + kKeys[k] + " may not hold a line break");
   for (int k = 0; k < 5; ++k)
     if (!WriteProfileString(s.env(), path, kSection, kKeys[k], *Values(copy, k)))
       throw IoError(IoError::kAccessDenied, path);

@@ -13,16 +13,17 @@
 namespace velmora {
 
 struct Account {
-  std::string address;      // as the user typed it
+  std::string address;  // as the user typed it
   std::string user;
-  std::string addressBook;  // the address book's URL, as discovery found it
-  std::string dataFile;     // the paired data file's name, as FILE OPEN shows it
+  std::string addressBook;         // the address book's URL, as discovery found it
+  std::string dataFile;            // the paired data file's name, as FILE OPEN shows it
   std::string trustedCertificate;  // see ServerLogin
 };
 
 // The folder's account, or nullopt when none is set up.
 std::optional<Account> LoadAccount(Session& s);
-// Throws IoError when velmora.ini cannot be written.
+// Throws IoError when velmora.ini cannot be written, AppError for a value
+// holding a line break.
 void SaveAccount(Session& s, const Account& a);
 void RemoveAccount(Session& s);
 

@@ -3,10 +3,13 @@
 //
 //   velmora --sync DIR [NAME] [--prefer here|there] [--reset] [--dry-run]
 //                  [--allow-empty]
+//   velmora --sync --account [the same options]
 //
 // NAME is a data file of the data folder, as for the import, and made (with
 // no entry) when it does not exist; without it, the file the windows would
-// open at start. A leading "~" of DIR is the home folder. A dry run prints
+// open at start. A leading "~" of DIR is the home folder. --account syncs
+// the account of velmora.ini with its address book, the password read from
+// the desktop's keyring. A dry run prints
 // what the sync would do on standard output, one line each, and writes
 // nothing. One summary line goes to standard error (and a line for each
 // card that could not be read); the exit status is 0, 1 with one line

@@ -18,6 +18,7 @@
 #include "store/datafolder.h"
 #include "store/extratext.h"
 #include "store/startup.h"
+#include "sync/carddav.h"
 #include "sync/state.h"
 #include "sync/storesync.h"
 #include "sync/vdirstore.h"
@@ -194,8 +195,11 @@ class Syncer {
     statePath_ = SyncStatePath(s_);
     // Without the lock, what is read is only used if both files still are
     // as they were when the lock is taken to write.
-    const std::optional<NameInfo> stateSeen = env_.LookUp(statePath_);
-    const std::optional<NameInfo> dataSeen = env_.LookUp(dataPath);
+    std::optional<NameInfo> stateSeen, dataSeen;
+    if (!lock) {
+      stateSeen = env_.LookUp(statePath_);
+      dataSeen = env_.LookUp(dataPath);
+    }
     Pairing pairing = side_.vdir
                           ? ReadPairing(env_, statePath_, side_.partner, dataReal, options_.reset)
                           : ReadAccountPairing(dataReal);
@@ -220,10 +224,11 @@ class Syncer {
     }
     WriteDataFile();
     std::erase_if(pairs_, [](const PairState& p) { return p.file.empty(); });
-    // A card left behind (unread, left alone) would never come back in a
-    // listing of changes alone: without a token the next sync lists all.
+    // A card left behind (unread, left alone, or paired under a stamp it no
+    // longer has) would never come back as it is in a listing of changes
+    // alone: without a token the next sync lists all.
     std::string token;
-    if (side_.token && summary_.skipped.empty()) token = side_.token(*store_);
+    if (side_.token && summary_.skipped.empty() && !staleStamp_) token = side_.token(*store_);
     SaveSyncState(env_, s_.ProgramDir, statePath_,
                   SyncState{side_.partner, std::move(pairs_), std::move(token)});
     if (side_.vdir && !pairing.markerCurrent) WriteVdirMarker(env_, side_.partner, dataReal);
@@ -325,6 +330,11 @@ class Syncer {
         return;
       }
       c.status = c.pair >= 0 ? Card::kChanged : Card::kNew;
+    } catch (const ServerError& e) {
+      // A server that cannot be reached holds no unreadable card: the sync
+      // stops before its first write.
+      if (e.kind != ServerError::kStatus) throw;
+      Unreadable(c, e.what());
     } catch (const std::exception& e) {
       Unreadable(c, e.what());
     }
@@ -506,7 +516,12 @@ class Syncer {
     if (card && card->status == Card::kBlank) {
       // Emptied of all velmora shows: the card is left alone, and so is
       // the entry while it stands; gone or blank, it is no contact to pair.
-      if (here && !ShowsNothing(*mine)) pairs_.push_back(std::move(st));
+      // Its pairing keeps the stamp of the card it was: only a whole
+      // listing shows the card as it is now.
+      if (here && !ShowsNothing(*mine)) {
+        pairs_.push_back(std::move(st));
+        staleStamp_ = true;
+      }
       return;
     }
     if (!card) {
@@ -598,6 +613,9 @@ class Syncer {
   std::string NoSingleCard(const Card& card) {
     try {
       ReadOneCard(store_->Get(card.file, kMaxCardFileBytes));
+    } catch (const ServerError& e) {
+      if (e.kind != ServerError::kStatus) throw;
+      return e.what();
     } catch (const IoError&) {
     } catch (const std::exception& e) {
       return e.what();
@@ -731,7 +749,7 @@ class Syncer {
     bool changed = true;
     try {
       std::string bytes = store_->Get(c.file, kMaxCardFileBytes);
-      if (CardHash(bytes) == c.hash) {
+      if (CardHash(bytes) == c.hash || ShowsStill(c, bytes, texts_[a.texts + 1])) {
         ExchangeEntry values = ReadVcard(bytes);
         const ExchangeEntry mineUtf8 = Utf8Of(texts_[a.texts]);
         for (int f = 0; f < 5; ++f)
@@ -741,6 +759,10 @@ class Syncer {
     } catch (const IoError& e) {
       // Gone, or made a link, a folder or a pipe since the scan.
       if (e.err() != ENOENT && e.err() != ELOOP && e.err() != EISDIR && e.err() != ESPIPE) throw;
+    } catch (const ServerError& e) {
+      if (e.kind != ServerError::kStatus) throw;
+      why = e.what();
+      changed = false;
     } catch (const AppError& e) {
       why = e.what();
       changed = false;
@@ -766,6 +788,21 @@ class Syncer {
                 [done, hash = CardHash(card)](bool applied, const CardStamp& st) {
                   done(applied, st, hash);
                 });
+  }
+
+  // A card the scan took as unchanged by its stamp alone, whose bytes are
+  // not those the last sync wrote: a server that stores each card anew
+  // (its properties reordered, its lines folded) gives back other bytes of
+  // the same card. It is still the card the plan was made on when it shows
+  // what the last sync left; a change since is caught by the write's stamp.
+  static bool ShowsStill(const Card& c, std::string_view bytes, const RecordTexts& base) {
+    if (c.status != Card::kSame) return false;
+    try {
+      const RecordTexts shows = TextsOf(ReadOneCard(bytes));
+      return shows == base || shows == AsCardShowsIt(base);
+    } catch (const std::exception&) {
+      return false;
+    }
   }
 
   void LeftAlone(const std::string& file) {
@@ -821,7 +858,8 @@ class Syncer {
   SyncOptions options_;
   bool* writesBegan_;  // told when the first write begins
   std::unique_ptr<CardStore> store_;
-  bool leftAlone_ = false;  // a card another writer changed was left alone
+  bool leftAlone_ = false;   // a card another writer changed was left alone
+  bool staleStamp_ = false;  // a pairing kept a stamp its card no longer has
   std::string statePath_;
   SyncSummary summary_;
 

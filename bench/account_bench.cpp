@@ -1,0 +1,234 @@
+// Timings of the account's sync against a local Radicale holding 10,000
+// contacts, side by side with vdirsyncer syncing the same address book to
+// a vdir: a first sync (every card fetched), a sync with nothing changed,
+// and one with 100 contacts changed on velmora's side. The address book is
+// laid out on disk before Radicale starts, as a server holding it already
+// would, and warmed by one listing. Radicale (no login) runs on a free
+// loopback port and is stopped by its pid; without radicale or vdirsyncer
+// on the PATH the run says so and does nothing.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/support/rundir.h"
+#include "store/contactrecord.h"
+#include "sync/account.h"
+
+namespace {
+
+using namespace velmora::bench;
+
+constexpr int kContacts = 10000;
+
+void Spill(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string Slurp(const std::string& path) {
+  std::string out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  char buf[65536];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
+int Run(const std::string& cmd) {
+  const int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+bool Listening(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(uint16_t(port));
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// The server, the data file and the vdir every benchmark of the run shares.
+struct World {
+  World() : dir("velmora-account-bench") {
+    for (const char* p : {"radicale", "vdirsyncer", "curl"})
+      if (Run(std::string("command -v ") + p + " >/dev/null") != 0)
+        problem = std::string(p) + " is not installed (scripts/deps.sh installs it)";
+    if (!problem.empty()) return;
+    const std::string book = dir.Root() + "radicale/collection-root/bench/book/";
+    std::filesystem::create_directories(book);
+    Spill(book + ".Radicale.props", "{\"tag\": \"VADDRESSBOOK\"}");
+    for (int i = 0; i < kContacts; ++i) {
+      const std::string n = std::to_string(i);
+      Spill(book + "c" + n + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c" + n + "\r\nFN:Name" + n +
+                                         " Surname" + n + "\r\nN:Surname" + n + ";Name" + n +
+                                         ";;;\r\nTEL:+49 30 " + n + "\r\nEMAIL:n" + n +
+                                         "@example.org\r\nNOTE:met at " + n + "\r\nEND:VCARD\r\n");
+    }
+    port = FreePort();
+    pid = ::fork();
+    if (pid == 0) {
+      const std::string folder = "--storage-filesystem-folder=" + dir.Root() + "radicale";
+      const std::string hosts = "--server-hosts=127.0.0.1:" + std::to_string(port);
+      ::execlp("radicale", "radicale", "--config=", folder.c_str(), hosts.c_str(),
+               "--auth-type=none", "--rights-type=authenticated", "--logging-level=warning",
+               nullptr);
+      ::_exit(127);
+    }
+    for (int i = 0; i < 300 && !Listening(port); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    url = "http://127.0.0.1:" + std::to_string(port) + "/bench/book/";
+    // Radicale's cache of the items, made by the first listing.
+    Run("curl -s -o /dev/null -X PROPFIND -H 'Depth: 1' " + url);
+    account = {url, "", url, "BENCH", ""};
+    dir.EmptyWork();
+    Spill(dir.WorkingFile(), "");
+
+    const std::string vdir = dir.Root() + "vdir/";
+    std::filesystem::create_directories(vdir);
+    std::filesystem::create_directories(dir.Root() + "status/");
+    Spill(dir.Root() + "vdirsyncer.conf",
+          "[general]\nstatus_path = \"" + dir.Root() +
+              "status/\"\n\n[pair book]\na = \"local\"\n"
+              "b = \"server\"\ncollections = null\n\n[storage local]\ntype = \"filesystem\"\n"
+              "path = \"" +
+              vdir +
+              "\"\nfileext = \".vcf\"\n\n[storage server]\ntype = \"carddav\"\n"
+              "url = \"" +
+              url + "\"\n");
+  }
+  ~World() {
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+  int Vdirsyncer(const std::string& what) {
+    return Run("vdirsyncer -c '" + dir.Root() + "vdirsyncer.conf' " + what + " >>'" + dir.Root() +
+               "vdirsyncer.log' 2>&1");
+  }
+
+  RunDir dir;
+  std::string problem, url;
+  int port = 0;
+  pid_t pid = 0;
+  velmora::Account account;
+};
+
+World& TheWorld() {
+  static World world;
+  return world;
+}
+
+void Velmora(benchmark::State& state, const std::function<void()>& before) {
+  World& w = TheWorld();
+  if (!w.problem.empty()) return state.SkipWithError(w.problem.c_str());
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (before) before();
+    velmora::Session s = w.dir.WorkSession();
+    state.ResumeTiming();
+    Guarded(state, [&] { velmora::SyncWithAccount(s, w.account, ""); });
+  }
+}
+
+void Vdirsyncer(benchmark::State& state, const std::function<void()>& before) {
+  World& w = TheWorld();
+  if (!w.problem.empty()) return state.SkipWithError(w.problem.c_str());
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (before) before();
+    state.ResumeTiming();
+    if (w.Vdirsyncer("sync") != 0) state.SkipWithError("vdirsyncer sync failed");
+  }
+}
+
+void BM_VelmoraFirstSync(benchmark::State& state) { Velmora(state, nullptr); }
+BENCHMARK(BM_VelmoraFirstSync)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_VelmoraNothingChanged(benchmark::State& state) { Velmora(state, nullptr); }
+BENCHMARK(BM_VelmoraNothingChanged)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 100 entries' comments changed in the data file: 100 cards written.
+void BM_VelmoraHundredChanges(benchmark::State& state) {
+  Velmora(state, [] {
+    World& w = TheWorld();
+    std::string bytes = Slurp(w.dir.WorkingFile());
+    constexpr size_t k = velmora::ContactRecord::kSize;
+    for (size_t i = 0; i < 100; ++i) {
+      const size_t at = i * 97 * k;
+      velmora::ContactRecord r = velmora::ContactRecord::FromBytes(
+          reinterpret_cast<const unsigned char*>(bytes.data()) + at);
+      r.SetText(velmora::ContactRecord::kComments, "changed " + std::to_string(i));
+      bytes.replace(at, k, reinterpret_cast<const char*>(r.bytes.data()), k);
+    }
+    Spill(w.dir.WorkingFile(), bytes);
+  });
+}
+BENCHMARK(BM_VelmoraHundredChanges)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_VdirsyncerFirstSync(benchmark::State& state) {
+  Vdirsyncer(state, [] { TheWorld().Vdirsyncer("discover"); });
+}
+BENCHMARK(BM_VdirsyncerFirstSync)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_VdirsyncerNothingChanged(benchmark::State& state) { Vdirsyncer(state, nullptr); }
+BENCHMARK(BM_VdirsyncerNothingChanged)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 100 cards' notes changed in the vdir: 100 cards written.
+void BM_VdirsyncerHundredChanges(benchmark::State& state) {
+  Vdirsyncer(state, [] {
+    const std::string vdir = TheWorld().dir.Root() + "vdir/";
+    int n = 0, changed = 0;
+    for (const auto& e : std::filesystem::directory_iterator(vdir)) {
+      if (e.path().extension() != ".vcf" || n++ % 97 != 0) continue;
+      if (changed++ == 100) break;
+      std::string card = Slurp(e.path());
+      card.insert(card.rfind("END:VCARD"), "X-CHANGED:" + std::to_string(n) + "\r\n");
+      Spill(e.path(), card);
+    }
+  });
+}
+BENCHMARK(BM_VdirsyncerHundredChanges)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+// The server is reached through Qt's network classes, which need an
+// application object.
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
