@@ -21,8 +21,7 @@ class CodePageLettersAndDigits : public QValidator {
   State validate(QString& text, int&) const override {
     for (QChar c : text) {
       if (c == kBlank || c == u' ') continue;
-      if (!(c.isLetter() || c.isDigit()) || TextCodePage().FromUnicode(c.unicode()) < 0)
-        return Invalid;
+      if (!(c.isLetter() || c.isDigit()) || TextCodePage().FromUnicode(c.unicode()) < 0) return Invalid;
     }
     return Acceptable;
   }
