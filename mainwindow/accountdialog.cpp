@@ -134,31 +134,7 @@ void AccountDialog::ForgetBooks() {
   ListBox1->clear();
 }
 
-void AccountDialog::OffGuiThread(const std::function<void()>& fn) {
-  std::exception_ptr error;
-  QEventLoop loop;
-  QThread* thread = QThread::create([&] {
-    try {
-      fn();
-    } catch (...) {
-      error = std::current_exception();
-    }
-  });
-  connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-  busy_ = true;
-  setEnabled(false);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  thread->start();
-  loop.exec();
-  thread->wait();
-  delete thread;
-  QApplication::restoreOverrideCursor();
-  setEnabled(true);
-  busy_ = false;
-  if (error) std::rethrow_exception(error);
-}
-
-void AccountDialog::WithKeyring(const std::function<void()>& fn) {
+void AccountDialog::Busy(const std::function<void()>& fn) {
   busy_ = true;
   setEnabled(false);
   QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -173,6 +149,26 @@ void AccountDialog::WithKeyring(const std::function<void()>& fn) {
   fn();
 }
 
+void AccountDialog::OffGuiThread(const std::function<void()>& fn) {
+  std::exception_ptr error;
+  Busy([&] {
+    QEventLoop loop;
+    QThread* thread = QThread::create([&] {
+      try {
+        fn();
+      } catch (...) {
+        error = std::current_exception();
+      }
+    });
+    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    delete thread;
+  });
+  if (error) std::rethrow_exception(error);
+}
+
 bool AccountDialog::TypedLogin(ServerLogin& login) {
   const std::string address = Trim(Edit1->text().toStdString());
   login.user = Trim(Edit2->text().toStdString());
@@ -185,7 +181,7 @@ bool AccountDialog::TypedLogin(ServerLogin& login) {
   if (login.password.empty() && shown_ && shown_->address == address &&
       shown_->user == login.user) {
     std::optional<std::string> kept;
-    WithKeyring([&] { kept = ReadPassword(*shown_); });
+    Busy([&] { kept = ReadPassword(*shown_); });
     if (kept) login.password = *kept;
   }
   if (login.password.empty()) {
@@ -250,12 +246,12 @@ void AccountDialog::SaveAndClose() {
   a.dataFile = session_.WorkingName + "." + session_.WorkingExt;
   a.trustedCertificate = trusted_;
   // The password first: an account saved without one could not sync.
-  WithKeyring([&] { WritePassword(a, login.password); });
+  Busy([&] { WritePassword(a, login.password); });
   SaveAccount(session_, a);
   // The keyring's entry for the login no longer used.
   if (shown_ && (shown_->address != a.address || shown_->user != a.user)) {
     try {
-      WithKeyring([&] { DeletePassword(*shown_); });
+      Busy([&] { DeletePassword(*shown_); });
     } catch (const std::exception&) {
       // A password left in the keyring harms nothing velmora does.
     }
@@ -275,7 +271,7 @@ void AccountDialog::RemoveAndClose() {
   // reached keeps the password, which is said once the dialog has closed.
   std::exception_ptr kept;
   try {
-    WithKeyring([this] { DeletePassword(*shown_); });
+    Busy([this] { DeletePassword(*shown_); });
   } catch (...) {
     kept = std::current_exception();
   }

@@ -56,13 +56,13 @@ class AccountDialog : public QDialog {
   void RemoveAndClose();
   // The books found are for the address and login they were found with.
   void ForgetBooks();
-  // fn on a thread of its own, the dialog disabled meanwhile; what it
-  // throws is thrown here.
+  // fn with the dialog disabled under a busy cursor. The keyring's jobs run
+  // so, on this thread: run on a thread that then ends, they would leave
+  // later jobs waiting forever.
+  void Busy(const std::function<void()>& fn);
+  // fn on a thread of its own, the dialog busy meanwhile; what it throws is
+  // thrown here.
   void OffGuiThread(const std::function<void()>& fn);
-  // fn on this thread, the dialog disabled meanwhile: the keyring's jobs
-  // run their own loop, and must not run on a thread that then ends, which
-  // would leave later jobs waiting forever.
-  void WithKeyring(const std::function<void()>& fn);
 
   Session& session_;
   std::optional<Account> shown_;  // the account set up before, if any
