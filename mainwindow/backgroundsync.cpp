@@ -96,7 +96,8 @@ std::optional<Account> BackgroundSync::AccountHere() const {
 
 void BackgroundSync::Start() {
   period_->start();
-  if (AccountHere()) SyncNow();
+  // Once the window shows: the keyring may first ask to be unlocked.
+  if (AccountHere()) QTimer::singleShot(0, this, &BackgroundSync::SyncNow);
 }
 
 void BackgroundSync::EntriesChanged() { afterChange_->start(); }
