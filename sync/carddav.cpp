@@ -11,14 +11,15 @@
 #include <QSslError>
 #include <QThread>
 #include <QUrl>
-#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <functional>
-#include <set>
+#include <map>
 #include <unordered_map>
+
+#include "sync/multistatus.h"
 
 namespace velmora {
 
@@ -33,9 +34,6 @@ constexpr int kIdleTimeoutMs = 60'000;
 constexpr size_t kBatch = 100;
 // Requests in flight while changes are written: Qt's own limit per host.
 constexpr size_t kInFlight = 6;
-// A card in a multiget answer is kept up to this size; beyond it only its
-// size is counted, which any cap Get is asked for then refuses.
-constexpr uint64_t kMaxKeptCardBytes = 64u << 20;
 
 std::string Str(const QString& s) { return s.toStdString(); }
 QString QStr(const std::string& s) { return QString::fromStdString(s); }
@@ -56,242 +54,8 @@ QString FolderPath(const QUrl& url) {
   return p;
 }
 
-// A vCard travels in XML, which turns every line break into LF unless the
-// server wrote its CR as a character reference. Every card is handed on
-// with CRLF line breaks, however it came, so that the same card reads the
-// same bytes by GET and by multiget, and the sync's hashes agree.
-std::string WithCrlf(std::string_view in) {
-  std::string out;
-  out.reserve(in.size() + in.size() / 32);
-  for (size_t i = 0; i < in.size(); ++i) {
-    const char c = in[i];
-    if (c == '\r') {
-      out += "\r\n";
-      if (i + 1 < in.size() && in[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out += "\r\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-int StatusOfLine(QStringView line) {
-  // "HTTP/1.1 404 Not Found"
-  const qsizetype space = line.indexOf(' ');
-  return space < 0 ? 0 : line.mid(space + 1, 3).toInt();
-}
-
-// One DAV:response of a multistatus, with the properties of its 2xx
-// propstats; the others (properties the server lacks) are left out.
-struct DavResponse {
-  QUrl base;  // what href is relative to: the URL that answered
-  QString href;
-  int status = 0;  // of the response itself (a removed card), 0: none
-  QString etag;
-  bool collection = false;
-  bool addressBook = false;
-  QString displayName;
-  QString principal;
-  QString home;
-  QString syncToken;
-  std::string data;       // address-data, up to kMaxKeptCardBytes
-  uint64_t dataSize = 0;  // its full size
-  bool hasData = false;
-};
-
-// Reads a multistatus as it arrives, handing each response on when it is
-// complete, so that a listing of many cards is never held whole.
-class MultistatusReader {
- public:
-  explicit MultistatusReader(std::function<void(DavResponse&)> onResponse)
-      : onResponse_(std::move(onResponse)) {
-    xml_.setNamespaceProcessing(true);
-  }
-
-  void Feed(const QByteArray& bytes) {
-    xml_.addData(bytes);
-    Read();
-  }
-  // False when the answer was no complete multistatus.
-  bool Finish() {
-    Read();
-    return sawMultistatus_ && xml_.atEnd() && !xml_.hasError();
-  }
-  const QString& syncToken() const { return syncToken_; }
-  // The URL the answer came from, after any redirect.
-  void SetBase(const QUrl& url) { base_ = url; }
-
- private:
-  enum Tag {
-    kOther,
-    kMultistatus,
-    kResponse,
-    kHref,
-    kStatus,
-    kPropstat,
-    kProp,
-    kGetEtag,
-    kResourceType,
-    kCollection,
-    kAddressBook,
-    kDisplayName,
-    kPrincipal,
-    kHomeSet,
-    kSyncToken,
-    kAddressData,
-  };
-
-  static Tag TagOf(QStringView ns, QStringView name) {
-    struct Entry {
-      const char* ns;
-      const char* name;
-      Tag tag;
-    };
-    static const Entry kTags[] = {
-        {kDav, "multistatus", kMultistatus},
-        {kDav, "response", kResponse},
-        {kDav, "href", kHref},
-        {kDav, "status", kStatus},
-        {kDav, "propstat", kPropstat},
-        {kDav, "prop", kProp},
-        {kDav, "getetag", kGetEtag},
-        {kDav, "resourcetype", kResourceType},
-        {kDav, "collection", kCollection},
-        {kDav, "displayname", kDisplayName},
-        {kDav, "current-user-principal", kPrincipal},
-        {kDav, "sync-token", kSyncToken},
-        {kCardDav, "addressbook", kAddressBook},
-        {kCardDav, "addressbook-home-set", kHomeSet},
-        {kCardDav, "address-data", kAddressData},
-    };
-    for (const Entry& e : kTags)
-      if (name == QLatin1String(e.name) && ns == QLatin1String(e.ns)) return e.tag;
-    return kOther;
-  }
-
-  Tag Parent() const { return tags_.size() >= 2 ? tags_[tags_.size() - 2] : kOther; }
-
-  void Read() {
-    while (!xml_.atEnd()) {
-      switch (xml_.readNext()) {
-        case QXmlStreamReader::StartElement:
-          tags_.push_back(TagOf(xml_.namespaceUri(), xml_.name()));
-          Start();
-          break;
-        case QXmlStreamReader::EndElement:
-          End();
-          tags_.pop_back();
-          break;
-        case QXmlStreamReader::Characters:
-          if (!tags_.empty()) Text(xml_.text());
-          break;
-        default: break;
-      }
-    }
-  }
-
-  void Start() {
-    switch (tags_.back()) {
-      case kMultistatus: sawMultistatus_ = tags_.size() == 1; break;
-      case kResponse:
-        response_ = DavResponse();
-        response_.base = base_;
-        break;
-      case kPropstat:
-        props_ = DavResponse();
-        propstatStatus_ = 0;
-        homeDone_ = false;
-        break;
-      case kCollection:
-        if (Parent() == kResourceType) props_.collection = true;
-        break;
-      case kAddressBook:
-        if (Parent() == kResourceType) props_.addressBook = true;
-        break;
-      case kAddressData: props_.hasData = true; break;
-      default: break;
-    }
-  }
-
-  void End() {
-    switch (tags_.back()) {
-      case kPropstat:
-        if (propstatStatus_ / 100 == 2) Merge();
-        break;
-      case kResponse:
-        if (Parent() == kMultistatus) onResponse_(response_);
-        break;
-      case kHref:
-        if (Parent() == kHomeSet && !props_.home.isEmpty()) homeDone_ = true;
-        break;
-      default: break;
-    }
-  }
-
-  void Merge() {
-    DavResponse& r = response_;
-    if (!props_.etag.isEmpty()) r.etag = props_.etag.trimmed();
-    r.collection |= props_.collection;
-    r.addressBook |= props_.addressBook;
-    if (!props_.displayName.isEmpty()) r.displayName = props_.displayName.trimmed();
-    if (!props_.principal.isEmpty()) r.principal = props_.principal.trimmed();
-    if (!props_.home.isEmpty()) r.home = props_.home.trimmed();
-    if (!props_.syncToken.isEmpty()) r.syncToken = props_.syncToken.trimmed();
-    if (props_.hasData) {
-      r.hasData = true;
-      r.data = std::move(props_.data);
-      r.dataSize = props_.dataSize;
-    }
-  }
-
-  void Text(QStringView text) {
-    const Tag parent = Parent();
-    switch (tags_.back()) {
-      case kHref:
-        if (parent == kResponse) response_.href += text;
-        // The first href of a home set only: one home is enough.
-        else if (parent == kHomeSet && !homeDone_)
-          props_.home += text;
-        else if (parent == kPrincipal)
-          props_.principal += text;
-        break;
-      case kStatus:
-        if (parent == kResponse) response_.status = StatusOfLine(text.trimmed());
-        if (parent == kPropstat) propstatStatus_ = StatusOfLine(text.trimmed());
-        break;
-      case kGetEtag: props_.etag += text; break;
-      case kDisplayName: props_.displayName += text; break;
-      case kSyncToken:
-        if (parent == kMultistatus)
-          syncToken_ += text.trimmed();
-        else
-          props_.syncToken += text;
-        break;
-      case kAddressData: {
-        const QByteArray utf8 = text.toUtf8();
-        props_.dataSize += uint64_t(utf8.size());
-        if (props_.dataSize <= kMaxKeptCardBytes) props_.data.append(utf8.data(), utf8.size());
-        break;
-      }
-      default: break;
-    }
-  }
-
-  QXmlStreamReader xml_;
-  std::vector<Tag> tags_;  // the open elements, outermost first
-  std::function<void(DavResponse&)> onResponse_;
-  DavResponse response_;  // the response being read
-  DavResponse props_;     // the properties of the propstat being read
-  int propstatStatus_ = 0;
-  bool homeDone_ = false;
-  bool sawMultistatus_ = false;
-  QString syncToken_;  // the multistatus's own (a sync-collection's)
-  QUrl base_;
-};
-
-// What a request body asks for, written once.
+// The bodies of the requests, written by the XML writer so that every
+// text in them is escaped.
 QByteArray PropfindBody(bool discovery) {
   QByteArray out;
   QXmlStreamWriter w(&out);
@@ -835,6 +599,56 @@ struct CardDavStore::Impl {
       c.done(true, StampOfEtag(etag));
     }
   }
+
+  // Carries out the staged changes, several in flight at once, and tells
+  // each outcome; a failure is thrown once those in flight are answered.
+  void CarryOut() {
+    std::deque<Change> todo = std::move(staged);
+    staged.clear();
+    LearnEtags(todo);
+
+    struct InFlight {
+      Change change;
+      std::unique_ptr<Client::Call> call;
+    };
+    std::vector<InFlight> flying;
+    std::exception_ptr failure;
+    while (!todo.empty() || !flying.empty()) {
+      while (!failure && !todo.empty() && flying.size() < kInFlight) {
+        Change c = std::move(todo.front());
+        todo.pop_front();
+        // A card that changed (or went) since the listing is left alone.
+        if (c.expected) {
+          const auto etag = etags.find(c.name);
+          if (etag == etags.end() || StampOfEtag(etag->second) != *c.expected) {
+            c.done(false, {});
+            continue;
+          }
+        }
+        auto call = Send(c);
+        flying.push_back({std::move(c), std::move(call)});
+      }
+      if (failure) todo.clear();
+      if (flying.empty()) break;
+      std::vector<Client::Call*> calls;
+      for (InFlight& f : flying) calls.push_back(f.call.get());
+      Client::WaitForAny(calls);
+      for (size_t i = 0; i < flying.size();) {
+        if (!flying[i].call->reply->isFinished()) {
+          ++i;
+          continue;
+        }
+        InFlight f = std::move(flying[i]);
+        flying.erase(flying.begin() + ptrdiff_t(i));
+        try {
+          Finished(f.change, *f.call);
+        } catch (...) {
+          if (!failure) failure = std::current_exception();
+        }
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+  }
 };
 
 CardDavStore::CardDavStore(std::string url, ServerLogin login, Known known)
@@ -888,60 +702,16 @@ void CardDavStore::BeginWrites(size_t puts) {
 void CardDavStore::Put(const std::string& name, std::string_view bytes,
                        const std::optional<CardStamp>& expected, Done done) {
   impl_->staged.push_back({name, true, std::string(bytes), expected, std::move(done)});
+  // Memory holds one batch of cards, not all that a sync writes.
+  if (impl_->staged.size() >= kBatch) impl_->CarryOut();
 }
 
 void CardDavStore::Delete(const std::string& name, const CardStamp& expected, Done done) {
   impl_->staged.push_back({name, false, {}, expected, std::move(done)});
+  if (impl_->staged.size() >= kBatch) impl_->CarryOut();
 }
 
-void CardDavStore::Flush() {
-  Impl& m = *impl_;
-  std::deque<Impl::Change> todo = std::move(m.staged);
-  m.staged.clear();
-  m.LearnEtags(todo);
-
-  struct InFlight {
-    Impl::Change change;
-    std::unique_ptr<Client::Call> call;
-  };
-  std::vector<InFlight> flying;
-  std::exception_ptr failure;
-  while (!todo.empty() || !flying.empty()) {
-    while (!failure && !todo.empty() && flying.size() < kInFlight) {
-      Impl::Change c = std::move(todo.front());
-      todo.pop_front();
-      // A card that changed (or went) since the listing is left alone.
-      if (c.expected) {
-        const auto etag = m.etags.find(c.name);
-        if (etag == m.etags.end() || StampOfEtag(etag->second) != *c.expected) {
-          c.done(false, {});
-          continue;
-        }
-      }
-      auto call = m.Send(c);
-      flying.push_back({std::move(c), std::move(call)});
-    }
-    if (failure) todo.clear();
-    if (flying.empty()) break;
-    std::vector<Client::Call*> calls;
-    for (InFlight& f : flying) calls.push_back(f.call.get());
-    Client::WaitForAny(calls);
-    for (size_t i = 0; i < flying.size();) {
-      if (!flying[i].call->reply->isFinished()) {
-        ++i;
-        continue;
-      }
-      InFlight f = std::move(flying[i]);
-      flying.erase(flying.begin() + ptrdiff_t(i));
-      try {
-        m.Finished(f.change, *f.call);
-      } catch (...) {
-        if (!failure) failure = std::current_exception();
-      }
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
-}
+void CardDavStore::Flush() { impl_->CarryOut(); }
 
 const std::string& CardDavStore::Token() const { return impl_->token; }
 
