@@ -193,7 +193,12 @@ int RunSyncCommand(const std::vector<std::string>& args, const std::string& data
     fileName = QuotedName(path.substr(path.rfind('/') + 1));
     std::string password;
     if (account) {
-      const std::optional<std::string> kept = ReadPassword(*account);
+      std::optional<std::string> kept;
+      try {
+        kept = ReadPassword(*account);
+      } catch (const AppError& e) {
+        return fail(e.what());  // no keyring: nothing of the data file is in question
+      }
       if (!kept)
         return fail("the desktop's keyring holds no password for " + QuotedName(account->user) +
                     " at " + shownDir + "; " + kEnterPasswordText);
