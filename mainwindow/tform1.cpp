@@ -13,6 +13,7 @@
 
 #include "components/appexec.h"
 #include "components/timelabel.h"
+#include "mainwindow/backgroundsync.h"
 #include "mainwindow/lettergrid.h"
 #include "platform/codepage.h"
 #include "platform/guard.h"
@@ -79,9 +80,11 @@ TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
   BuildSearchPanel();
   BuildFilePanels();
   BuildComponents();
+  BuildSync();
   FormCreate(programDir);
   // Set up as stored: the clock starts ticking from here on.
   Timelabel1->Loaded();
+  BackgroundSync1->Start();
 }
 
 void TForm1::BuildComponents() {
@@ -133,6 +136,14 @@ void TForm1::BuildMenu() {
   MainMenu1->addAction(Newrecord1);
   MainMenu1->addAction(SEARCH);
   MainMenu1->addAction(HELP1);
+
+  // S belongs to SEARCH/EDIT.
+  SYNC1 = MainMenu1->addMenu(WithAccessKey("SYNC", 'Y'));
+  SYNC1->setObjectName(QStringLiteral("SYNC1"));
+  SYNC1->menuAction()->setObjectName(QStringLiteral("SYNC1Action"));
+  SYNCNOW1 = MenuCommand(this, "SYNCNOW1", "SYNC NOW", 'N');
+  ACCOUNT1 = MenuCommand(this, "ACCOUNT1", "ACCOUNT...", 'A');
+  SYNC1->addActions({SYNCNOW1, ACCOUNT1});
 
   // The FILE sub-menu hides the search-entry panel as soon as it opens, also
   // when no item is then chosen.

@@ -5,6 +5,10 @@
 // The search/edit window reads the search field and the BY NAME choice from
 // here at every search, and shows and hides this window, through
 // MainWindowLink.
+//
+// The SYNC menu syncs the working file with the folder's CardDAV account, in
+// the background (BackgroundSync); the status line at the foot tells how
+// the last sync ended.
 
 #include <QMainWindow>
 #include <string>
@@ -24,6 +28,8 @@ class QRadioButton;
 
 namespace velmora {
 
+class BackgroundSync;
+struct SyncOutcome;
 class LetterGrid;
 class NameEntry;
 class TAppExec;
@@ -52,6 +58,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
     activateWindow();
   }
   void HideMainWindow() override { hide(); }
+  // A sync follows once the user's changes pause.
+  void EntriesChanged() override;
 
  protected:
   // While HELP waits for the viewer the window stays on screen: closing is
@@ -65,6 +73,7 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void BuildMenu();
   void BuildSearchPanel();
   void BuildComponents();
+  void BuildSync();
   void HideSearchPanel();
   // Opening a panel hides every other panel and the search/edit window.
   void HideOtherPanels();
@@ -94,6 +103,16 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // Closes the panel and shows the search/edit window, whose showing runs the
   // search.
   void StartSearch();
+
+  // ---- The SYNC menu and the status line (tform1_sync.cpp) ----
+  void SYNCNOW1Click();  // SYNC NOW: a sync now, or the account dialog when none is set up
+  void ACCOUNT1Click();  // ACCOUNT...: OpenAccountDialog
+  void OpenAccountDialog();
+  // The status line and the menu's tip; conflicts, and an error not told
+  // before, in a box; a result grid on screen searched again after
+  // changes here.
+  void SyncFinished(const SyncOutcome& outcome);
+  void ShowSyncStatus(const QString& status);
 
   // ---- The FILE commands and their two panels (tform1_files.cpp) ----
   // Which command's panel is open: NEW, SAVE AS and RENAME show the name
@@ -146,8 +165,16 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   QAction* Newrecord1;     // "NEW RECORD": the search/edit window in add mode
   QAction* SEARCH;         // "SEARCH/EDIT": the search-entry panel
   QAction* HELP1;          // "HELP": the help viewer
+  QMenu* SYNC1;            // "SYNC", the sub-menu of the account's sync
+  QAction* SYNCNOW1;       // "SYNC NOW": syncs with the account at once
+  QAction* ACCOUNT1;       // "ACCOUNT...": sets up, changes or removes the account
   TAppExec* AppExec1;      // starts the help viewer and waits for it
   TTimelabel* Timelabel1;  // the clock at the top right
+
+  // The sync with the account.
+  QLabel* Label5;                   // the status line: how the last sync ended; empty without one
+  BackgroundSync* BackgroundSync1;  // syncs on a thread of its own
+  std::string syncErrorTold_;       // the error last shown in a box, until a sync succeeds
 
   // The search-entry panel; the search/edit window reads Edit1 and
   // RadioButton1 at every search.
@@ -184,6 +211,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   static constexpr int kFormWidth = 430, kFormHeight = 330;
   // The clock: the top right corner, above every panel.
   static constexpr Place kTimelabel1{352, 8, 65, 17};
+  // The status line: the foot of the window, below every panel.
+  static constexpr Place kLabel5{16, 280, 398, 17};
   // The search-entry panel. The top right corner stays free for the clock.
   static constexpr Place kLabel3{16, 12, 260, 17};
   static constexpr Place kStringGrid1{16, 34, 0, 0};

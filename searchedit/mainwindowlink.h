@@ -16,6 +16,8 @@ class MainWindowLink {
   virtual bool SearchByName() const = 0;
   virtual void ShowMainWindow() = 0;
   virtual void HideMainWindow() = 0;
+  // The user changed the working file's entries (DONE, a delete).
+  virtual void EntriesChanged() {}
 };
 
 }  // namespace velmora

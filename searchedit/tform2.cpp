@@ -324,10 +324,17 @@ void TForm2::DeleteRow(int row) {
     }
   }
   // The box waits for the user outside the lock.
-  if (gone)
+  if (gone) {
     RemoveGridRow(row);
-  else
+    main_.EntriesChanged();
+  } else {
     SearchAgainAfterAChange(row);
+  }
+}
+
+void TForm2::SearchAgainAfterSync() {
+  if (!isVisible() || !StringGrid1->isVisible()) return;
+  RunSearch(std::max(CurrentRow(), 1));
 }
 
 void TForm2::SearchAgainAfterAChange(int row) {
@@ -502,6 +509,7 @@ void TForm2::SaveRecord() {
     session_.NewRecord.SetTexts(
         {Bytes(Edit1), Bytes(Edit2), Bytes(Edit3), Bytes(Edit4), Bytes(Edit5)});
     InsertRecord(session_);
+    main_.EntriesChanged();
     RunSearch(1);
     hide();
     main_.ShowMainWindow();
@@ -526,6 +534,7 @@ void TForm2::SaveRecord() {
     SearchAgainAfterAChange(noted);
     return;
   }
+  main_.EntriesChanged();
   // The row shows the new texts only once the file holds them: a failed
   // change must not leave the grid showing an entry the file lacks.
   model_.SetTexts(ModelRow(noted), session_.NewRecord.Texts());

@@ -56,6 +56,10 @@ class TForm2 : public QWidget {
   void EnterAddMode();
   // Empties the record group's five fields.
   void ClearRecordFields();
+  // A sync changed the working file: the result grid, when on screen, is
+  // searched again, its current row kept. An entry being edited is left to
+  // DONE, which finds out whether it changed.
+  void SearchAgainAfterSync();
 
   // The current data row (1 and on), 0 when there is none.
   int CurrentRow() const;

@@ -209,9 +209,21 @@ std::vector<std::string> MessagesAUserCanMeet() {
       "is not a regular file; the sync neither reads nor replaces it", "holds no cards, though",
       "holds no entries, though",
       "synced with it; if that is what you want, --allow-empty deletes them in velmora too",
-      "--allow-empty deletes them in the folder too",
-      "a link, which is never followed", "holds 3 cards", "larger than 64 MiB",
-      "changed meanwhile, left for the next sync"};
+      "--allow-empty deletes them in the folder too", "a link, which is never followed",
+      "holds 3 cards", "larger than 64 MiB", "changed meanwhile, left for the next sync",
+      // The SYNC menu and its account.
+      "Syncing...", "Sync failed", "2 added here, 1 changed there", "nothing changed",
+      "changed on both sides", "cards skipped", "The sync with the server failed:",
+      "velmora tries again every 15 minutes, after your changes, and at SYNC NOW.",
+      "Changed both here and on the server since the last sync, and both versions kept:",
+      "Delete the one you do not want.",
+      "the keyring holds no password for this account; ACCOUNT... asks for it again",
+      "Type the server's address and your user name.", "Type your password.",
+      "Pick one of the address books, then OK.", "The server lists no address book for this user.",
+      "No authority vouches for the server's certificate. Trust it for this account only if its "
+      "SHA-256 fingerprint is the one your server's owner gives you:",
+      "Trust this certificate?",
+      "Remove the account? Syncing stops; the entries stay in the data file and on the server."};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})

@@ -171,8 +171,15 @@ TEST_F(KeyboardTest, AltAloneReachesTheMenuBarWhoseCaptionsStayAsTheyWere) {
     for (int i = 0; i < a->childCount(); ++i) names << a->child(i)->text(QAccessible::Name);
     return names.join(",");
   };
-  EXPECT_EQ(announced(bar), "FILE,NEW RECORD,SEARCH/EDIT,HELP");
+  EXPECT_EQ(announced(bar), "FILE,NEW RECORD,SEARCH/EDIT,HELP,SYNC");
   EXPECT_EQ(announced(FileMenu()), "NEW,OPEN,SAVE AS,RENAME,DELETE,EXIT");
+  // S is SEARCH/EDIT's: Y opens SYNC, whose items are N and A.
+  auto* sync = form1->findChild<QMenu*>("SYNC1");
+  EXPECT_EQ(announced(sync), "SYNC NOW,ACCOUNT...");
+  Press(Qt::Key_Y, Qt::AltModifier);
+  EXPECT_EQ(QApplication::activePopupWidget(), sync);
+  EXPECT_EQ(sync->actions()[0]->text() + sync->actions()[1]->text(), "SY&NC NOW&ACCOUNT...");
+  Press(Qt::Key_Escape);
 }
 
 TEST_F(KeyboardTest, TabFollowsTheReadingOrder) {

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QScreen>
 
+#include "mainwindow/accountdialog.h"
+#include "mainwindow/backgroundsync.h"
 #include "support/windows_fixture.h"
 
 namespace velmora {
@@ -44,6 +46,29 @@ TEST_F(Screenshots, DISABLED_BothWindows) {
   form2->close();
   Menu("NEW RECORD");
   Shoot(form2.get(), "add-mode.png");
+}
+
+TEST_F(Screenshots, DISABLED_SyncStatusAndAccount) {
+  Start({Rec("Anna", "Smith")});
+  form1->move(40, 40);
+  Menu("SEARCH/EDIT");
+  PickLetter('S');
+  SyncOutcome synced;
+  synced.when = QDateTime::currentDateTime();
+  synced.ok = true;
+  synced.summary.addedHere = 2;
+  synced.summary.changedThere = 1;
+  emit form1->findChild<BackgroundSync*>("BackgroundSync1")->Finished(synced);
+  QTest::qWait(600);  // the clock's first tick
+  Shoot(form1.get(), "main-synced.png");
+  Menu("ACCOUNT...");
+  auto* dialog = form1->findChild<AccountDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  dialog->findChild<QLineEdit*>("Edit1")->setText("https://dav.example.org");
+  dialog->findChild<QLineEdit*>("Edit2")->setText("anna");
+  dialog->findChild<QLineEdit*>("Edit3")->setText("secret");
+  dialog->findChild<QListWidget*>("ListBox1")->addItems({"Contacts", "Work"});
+  Shoot(dialog, "account-dialog.png");
 }
 
 }  // namespace
