@@ -66,8 +66,10 @@ bool CodePage::Build() {
   iconv_close(cd);
   if (!usable) return false;
   for (int b = 0; b < 256; ++b) utf8_[size_t(b)] = Utf8Of(unicode_[size_t(b)]);
-  for (int b = 0x80; b < 256; ++b)
+  for (int b = 0x80; b < 256; ++b) {
     bytesByChar_.emplace_back(unicode_[size_t(b)], static_cast<unsigned char>(b));
+    if (QChar(unicode_[size_t(b)]).isMark()) combines_ = true;
+  }
   // Of two bytes for one character, the lower one encodes it.
   std::stable_sort(bytesByChar_.begin(), bytesByChar_.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -102,18 +104,77 @@ int CodePage::FromUnicode(char32_t ch) const {
 QString CodePage::Decode(std::string_view bytes) const {
   QString out;
   out.reserve(qsizetype(bytes.size()));
-  for (char c : bytes) out.append(QChar(ToUnicode(static_cast<unsigned char>(c))));
+  if (!combines_) {
+    for (char c : bytes) out.append(QChar(ToUnicode(static_cast<unsigned char>(c))));
+    return out;
+  }
+  // A letter and the mark after it become one character where that
+  // character encodes as the same two bytes again, so that every byte still
+  // comes back as it was.
+  std::string again;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const QChar letter(ToUnicode(static_cast<unsigned char>(bytes[i])));
+    if (i + 1 < bytes.size()) {
+      const QChar mark(ToUnicode(static_cast<unsigned char>(bytes[i + 1])));
+      const QString pair = QString(letter).append(mark).normalized(QString::NormalizationForm_C);
+      again.clear();
+      if (mark.isMark() && pair.size() == 1 && AppendChar(again, pair.front().unicode()) &&
+          again == bytes.substr(i, 2)) {
+        out.append(pair);
+        ++i;
+        continue;
+      }
+    }
+    out.append(letter);
+  }
   return out;
+}
+
+bool CodePage::AppendChar(std::string& out, char32_t ch) const {
+  if (const int b = FromUnicode(ch); b >= 0) {
+    out.push_back(char(b));
+    return true;
+  }
+  if (!combines_) return false;
+  // The letter fully decomposed, then as much of it composed again as the
+  // page holds whole ("ê" of "ễ"), the marks left over each by its own byte.
+  const QList<uint> parts =
+      QString::fromUcs4(&ch, 1).normalized(QString::NormalizationForm_D).toUcs4();
+  for (qsizetype whole = parts.size(); whole >= 1; --whole) {
+    const QList<uint> base =
+        QString::fromUcs4(reinterpret_cast<const char32_t*>(parts.data()), whole)
+            .normalized(QString::NormalizationForm_C)
+            .toUcs4();
+    if (base.size() != 1 || (whole > 1 && base.front() == ch)) continue;
+    std::string bytes;
+    bool held = base.front() != ch && AppendChar(bytes, char32_t(base.front()));
+    for (qsizetype i = whole; held && i < parts.size(); ++i) {
+      const int b = FromUnicode(char32_t(parts[i]));
+      held = b >= 0;
+      bytes.push_back(char(b));
+    }
+    if (held) {
+      out += bytes;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string CodePage::Encode(const QString& text) const {
   std::string out;
   out.reserve(size_t(text.size()));
-  for (uint ch : text.toUcs4()) {
-    const int b = FromUnicode(char32_t(ch));
-    out.push_back(b < 0 ? '?' : char(b));
-  }
+  for (uint ch : text.toUcs4())
+    if (!AppendChar(out, char32_t(ch))) out.push_back('?');
   return out;
+}
+
+QString CodePage::Lacking(const QString& text) const {
+  QList<uint> lacking;
+  std::string scratch;
+  for (uint ch : text.toUcs4())
+    if (!lacking.contains(ch) && !AppendChar(scratch, char32_t(ch))) lacking.append(ch);
+  return QString::fromUcs4(reinterpret_cast<const char32_t*>(lacking.data()), lacking.size());
 }
 
 const CodePage& TextCodePage() { return g_textPage ? *g_textPage : CodePage::Windows1252(); }
@@ -123,6 +184,7 @@ QString FromCodePage(std::string_view bytes) { return TextCodePage().Decode(byte
 std::string ToCodePage(const QString& text) { return TextCodePage().Encode(text); }
 
 std::string CodePageToUtf8(std::string_view bytes) {
+  if (TextCodePage().Combines()) return FromCodePage(bytes).toStdString();
   const Utf8Code* codes = TextCodePage().Utf8Codes();
   std::string out;
   out.reserve(bytes.size());

@@ -8,6 +8,10 @@
 // leaves unassigned keeps its own value when it lies in 0x80 to 0x9F (the C1
 // controls) and becomes U+F700 plus its value above that, so that it comes
 // back as the same byte. A character outside the page encodes as "?".
+//
+// A page that holds combining marks (Windows-1258) writes a letter it lacks
+// as a letter it holds plus marks, as its own writers do, and decodes such
+// pairs composed again.
 
 #include <QString>
 #include <array>
@@ -36,14 +40,25 @@ class CodePage {
   static const CodePage& Windows1252();
 
   int number() const { return number_; }
+  // True when some byte is a combining mark: Decode then composes.
+  bool Combines() const { return combines_; }
   char16_t ToUnicode(unsigned char byte) const { return unicode_[byte]; }
   // The byte of a character, -1 when the page lacks it.
   int FromUnicode(char32_t ch) const;
+  // The bytes of one character, a letter and its marks where the page
+  // composes; false (nothing appended) when the page cannot hold it.
+  bool AppendChar(std::string& out, char32_t ch) const;
   // The UTF-8 of every byte, indexed by the byte.
   const Utf8Code* Utf8Codes() const { return utf8_.data(); }
 
   QString Decode(std::string_view bytes) const;
   std::string Encode(const QString& text) const;
+  // The characters of the text the page can hold neither whole nor as a
+  // letter plus marks, each once, in the order met: what Encode writes as "?".
+  QString Lacking(const QString& text) const;
+  // True when the byte is a mark that belongs to the letter before it: a
+  // cut must not fall just before it.
+  bool IsMark(unsigned char byte) const { return combines_ && QChar(unicode_[byte]).isMark(); }
 
  private:
   explicit CodePage(int number) : number_(number) {}
@@ -55,6 +70,7 @@ class CodePage {
   std::array<Utf8Code, 256> utf8_{};     // the same as UTF-8
   // The upper half by character, for encoding: (character, byte), sorted.
   std::vector<std::pair<char32_t, unsigned char>> bytesByChar_;
+  bool combines_ = false;  // some byte is a combining mark
 };
 
 // The page of the stored texts: Windows-1252 until the start-up sets the
@@ -65,7 +81,8 @@ void SetTextCodePage(const CodePage& page);
 // Conversions on the stored texts' page.
 QString FromCodePage(std::string_view bytes);
 std::string ToCodePage(const QString& text);
-// File names on disk are the UTF-8 spelling of the single-byte texts.
+// File names on disk are the UTF-8 spelling of the single-byte texts,
+// composed where the page composes.
 std::string CodePageToUtf8(std::string_view bytes);
 std::string Utf8ToCodePage(std::string_view utf8);
 

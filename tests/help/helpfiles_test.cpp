@@ -149,7 +149,11 @@ std::vector<std::string> MessagesAUserCanMeet() {
       "No matching entries found.", std::string(kCannotEditText),
       "You are about to delete the entry for", "Name and surname fields are mandatory.",
       "This entry was changed meanwhile, by another window or a sync. The search is made again.",
-      "No ekstra info found for", "This action will save text changes and exit text-edit, OK?",
+      "No ekstra info found for", "cannot store some characters; DONE would store each as",
+      "Store them as \"?\"? No goes back to the entry.", "No extra text for",
+      "in its name may stand for a character code page",
+      "cannot store, so its file could be another entry's.",
+      "This action will save text changes and exit text-edit, OK?",
       "Unsaved changes will be lost, OK?", "Cannot open file", "Failed to Load Stream.",
       "Cannot create file", "Failed to Save Stream.", "No default printer is set up.",
       "Printing could not start.", "Printing failed.", "FILE EXISTS - OVERWRITE?",
@@ -168,8 +172,8 @@ std::vector<std::string> MessagesAUserCanMeet() {
       "not a vCard line:", "quoted-printable \"=\" not followed by two hex digits",
       "a base64 value that is not base64",
       "the first row names none of the columns name, surname, phone or comments",
-      "a quoted field that is never closed",
-      "text after the closing quote of a field", "a row longer than 16 MiB",
+      "a quoted field that is never closed", "text after the closing quote of a field",
+      "a row longer than 16 MiB",
       "usage: velmora [OPTION...]; without options it opens its windows", "unknown option \"",
       "unexpected argument \"", "is no format velmora knows: vcard or csv",
       "--wait takes a number of seconds up to", "--wait goes with a command such as --import",
@@ -209,9 +213,8 @@ std::vector<std::string> MessagesAUserCanMeet() {
       "is not a regular file; the sync neither reads nor replaces it", "holds no cards, though",
       "holds no entries, though",
       "synced with it; if that is what you want, --allow-empty deletes them in velmora too",
-      "--allow-empty deletes them in the folder too",
-      "a link, which is never followed", "holds 3 cards", "larger than 64 MiB",
-      "changed meanwhile, left for the next sync"};
+      "--allow-empty deletes them in the folder too", "a link, which is never followed",
+      "holds 3 cards", "larger than 64 MiB", "changed meanwhile, left for the next sync"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})

@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "store/contactrecord.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,29 @@ TEST(CodePage, EachSingleBytePageKeepsEveryByteAndOtherPagesAreRefused) {
     EXPECT_EQ(page->Decode("Az 09"), "Az 09");
     EXPECT_EQ(page->Encode(QString::fromUtf8("丁")), "?");
   }
+  // 1258 writes the letters it lacks whole as a letter and its mark, and
+  // shows them composed again; what no page holds is "?", and told.
+  const CodePage& vietnamese = *CodePage::Find(1258);
+  const QString name = QString::fromUtf8("Nguyễn Đức Phạm 王");
+  EXPECT_EQ(vietnamese.Encode(name),
+            "Nguy\xea\xde"
+            "n \xd0\xfd\xec"
+            "c Pha\xf2m ?");
+  EXPECT_EQ(vietnamese.Decode("Nguy\xea\xde"
+                              "n \xd0\xfd\xec"
+                              "c Pha\xf2m"),
+            name.chopped(2));
+  EXPECT_EQ(vietnamese.Lacking(name + QString::fromUtf8("王€")), QString::fromUtf8("王"));
+  EXPECT_EQ(CodePage::Windows1252().Lacking(name), QString::fromUtf8("ễĐứạ王"));
+  // A cut to a field's capacity keeps no letter without its mark.
+  SetTextCodePage(vietnamese);
+  const std::string filled(ContactRecord::kCapacity[ContactRecord::kName] - 1, 'x');
+  ContactRecord r;
+  r.SetText(ContactRecord::kName, filled + "a\xf2");
+  EXPECT_EQ(r.Text(ContactRecord::kName), filled);
+  r.SetText(ContactRecord::kName, filled + "ab");
+  EXPECT_EQ(r.Text(ContactRecord::kName), filled + "a");
+  SetTextCodePage(CodePage::Windows1252());
   // Several bytes to a character, EBCDIC, no such page.
   for (int refused : {0, 932, 936, 65001, 37, 12345, 99999})
     EXPECT_EQ(CodePage::Find(refused), nullptr);
