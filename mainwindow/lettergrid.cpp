@@ -63,7 +63,8 @@ QStringList AlphabetLetters(const QLocale& locale, const CodePage& page) {
 
 QStringList LetterGrid::Letters() {
   const CodePage& page = TextCodePage();
-  if (page.number() == CodePage::kDefaultNumber) return LatinLetters();
+  // Chinese and Japanese names are searched by typing.
+  if (page.number() == CodePage::kDefaultNumber || page.IsUtf8()) return LatinLetters();
   const QStringList letters = AlphabetLetters(QLocale(), page);
   return letters.isEmpty() ? LatinLetters() : letters;
 }

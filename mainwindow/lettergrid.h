@@ -20,8 +20,8 @@ class LetterGrid : public QTableWidget {
 
   explicit LetterGrid(QWidget* parent = nullptr);
 
-  // The letters of the cells, row by row: A to Z under 1252 (and when the
-  // locale's alphabet is not known), else as described above.
+  // The letters of the cells, row by row: A to Z under 1252 and 65001 (and
+  // when the locale's alphabet is not known), else as described above.
   static QStringList Letters();
   // Sets the cells to Letters(), growing or shrinking the grid by whole
   // rows; the selected cell stays where it is while it holds a letter.

@@ -48,6 +48,13 @@ std::optional<std::u32string> DecodeByte(iconv_t cd, unsigned char byte) {
 }  // namespace
 
 bool CodePage::Build() {
+  if (IsUtf8()) {
+    for (int b = 0; b < 256; ++b) {
+      unicode_[size_t(b)] = char16_t(b < 0x80 ? char32_t(b) : kUnassignedBase + char32_t(b));
+      utf8_[size_t(b)] = {{char(b)}, 1};
+    }
+    return true;
+  }
   const std::string name = "CP" + std::to_string(number_);
   iconv_t cd = iconv_open("UTF-32LE", name.c_str());
   if (cd == iconv_t(-1)) return false;
@@ -96,12 +103,14 @@ const CodePage& CodePage::Windows1252() {
 
 int CodePage::FromUnicode(char32_t ch) const {
   if (ch < 0x80) return int(ch);
+  if (IsUtf8()) return -1;
   auto at = std::lower_bound(bytesByChar_.begin(), bytesByChar_.end(), ch,
                              [](const auto& entry, char32_t c) { return entry.first < c; });
   return at != bytesByChar_.end() && at->first == ch ? at->second : -1;
 }
 
 QString CodePage::Decode(std::string_view bytes) const {
+  if (IsUtf8()) return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
   QString out;
   out.reserve(qsizetype(bytes.size()));
   if (!combines_) {
@@ -131,6 +140,11 @@ QString CodePage::Decode(std::string_view bytes) const {
 }
 
 bool CodePage::AppendChar(std::string& out, char32_t ch) const {
+  if (IsUtf8() && ch >= 0x80) {
+    if (ch > 0x10FFFF || (ch >= 0xD800 && ch < 0xE000)) return false;
+    out += QString::fromUcs4(&ch, 1).toStdString();
+    return true;
+  }
   if (const int b = FromUnicode(ch); b >= 0) {
     out.push_back(char(b));
     return true;
@@ -162,6 +176,7 @@ bool CodePage::AppendChar(std::string& out, char32_t ch) const {
 }
 
 std::string CodePage::Encode(const QString& text) const {
+  if (IsUtf8()) return text.toStdString();  // a lone surrogate becomes U+FFFD, not "?"
   std::string out;
   out.reserve(size_t(text.size()));
   for (uint ch : text.toUcs4())
@@ -184,6 +199,7 @@ QString FromCodePage(std::string_view bytes) { return TextCodePage().Decode(byte
 std::string ToCodePage(const QString& text) { return TextCodePage().Encode(text); }
 
 std::string CodePageToUtf8(std::string_view bytes) {
+  if (TextCodePage().IsUtf8()) return std::string(bytes);
   if (TextCodePage().Combines()) return FromCodePage(bytes).toStdString();
   const Utf8Code* codes = TextCodePage().Utf8Codes();
   std::string out;
@@ -196,6 +212,8 @@ std::string CodePageToUtf8(std::string_view bytes) {
 }
 
 std::string Utf8ToCodePage(std::string_view utf8) {
+  if (TextCodePage().IsUtf8() && QUtf8StringView(utf8.data(), qsizetype(utf8.size())).isValidUtf8())
+    return std::string(utf8);
   return ToCodePage(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
 }
 
@@ -217,6 +235,12 @@ int CodePageForLocale(std::string_view locale) {
       {1257, {"lt", "lv", "et"}},
       {1258, {"vi"}},
       {874, {"th"}},
+      // Scripts no single-byte page holds: Chinese, Japanese, Korean, the
+      // Indic scripts, Georgian, Armenian, Ethiopic, and those of South-East
+      // Asia and Central Asia.
+      {CodePage::kUtf8Number,
+       {"zh", "ja", "ko", "hi", "bn", "pa", "gu", "or", "ta", "te", "kn", "ml", "si", "mr", "ne",
+        "sa", "as", "ka", "hy", "am", "ti", "km", "lo", "my", "bo", "dz", "dv", "iu", "chr"}},
   };
   // Serbian is written in both alphabets; its locales name the Latin one.
   if (language == "sr" && latin) return 1250;

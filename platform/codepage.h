@@ -1,8 +1,10 @@
 #pragma once
-// The single-byte code page of every stored text. Widgets hold QString;
-// records, profile values and rich text hold bytes of one Windows code page,
-// Windows-1252 unless velmora.ini names another. Each page's tables are
+// The code page of every stored text. Widgets hold QString; records, profile
+// values and rich text hold bytes of one Windows code page, Windows-1252
+// unless velmora.ini names another. Each single-byte page's tables are
 // worked out once, through iconv, the first time the page is asked for.
+// UTF-8 (65001) is the one page of several bytes to a character: its texts
+// are their own UTF-8, converted as a whole, and a cut never splits one.
 //
 // Every byte has a character, so decoding never fails: a byte the page
 // leaves unassigned keeps its own value when it lies in 0x80 to 0x9F (the C1
@@ -34,12 +36,19 @@ class CodePage {
   static constexpr int kDefaultNumber = 1252;
 
   // The page of a Windows code page number; nullptr when iconv does not
-  // know it, or when it is not a single-byte page whose lower half is ASCII
-  // (932, 65001, an EBCDIC page). The page lives as long as the process.
+  // know it, or when it is neither UTF-8 nor a single-byte page whose lower
+  // half is ASCII (932, an EBCDIC page). The page lives as long as the
+  // process.
   static const CodePage* Find(int number);
   static const CodePage& Windows1252();
 
+  static constexpr int kUtf8Number = 65001;
+
   int number() const { return number_; }
+  // Several bytes to a character: the tables below serve ASCII only (a byte
+  // above 0x7F decodes into the private block, and encodes as itself), and
+  // a character is read and written whole.
+  bool IsUtf8() const { return number_ == kUtf8Number; }
   // True when some byte is a combining mark: Decode then composes.
   bool Combines() const { return combines_; }
   char16_t ToUnicode(unsigned char byte) const { return unicode_[byte]; }
@@ -56,9 +65,12 @@ class CodePage {
   // The characters of the text the page can hold neither whole nor as a
   // letter plus marks, each once, in the order met: what Encode writes as "?".
   QString Lacking(const QString& text) const;
-  // True when the byte is a mark that belongs to the letter before it: a
-  // cut must not fall just before it.
-  bool IsMark(unsigned char byte) const { return combines_ && QChar(unicode_[byte]).isMark(); }
+  // True when a cut of the text just before `at` would split a character:
+  // a UTF-8 sequence, or a letter from the mark that follows it.
+  bool SplitsCharacter(std::string_view text, size_t at) const {
+    const auto b = static_cast<unsigned char>(text[at]);
+    return IsUtf8() ? (b & 0xC0) == 0x80 : combines_ && QChar(unicode_[b]).isMark();
+  }
 
  private:
   explicit CodePage(int number) : number_(number) {}
@@ -88,7 +100,8 @@ std::string Utf8ToCodePage(std::string_view utf8);
 
 // The code page a fresh installation takes for a locale name ("pl_PL.UTF-8",
 // "sr_RS@latin", "C"), by its language: the single-byte page of that
-// language's script, 1252 for every other.
+// language's script, 65001 for a script no such page holds, 1252 for every
+// other.
 int CodePageForLocale(std::string_view locale);
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include "searchedit/search.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <array>
 
 #include "platform/codepage.h"
@@ -69,11 +70,44 @@ const FoldTable& RefreshedFoldTable() {
   return current.table;
 }
 
+QString Folded(const QString& text, bool dotless) {
+  QString t = text;
+  if (dotless) t.replace(u'I', u'\u0131').replace(u'\u0130', u'i');
+  return t.toCaseFolded();
+}
+
+// Under UTF-8 the key is the folded text's UTF-8, and a field is folded as
+// far as the key reaches: ASCII through the table, byte for byte, the rest
+// as characters.
+bool MatchesUtf8(std::string_view field, std::string_view key, const CurrentFold& fold) {
+  size_t i = 0;
+  if (!fold.dotless) {
+    for (; i < key.size() && i < field.size(); ++i) {
+      const auto k = static_cast<unsigned char>(key[i]), f = static_cast<unsigned char>(field[i]);
+      if ((k | f) & 0x80) break;
+      if (fold.table[f] != fold.table[k]) return false;
+    }
+    if (i == key.size()) return true;
+    if (i == field.size()) return false;
+  }
+  const std::string_view rest = key.substr(i);
+  const std::string_view start = field.substr(i, std::min(field.size() - i, 4 * rest.size()));
+  return Folded(QString::fromUtf8(start.data(), qsizetype(start.size())), fold.dotless)
+      .toStdString()
+      .starts_with(rest);
+}
+
 }  // namespace
 
 std::string SearchKey(const QString& fieldText) {
   const FoldTable& fold = RefreshedFoldTable();
   std::string key = Trim(ToCodePage(fieldText));
+  if (TextCodePage().IsUtf8()) {
+    const QList<uint> chars = QString::fromStdString(key).toUcs4().mid(0, kSearchKeyLength);
+    return Folded(QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.data()), chars.size()),
+                  Current().dotless)
+        .toStdString();
+  }
   for (char& c : key) c = fold[static_cast<unsigned char>(c)];
   if (key.size() > kSearchKeyLength) key.resize(kSearchKeyLength);
   return key;
@@ -84,11 +118,13 @@ bool Matches(std::string_view field, std::string_view key) {
   // key. A non-empty key starts and ends with a character above 32, so
   // trimming could only shorten the prefix and spoil the match: the rule is
   // a folded prefix compare, done in place for the scan's sake.
-  if (field.size() < key.size()) return false;
   // Cut to 20 after trimming, a key can end in a blank: then no trimmed
   // prefix can equal it.
   if (!key.empty() && IsTrimmed(key.back())) return false;
-  const FoldTable& fold = Current().table;
+  const CurrentFold& current = Current();
+  if (current.page->IsUtf8()) return MatchesUtf8(field, key, current);
+  if (field.size() < key.size()) return false;
+  const FoldTable& fold = current.table;
   for (size_t i = 0; i < key.size(); ++i)
     if (fold[static_cast<unsigned char>(field[i])] != key[i]) return false;
   return true;

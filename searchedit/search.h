@@ -13,7 +13,8 @@ namespace velmora {
 // cut to its first 20 characters, and case-folded: every letter of the page
 // stands for the lowest byte whose letter folds as it does (Unicode case
 // folding; I and i as Turkish and Azerbaijani pair them under those
-// locales). Only the search folds: stored texts, sort keys and file names
+// locales). Under UTF-8 the key is the UTF-8 of the folded text, cut to 20
+// characters. Only the search folds: stored texts, sort keys and file names
 // keep upper-casing a to z.
 std::string SearchKey(const QString& fieldText);
 

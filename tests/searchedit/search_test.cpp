@@ -44,6 +44,11 @@ TEST(SearchRule, EveryAlphabetFoldsUnderItsLocale) {
       {1254, "tr_TR", "is", "Is", false},
       {1254, "tr_TR", "is", "\xdds", true},  // İs
       {1254, "en_US", "is", "Is", true},
+      {65001, "ru_RU", "пе", "Петров", true},
+      {65001, "ru_RU", "пё", "Петров", false},
+      {65001, "tr_TR", "ış", "Işık", true},
+      {65001, "zh_CN", "王", "王小明", true},
+      {65001, "en_US", "smi", "Sm", false},
   };
   for (const auto& r : kRows) {
     SetTextCodePage(*CodePage::Find(r.page));
