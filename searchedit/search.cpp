@@ -70,31 +70,43 @@ const FoldTable& RefreshedFoldTable() {
   return current.table;
 }
 
-QString Folded(const QString& text, bool dotless) {
-  QString t = text;
-  if (dotless) t.replace(u'I', u'\u0131').replace(u'\u0130', u'i');
-  return t.toCaseFolded();
+char32_t FoldedChar(char32_t c, bool dotless) {
+  if (dotless && c == U'I') return U'\u0131';
+  if (dotless && c == U'\u0130') return U'i';
+  return QChar::toCaseFolded(c);
 }
 
-// Under UTF-8 the key is the folded text's UTF-8, and a field is folded as
-// far as the key reaches: ASCII through the table, byte for byte, the rest
-// as characters.
-bool MatchesUtf8(std::string_view field, std::string_view key, const CurrentFold& fold) {
-  size_t i = 0;
-  if (!fold.dotless) {
-    for (; i < key.size() && i < field.size(); ++i) {
-      const auto k = static_cast<unsigned char>(key[i]), f = static_cast<unsigned char>(field[i]);
-      if ((k | f) & 0x80) break;
-      if (fold.table[f] != fold.table[k]) return false;
-    }
-    if (i == key.size()) return true;
-    if (i == field.size()) return false;
+// The character of the UTF-8 at i, i moved past it; U+FFFD for a byte that
+// begins none.
+char32_t NextChar(std::string_view s, size_t& i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+  if (len == 0 || i + len > s.size()) {
+    ++i;
+    return U'\uFFFD';
   }
-  const std::string_view rest = key.substr(i);
-  const std::string_view start = field.substr(i, std::min(field.size() - i, 4 * rest.size()));
-  return Folded(QString::fromUtf8(start.data(), qsizetype(start.size())), fold.dotless)
-      .toStdString()
-      .starts_with(rest);
+  char32_t c = len == 1 ? b : b & (0x7F >> len);
+  for (size_t n = 1; n < len; ++n) c = (c << 6) | (static_cast<unsigned char>(s[i + n]) & 0x3F);
+  i += len;
+  return c;
+}
+
+// Under UTF-8 the key is the UTF-8 of its folded characters, and a field's
+// characters are folded as far as the key reaches: ASCII through the table,
+// the rest one character at a time.
+bool MatchesUtf8(std::string_view field, std::string_view key, const CurrentFold& fold) {
+  size_t f = 0, k = 0;
+  while (k < key.size()) {
+    if (f >= field.size()) return false;
+    const auto fb = static_cast<unsigned char>(field[f]), kb = static_cast<unsigned char>(key[k]);
+    if (((fb | kb) & 0x80) == 0 && !fold.dotless) {
+      if (fold.table[fb] != fold.table[kb]) return false;
+      ++f, ++k;
+    } else if (FoldedChar(NextChar(field, f), fold.dotless) != NextChar(key, k)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -103,9 +115,9 @@ std::string SearchKey(const QString& fieldText) {
   const FoldTable& fold = RefreshedFoldTable();
   std::string key = Trim(ToCodePage(fieldText));
   if (TextCodePage().IsUtf8()) {
-    const QList<uint> chars = QString::fromStdString(key).toUcs4().mid(0, kSearchKeyLength);
-    return Folded(QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.data()), chars.size()),
-                  Current().dotless)
+    QList<uint> chars = QString::fromStdString(key).toUcs4().mid(0, kSearchKeyLength);
+    for (uint& c : chars) c = FoldedChar(c, Current().dotless);
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.data()), chars.size())
         .toStdString();
   }
   for (char& c : key) c = fold[static_cast<unsigned char>(c)];
