@@ -200,7 +200,6 @@ std::string ToCodePage(const QString& text) { return TextCodePage().Encode(text)
 
 std::string CodePageToUtf8(std::string_view bytes) {
   if (TextCodePage().IsUtf8()) return std::string(bytes);
-  if (TextCodePage().Combines()) return FromCodePage(bytes).toStdString();
   const Utf8Code* codes = TextCodePage().Utf8Codes();
   std::string out;
   out.reserve(bytes.size());

@@ -93,8 +93,9 @@ void SetTextCodePage(const CodePage& page);
 // Conversions on the stored texts' page.
 QString FromCodePage(std::string_view bytes);
 std::string ToCodePage(const QString& text);
-// File names on disk are the UTF-8 spelling of the single-byte texts,
-// composed where the page composes.
+// File names on disk are the UTF-8 spelling of the texts, byte by byte
+// (a letter and its mark stay two characters, as the files of existing
+// folders are named).
 std::string CodePageToUtf8(std::string_view bytes);
 std::string Utf8ToCodePage(std::string_view utf8);
 

@@ -172,7 +172,8 @@ TEST_P(CodePageTest, ANameInItsAlphabetIsStoredShownPrintedAndExchangedWhole) {
   Click(CancelEditButton());
   DoubleClickRow(1);
   EXPECT_EQ(Viewer()->toPlainText(), U(a.surname));
-  EXPECT_NE(dir.Read(std::string(a.name) + a.surname).find("\\ansicpg" + std::to_string(a.page)),
+  EXPECT_NE(dir.Read(CodePageToUtf8(ToCodePage(U(a.name) + U(a.surname))))
+                .find("\\ansicpg" + std::to_string(a.page)),
             std::string::npos);
 
   // UTF-8 out, the same bytes back in.
