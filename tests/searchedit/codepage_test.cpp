@@ -33,11 +33,7 @@ const Alphabet kAlphabets[] = {
     {1253, "el_GR", "Νίκος", "Παππάς", "\xcd\xdf\xea\xef\xf2 \xd0\xe1\xf0\xf0\xdc\xf2", 2},
     {1254, "tr_TR", "Şükrü", "Işık", "\xde\xfckr\xfc I\xfe\xfdk", 3},
     // Letters 1258 lacks whole go in as a letter and its tone mark.
-    {1258, "vi_VN", "Đức Phạm", "Nguyễn",
-     "\xd0\xfd\xec"
-     "c Pha\xf2m Nguy\xea\xde"
-     "n",
-     3},
+    {1258, "vi_VN", "Đức Phạm", "Nguyễn", "\xd0\xfd\xec\x63 Pha\xf2m Nguy\xea\xde\x6e", 3},
     // UTF-8: every script, the grid A to Z.
     {65001, "zh_CN", "小明", "王", "小明 王", 2},
     {65001, "ru_RU", "Пётр", "Петров", "Пётр Петров", 2},
