@@ -45,6 +45,7 @@ FoldTable MakeFoldTable(const CodePage& page, bool dotless) {
 struct CurrentFold {
   const CodePage* page = nullptr;
   bool dotless = false;
+  bool utf8 = false;  // the page's, read once a key rather than once a record
   FoldTable table{};
 };
 
@@ -52,6 +53,7 @@ CurrentFold& Current() {
   static CurrentFold current;
   if (!current.page) {
     current.page = &TextCodePage();
+    current.utf8 = current.page->IsUtf8();
     current.dotless = DotlessLocale();
     current.table = MakeFoldTable(*current.page, current.dotless);
   }
@@ -65,6 +67,7 @@ const FoldTable& RefreshedFoldTable() {
   if (current.page != &page || current.dotless != dotless) {
     current.table = MakeFoldTable(page, dotless);
     current.page = &page;
+    current.utf8 = page.IsUtf8();
     current.dotless = dotless;
   }
   return current.table;
@@ -134,7 +137,8 @@ bool Matches(std::string_view field, std::string_view key) {
   // prefix can equal it.
   if (!key.empty() && IsTrimmed(key.back())) return false;
   const CurrentFold& current = Current();
-  if (current.page->IsUtf8()) return MatchesUtf8(field, key, current);
+  if (current.utf8) [[unlikely]]
+    return MatchesUtf8(field, key, current);
   if (field.size() < key.size()) return false;
   const FoldTable& fold = current.table;
   for (size_t i = 0; i < key.size(); ++i)
