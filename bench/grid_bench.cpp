@@ -17,6 +17,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/codepage.h"
 #include "searchedit/tform2.h"
 #include "store/contactrecord.h"
 #include "store/session.h"
@@ -26,10 +27,11 @@ namespace {
 namespace fs = std::filesystem;
 using velmora::ContactRecord;
 
-// Every search matches every entry: the key is empty and BY SURNAME.
+// A search BY SURNAME for the key given; the empty key matches every entry.
 class NoMainWindow : public velmora::MainWindowLink {
  public:
-  QString SearchFieldText() const override { return {}; }
+  QString key;
+  QString SearchFieldText() const override { return key; }
   bool SearchByName() const override { return false; }
   void ShowMainWindow() override {}
   void HideMainWindow() override {}
@@ -47,15 +49,16 @@ fs::path BenchDir() {
   return dir;
 }
 
-// A sorted data file of n entries with texts of ordinary lengths.
-std::string MakeDataFile(int64_t n) {
+// A sorted data file of n entries with texts of ordinary lengths, the
+// surnames starting with `word` (bytes of the code page).
+std::string MakeDataFile(int64_t n, const char* word = "SURNAME") {
   std::string name = "G";
   name += std::to_string(n);
   std::ofstream out(BenchDir() / (name + ".VLM"), std::ios::binary);
   ContactRecord r;
   for (int64_t i = 0; i < n; ++i) {
-    char surname[32];
-    std::snprintf(surname, sizeof surname, "SURNAME%08lld", static_cast<long long>(i));
+    char surname[40];
+    std::snprintf(surname, sizeof surname, "%s%08lld", word, static_cast<long long>(i));
     r.SetTexts(
         {"Firstname", surname, "(012)345-6789", "(098)765-4321", "A comment of some length"});
     out.write(reinterpret_cast<const char*>(r.bytes.data()), ContactRecord::kSize);
@@ -64,9 +67,9 @@ std::string MakeDataFile(int64_t n) {
 }
 
 struct Fixture {
-  explicit Fixture(int64_t n) {
+  explicit Fixture(int64_t n, const char* word = "SURNAME") {
     session.ProgramDir = BenchDir().string() + "/";
-    session.WorkingName = MakeDataFile(n);
+    session.WorkingName = MakeDataFile(n, word);
     session.WorkingExt = "VLM";
     form.show();  // runs the first search
     QApplication::processEvents();
@@ -86,6 +89,30 @@ void BM_RunSearch(benchmark::State& state) {
   state.counters["rows"] = double(f.form.GridRowCount() - 1);
 }
 BENCHMARK(BM_RunSearch)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A search as people type it, in lower case: every record's surname is
+// compared, one in a hundred matches, so the time is the scan's.
+// The second argument is the code page of the texts; the third, 1 for
+// surnames in Cyrillic (the UTF-8 search then folds characters, not bytes).
+void BM_TypedSearch(benchmark::State& state) {
+  velmora::SetTextCodePage(*velmora::CodePage::Find(int(state.range(1))));
+  const bool cyrillic = state.range(2) == 1;
+  Fixture f(state.range(0),
+            cyrillic ? "\xd0\x9f\xd0\x95\xd0\xa2\xd0\xa0\xd0\x9e\xd0\x92" : "SURNAME");  // ПЕТРОВ
+  f.link.key = cyrillic ? QString::fromUtf8("петров0000") : QStringLiteral("surname0000");
+  for (auto _ : state) {
+    f.form.RunSearch(1);
+    QApplication::processEvents();
+  }
+  if (f.form.GridRowCount() != state.range(0) / 100 + 1) state.SkipWithError("wrong row count");
+  velmora::SetTextCodePage(velmora::CodePage::Windows1252());
+}
+BENCHMARK(BM_TypedSearch)
+    ->Args({1'000'000, 1252, 0})
+    ->Args({1'000'000, 65001, 0})
+    ->Args({1'000'000, 65001, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_RemoveGridRow(benchmark::State& state) {
   Fixture f(state.range(0));

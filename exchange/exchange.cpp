@@ -95,7 +95,17 @@ ImportSummary ImportEntries(Session& s, EntryReader& reader, bool createMissing,
 }
 
 ExportSummary ExportEntries(Session& s, ExchangeFormat format,
-                            const std::function<void(std::string_view)>& write) {
+                            const std::function<void(std::string_view)>& out) {
+  // Vietnamese texts hold letters as a letter and its tone mark; other
+  // programs expect them composed. The blocks end between entries, so no
+  // pair is split.
+  const std::function<void(std::string_view)> composed = [&out](std::string_view b) {
+    const QByteArray c = QString::fromUtf8(b.data(), qsizetype(b.size()))
+                             .normalized(QString::NormalizationForm_C)
+                             .toUtf8();
+    out(std::string_view(c.constData(), size_t(c.size())));
+  };
+  const auto& write = TextCodePage().number() == 1258 ? composed : out;
   ExportSummary summary;
   std::optional<ExtraTexts> extra;
   if (format == ExchangeFormat::kVcard) extra.emplace(s);

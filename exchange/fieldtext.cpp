@@ -64,9 +64,17 @@ std::string ToField(std::string_view utf8, ContactRecord::Field f, ImportCounts&
       out.push_back(' ');
       return true;
     }
-    const int b = TextCodePage().FromUnicode(c);
-    if (b < 0) ++counts.charsReplaced;
-    out.push_back(b < 0 ? '?' : char(b));
+    const size_t before = out.size();
+    if (!TextCodePage().AppendChar(out, c)) {
+      ++counts.charsReplaced;
+      out.push_back('?');
+    }
+    // A letter and its mark fit whole or not at all.
+    if (out.size() > capacity) {
+      out.resize(before);
+      cut = true;
+      return false;
+    }
     return true;
   };
   if (IsAscii(utf8)) {

@@ -1,7 +1,9 @@
 #pragma once
 // The letter grid of the search-entry panel (the main window's
 // StringGrid1, whose pick is StringGrid1Click): 13 columns by 2 rows, A to M
-// over N to Z, 20 by 18 pixels a cell. It reports a pick for every mouse
+// over N to Z, 20 by 18 pixels a cell. Under another code page than 1252 it
+// holds the upper-case letters of the user's alphabet that the page holds,
+// in the alphabet's order, 13 a row, and grows by whole rows. It reports a pick for every mouse
 // click on a letter cell (also on the cell already selected) and for Space
 // or Enter on the selected cell; the arrow keys only move the selection, so
 // that a keyboard user can reach a letter without picking those on the way.
@@ -18,8 +20,11 @@ class LetterGrid : public QTableWidget {
 
   explicit LetterGrid(QWidget* parent = nullptr);
 
-  // Sets cell (c, r) to the letter of code 65 + 13·r + c; the selected cell
-  // stays where it is.
+  // The letters of the cells, row by row: A to Z under 1252 and 65001 (and
+  // when the locale's alphabet is not known), else as described above.
+  static QStringList Letters();
+  // Sets the cells to Letters(), growing or shrinking the grid by whole
+  // rows; the selected cell stays where it is while it holds a letter.
   void FillLetters();
   // The letter of the selected cell, empty when none.
   QString SelectedLetter() const;

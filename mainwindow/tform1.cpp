@@ -257,6 +257,17 @@ void TForm1::SEARCHClick() { OpenSearchPanel(); }
 
 void TForm1::OpenSearchPanel() {
   StringGrid1->FillLetters();
+  // The controls under the grid move down by the rows it has grown by.
+  const int grown = StringGrid1->height() - LetterGrid::kRows * LetterGrid::kCellHeight;
+  for (auto [w, y] : {std::pair<QWidget*, int>{Button2, kButton2.y},
+                      {Button8, kButton8.y},
+                      {Label1, kLabel1.y},
+                      {Edit1, kEdit1.y},
+                      {RadioButton2, kRadioButton2.y},
+                      {RadioButton1, kRadioButton1.y},
+                      {Button6, kButton6.y},
+                      {Button7, kButton7.y}})
+    w->move(w->x(), y + grown);
   StringGrid1->show();
   Label3->show();
   Button2->show();

@@ -48,6 +48,13 @@ std::optional<std::u32string> DecodeByte(iconv_t cd, unsigned char byte) {
 }  // namespace
 
 bool CodePage::Build() {
+  if (IsUtf8()) {
+    for (int b = 0; b < 256; ++b) {
+      unicode_[size_t(b)] = char16_t(b < 0x80 ? char32_t(b) : kUnassignedBase + char32_t(b));
+      utf8_[size_t(b)] = {{char(b)}, 1};
+    }
+    return true;
+  }
   const std::string name = "CP" + std::to_string(number_);
   iconv_t cd = iconv_open("UTF-32LE", name.c_str());
   if (cd == iconv_t(-1)) return false;
@@ -66,8 +73,10 @@ bool CodePage::Build() {
   iconv_close(cd);
   if (!usable) return false;
   for (int b = 0; b < 256; ++b) utf8_[size_t(b)] = Utf8Of(unicode_[size_t(b)]);
-  for (int b = 0x80; b < 256; ++b)
+  for (int b = 0x80; b < 256; ++b) {
     bytesByChar_.emplace_back(unicode_[size_t(b)], static_cast<unsigned char>(b));
+    if (QChar(unicode_[size_t(b)]).isMark()) combines_ = true;
+  }
   // Of two bytes for one character, the lower one encodes it.
   std::stable_sort(bytesByChar_.begin(), bytesByChar_.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -94,26 +103,93 @@ const CodePage& CodePage::Windows1252() {
 
 int CodePage::FromUnicode(char32_t ch) const {
   if (ch < 0x80) return int(ch);
+  if (IsUtf8()) return -1;
   auto at = std::lower_bound(bytesByChar_.begin(), bytesByChar_.end(), ch,
                              [](const auto& entry, char32_t c) { return entry.first < c; });
   return at != bytesByChar_.end() && at->first == ch ? at->second : -1;
 }
 
 QString CodePage::Decode(std::string_view bytes) const {
+  if (IsUtf8()) return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
   QString out;
   out.reserve(qsizetype(bytes.size()));
-  for (char c : bytes) out.append(QChar(ToUnicode(static_cast<unsigned char>(c))));
+  if (!combines_) {
+    for (char c : bytes) out.append(QChar(ToUnicode(static_cast<unsigned char>(c))));
+    return out;
+  }
+  // A letter and the mark after it become one character where that
+  // character encodes as the same two bytes again, so that every byte still
+  // comes back as it was.
+  std::string again;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const QChar letter(ToUnicode(static_cast<unsigned char>(bytes[i])));
+    if (i + 1 < bytes.size()) {
+      const QChar mark(ToUnicode(static_cast<unsigned char>(bytes[i + 1])));
+      const QString pair = QString(letter).append(mark).normalized(QString::NormalizationForm_C);
+      again.clear();
+      if (mark.isMark() && pair.size() == 1 && AppendChar(again, pair.front().unicode()) &&
+          again == bytes.substr(i, 2)) {
+        out.append(pair);
+        ++i;
+        continue;
+      }
+    }
+    out.append(letter);
+  }
   return out;
 }
 
+bool CodePage::AppendChar(std::string& out, char32_t ch) const {
+  if (IsUtf8() && ch >= 0x80) {
+    if (ch > 0x10FFFF || (ch >= 0xD800 && ch < 0xE000)) return false;
+    out += QString::fromUcs4(&ch, 1).toStdString();
+    return true;
+  }
+  if (const int b = FromUnicode(ch); b >= 0) {
+    out.push_back(char(b));
+    return true;
+  }
+  if (!combines_) return false;
+  // The letter fully decomposed, then as much of it composed again as the
+  // page holds whole ("ê" of "ễ"), the marks left over each by its own byte.
+  const QList<uint> parts =
+      QString::fromUcs4(&ch, 1).normalized(QString::NormalizationForm_D).toUcs4();
+  for (qsizetype whole = parts.size(); whole >= 1; --whole) {
+    const QList<uint> base =
+        QString::fromUcs4(reinterpret_cast<const char32_t*>(parts.data()), whole)
+            .normalized(QString::NormalizationForm_C)
+            .toUcs4();
+    if (base.size() != 1 || (whole > 1 && base.front() == ch)) continue;
+    std::string bytes;
+    bool held = base.front() != ch && AppendChar(bytes, char32_t(base.front()));
+    for (qsizetype i = whole; held && i < parts.size(); ++i) {
+      const int b = FromUnicode(char32_t(parts[i]));
+      held = b >= 0;
+      bytes.push_back(char(b));
+    }
+    if (held) {
+      out += bytes;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string CodePage::Encode(const QString& text) const {
+  if (IsUtf8()) return text.toStdString();  // a lone surrogate becomes U+FFFD, not "?"
   std::string out;
   out.reserve(size_t(text.size()));
-  for (uint ch : text.toUcs4()) {
-    const int b = FromUnicode(char32_t(ch));
-    out.push_back(b < 0 ? '?' : char(b));
-  }
+  for (uint ch : text.toUcs4())
+    if (!AppendChar(out, char32_t(ch))) out.push_back('?');
   return out;
+}
+
+QString CodePage::Lacking(const QString& text) const {
+  QList<uint> lacking;
+  std::string scratch;
+  for (uint ch : text.toUcs4())
+    if (!lacking.contains(ch) && !AppendChar(scratch, char32_t(ch))) lacking.append(ch);
+  return QString::fromUcs4(reinterpret_cast<const char32_t*>(lacking.data()), lacking.size());
 }
 
 const CodePage& TextCodePage() { return g_textPage ? *g_textPage : CodePage::Windows1252(); }
@@ -123,6 +199,7 @@ QString FromCodePage(std::string_view bytes) { return TextCodePage().Decode(byte
 std::string ToCodePage(const QString& text) { return TextCodePage().Encode(text); }
 
 std::string CodePageToUtf8(std::string_view bytes) {
+  if (TextCodePage().IsUtf8()) return std::string(bytes);
   const Utf8Code* codes = TextCodePage().Utf8Codes();
   std::string out;
   out.reserve(bytes.size());
@@ -134,6 +211,8 @@ std::string CodePageToUtf8(std::string_view bytes) {
 }
 
 std::string Utf8ToCodePage(std::string_view utf8) {
+  if (TextCodePage().IsUtf8() && QUtf8StringView(utf8.data(), qsizetype(utf8.size())).isValidUtf8())
+    return std::string(utf8);
   return ToCodePage(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
 }
 
@@ -155,6 +234,12 @@ int CodePageForLocale(std::string_view locale) {
       {1257, {"lt", "lv", "et"}},
       {1258, {"vi"}},
       {874, {"th"}},
+      // Scripts no single-byte page holds: Chinese, Japanese, Korean, the
+      // Indic scripts, Georgian, Armenian, Ethiopic, and those of South-East
+      // Asia and Central Asia.
+      {CodePage::kUtf8Number,
+       {"zh", "ja", "ko", "hi", "bn", "pa", "gu", "or", "ta", "te", "kn", "ml", "si", "mr", "ne",
+        "sa", "as", "ka", "hy", "am", "ti", "km", "lo", "my", "bo", "dz", "dv", "iu", "chr"}},
   };
   // Serbian is written in both alphabets; its locales name the Latin one.
   if (language == "sr" && latin) return 1250;

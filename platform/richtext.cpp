@@ -388,7 +388,11 @@ class RtfReader {
       if (unit >= 0 && unit <= 0xFFFF) Put(char16_t(unit));
       skip_chars_ = st_.uc;
     } else if (w == "ansicpg") {
-      if (const CodePage* page = has_param ? CodePage::Find(int(param)) : nullptr) page_ = page;
+      // A byte of a document stands for one character; UTF-8 documents
+      // write every other character as \u.
+      if (const CodePage* page = has_param ? CodePage::Find(int(param)) : nullptr;
+          page && !page->IsUtf8())
+        page_ = page;
     } else if (IsHiddenDestination(w)) {
       st_.skip = true;
     }
@@ -503,10 +507,11 @@ class RtfReader {
   const char* end_;
   std::vector<GroupState> stack_;
   GroupState st_;
-  int64_t overflow_ = 0;                    // groups opened beyond kMaxDepth, still open
-  int64_t skip_chars_ = 0;                  // fallback characters of the last "\uN" still to drop
-  char16_t high_ = 0;                       // a high surrogate waiting for its low half
-  const CodePage* page_ = &TextCodePage();  // of the file's bytes, as it declares
+  int64_t overflow_ = 0;    // groups opened beyond kMaxDepth, still open
+  int64_t skip_chars_ = 0;  // fallback characters of the last "\uN" still to drop
+  char16_t high_ = 0;       // a high surrogate waiting for its low half
+  // Of the file's bytes, as it declares.
+  const CodePage* page_ = TextCodePage().IsUtf8() ? &CodePage::Windows1252() : &TextCodePage();
 
   QTextCursor cursor_;       // where the document grows, unless
   QString* text_ = nullptr;  // the text alone is wanted
@@ -569,6 +574,12 @@ namespace {
 QString PlainTextOf(const QByteArray& bytes) {
   const CodePage& page = TextCodePage();
   QString text;
+  if (page.IsUtf8()) {
+    text = QString::fromUtf8(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (text.endsWith(u'\n')) text.chop(1);
+    return text;
+  }
   text.reserve(bytes.size());
   for (qsizetype i = 0; i < bytes.size(); ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);

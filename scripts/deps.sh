@@ -18,7 +18,7 @@ set -euo pipefail
 run_packages=(
   build-essential cmake ninja-build pkg-config file
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-  qtkeychain-qt6-dev
+  qtkeychain-qt6-dev libicu-dev
 )
 test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev

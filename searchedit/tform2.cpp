@@ -51,6 +51,28 @@ constexpr char kEditTitle[] = "Edit record";
 constexpr char kChangedMeanwhile[] =
     "This entry was changed meanwhile, by another window or a sync. The search is made again.";
 
+// Before DONE stores a character the code page lacks as "?", the user may go
+// back and change it: a name stored as "??" is found by every "?" and shares
+// its extra text with every other such name.
+bool StoreLackingAsQuestionMarks(std::initializer_list<std::pair<const char*, QString>> fields) {
+  QString lines;
+  for (const auto& [label, text] : fields) {
+    const QString lacking = TextCodePage().Lacking(text);
+    if (lacking.isEmpty()) continue;
+    QStringList shown;
+    for (uint ch : lacking.toUcs4())
+      shown << QString::fromUcs4(reinterpret_cast<char32_t*>(&ch), 1);
+    lines += QString::fromLatin1(label) + QStringLiteral(": ") + shown.join(QLatin1Char(' ')) +
+             QLatin1Char('\n');
+  }
+  if (lines.isEmpty()) return true;
+  return MessageDlg(QStringLiteral("Code page ") + QString::number(TextCodePage().number()) +
+                        QStringLiteral(" cannot store some characters; DONE would store each "
+                                       "as \"?\":\n") +
+                        lines + QStringLiteral("Store them as \"?\"? No goes back to the entry."),
+                    MsgKind::Confirmation, MsgButtons::YesNo) == MsgResult::Yes;
+}
+
 }  // namespace
 
 QLineEdit* TForm2::EditAt(QWidget* parent, const char* name, QLabel* label, Place at) {
@@ -497,6 +519,12 @@ void TForm2::SaveRecord() {
                MsgButtons::OK);
     return;
   }
+  if (!StoreLackingAsQuestionMarks({{"NAME", Edit1->text()},
+                                    {"SURNAME", Edit2->text()},
+                                    {"PHONE1", Edit3->text()},
+                                    {"PHONE2", Edit4->text()},
+                                    {"COMMENTS", Edit5->text()}}))
+    return;
   const RecordMode mode = recordMode_;
   const bool adding = mode == RecordMode::kAdd;
   SetWidth(kDesignWidth);

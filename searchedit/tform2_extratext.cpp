@@ -142,6 +142,20 @@ void TForm2::LoadNoteInto(QTextEdit* box, const std::string& fileName) {
     throw AppError("Failed to Load Stream");
 }
 
+// A name with a "?" names no note (see IsSafeTextName); the user is told
+// why rather than shown a note that could be another entry's.
+namespace {
+bool RefusedForReplacedCharacter(const std::string& fileName) {
+  if (!HoldsReplacedCharacter(fileName)) return false;
+  MessageDlg(QStringLiteral("No extra text for ") + FromCodePage(fileName) +
+                 QStringLiteral(": a \"?\" in its name may stand for a character code page ") +
+                 QString::number(TextCodePage().number()) +
+                 QStringLiteral(" cannot store, so its file could be another entry's."),
+             MsgKind::Information, MsgButtons::OK);
+  return true;
+}
+}  // namespace
+
 // ---- The viewer ----
 
 void TForm2::StringGrid1DblClick() { OpenTextViewer(); }
@@ -153,7 +167,7 @@ void TForm2::OpenTextViewer() {
   const std::string name = ViewerTextName(std::string(model_.Cell(at, ContactRecord::kName)),
                                           std::string(model_.Cell(at, ContactRecord::kSurname)));
   // The message row has neither, and says enough by itself.
-  if (name.empty()) return;
+  if (name.empty() || RefusedForReplacedCharacter(name)) return;
   if (!ExtraTextExists(session_, name)) {
     MessageDlg(QStringLiteral("No ekstra info found for ") + FromCodePage(name) +
                    QStringLiteral(" . Create extra info in") + QString::fromLatin1(kNoTextEnd),
@@ -195,6 +209,7 @@ void TForm2::OpenTextEditor() {
   // read leaves the user in edit mode, so SAVE & EXIT can never replace a
   // text the user did not see.
   const std::string name = EditorFileName();
+  if (RefusedForReplacedCharacter(name)) return;
   RichEdit2->clear();
   RichEdit2->setCurrentCharFormat(QTextCharFormat());
   if (ExtraTextExists(session_, name))

@@ -1,5 +1,7 @@
 #include "store/contactrecord.h"
 
+#include "platform/codepage.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -15,6 +17,9 @@ ContactRecord ContactRecord::FromBytes(const unsigned char* data) {
 
 void ContactRecord::SetText(Field f, std::string_view text) {
   size_t len = std::min(text.size(), kCapacity[f]);
+  // A cut keeps no part of a character, nor a letter without its marks.
+  const CodePage& page = TextCodePage();
+  while (len > 0 && len < text.size() && page.SplitsCharacter(text, len)) --len;
   unsigned char* field = bytes.data() + kOffset[f];
   field[0] = static_cast<unsigned char>(len);
   std::memcpy(field + 1, text.data(), len);

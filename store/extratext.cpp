@@ -25,8 +25,13 @@ bool EndsWithName(std::string_view name, std::string_view end) {
 
 }  // namespace
 
+bool HoldsReplacedCharacter(const std::string& fileName) {
+  return fileName.find('?') != std::string::npos;
+}
+
 bool IsSafeTextName(const Session& s, const std::string& fileName) {
   if (!IsPlainFileName(fileName) || IsProgramFileName(fileName)) return false;
+  if (HoldsReplacedCharacter(fileName)) return false;
   return !EndsWithName(fileName, "." + s.WorkingExt) && !EndsWithName(fileName, ".VLM");
 }
 

@@ -19,8 +19,11 @@ std::string CleanupTextName(const std::string& name,
 // none of the program's own files (data files of the working extension or
 // of VLM, and those IsProgramFileName names), compared without regard to
 // case. An entry named FRIENDS .VLM must never read, replace or delete the
-// data file FRIENDS.VLM.
+// data file FRIENDS.VLM. Nor may a name with a "?": it may stand for a
+// character the code page could not hold, so that two entries (王 and 李)
+// would share one file; such a file is left on disk, untouched.
 bool IsSafeTextName(const Session& s, const std::string& fileName);
+bool HoldsReplacedCharacter(const std::string& fileName);
 
 bool ExtraTextExists(Session& s, const std::string& fileName);
 

@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "store/contactrecord.h"
 
 #include <gtest/gtest.h>
 
@@ -25,33 +26,43 @@ TEST(CodePage, EachSingleBytePageKeepsEveryByteAndOtherPagesAreRefused) {
     EXPECT_EQ(page->Decode("Az 09"), "Az 09");
     EXPECT_EQ(page->Encode(QString::fromUtf8("丁")), "?");
   }
-  // Several bytes to a character, EBCDIC, no such page.
-  for (int refused : {0, 932, 936, 65001, 37, 12345, 99999})
-    EXPECT_EQ(CodePage::Find(refused), nullptr);
+  // 1258 writes the letters it lacks whole as a letter and its mark, and
+  // shows them composed again; what no page holds is "?", and told.
+  const CodePage& vietnamese = *CodePage::Find(1258);
+  const QString name = QString::fromUtf8("Nguyễn Đức Phạm 王");
+  const std::string bytes = "Nguy\xea\xde\x6e \xd0\xfd\xec\x63 Pha\xf2m";  // n and c as escapes
+  EXPECT_EQ(vietnamese.Encode(name), bytes + " ?");
+  EXPECT_EQ(vietnamese.Decode(bytes), name.chopped(2));
+  EXPECT_EQ(vietnamese.Lacking(name + QString::fromUtf8("王€")), QString::fromUtf8("王"));
+  EXPECT_EQ(CodePage::Windows1252().Lacking(name), QString::fromUtf8("ễĐứạ王"));
+  // A cut to a field's capacity keeps no letter without its mark.
+  SetTextCodePage(vietnamese);
+  const std::string filled(ContactRecord::kCapacity[ContactRecord::kName] - 1, 'x');
+  ContactRecord r;
+  r.SetText(ContactRecord::kName, filled + "a\xf2");
+  EXPECT_EQ(r.Text(ContactRecord::kName), filled);
+  r.SetText(ContactRecord::kName, filled + "ab");
+  EXPECT_EQ(r.Text(ContactRecord::kName), filled + "a");
+  // UTF-8 keeps every character, and a cut splits none.
+  SetTextCodePage(*CodePage::Find(65001));
+  EXPECT_EQ(ToCodePage(name), name.toStdString());
+  EXPECT_EQ(FromCodePage(name.toStdString()), name);
+  EXPECT_EQ(CodePageToUtf8("\xe7\x8e\x8b"), "\xe7\x8e\x8b");
+  r.SetText(ContactRecord::kName, filled + "\xe7\x8e\x8b");
+  EXPECT_EQ(r.Text(ContactRecord::kName), filled);
+  SetTextCodePage(CodePage::Windows1252());
+  // Several bytes to a character but not UTF-8, EBCDIC, no such page.
+  for (int refused : {0, 932, 936, 37, 12345, 99999}) EXPECT_EQ(CodePage::Find(refused), nullptr);
 }
 
 TEST(CodePage, AFreshInstallationTakesThePageOfItsLocalesLanguage) {
   const std::pair<const char*, int> kLocales[] = {
-      {"pl_PL.UTF-8", 1250},
-      {"cs_CZ", 1250},
-      {"sr_RS@latin", 1250},
-      {"sr_RS", 1251},
-      {"ru_RU.UTF-8", 1251},
-      {"uk_UA", 1251},
-      {"el_GR.UTF-8", 1253},
-      {"tr_TR", 1254},
-      {"az_AZ", 1254},
-      {"he_IL", 1255},
-      {"fa_IR", 1256},
-      {"ar_EG", 1256},
-      {"lt_LT", 1257},
-      {"vi_VN", 1258},
-      {"th_TH.UTF-8", 874},
-      {"de_DE.UTF-8", 1252},
-      {"C.UTF-8", 1252},
-      {"POSIX", 1252},
-      {"", 1252},
-      {"ses_ML", 1252},
+      {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},      {"sr_RS@latin", 1250},  {"sr_RS", 1251},
+      {"ru_RU.UTF-8", 1251}, {"uk_UA", 1251},      {"el_GR.UTF-8", 1253},  {"tr_TR", 1254},
+      {"az_AZ", 1254},       {"he_IL", 1255},      {"fa_IR", 1256},        {"ar_EG", 1256},
+      {"lt_LT", 1257},       {"vi_VN", 1258},      {"zh_CN.UTF-8", 65001}, {"ja_JP", 65001},
+      {"ka_GE", 65001},      {"th_TH.UTF-8", 874}, {"de_DE.UTF-8", 1252},  {"C.UTF-8", 1252},
+      {"POSIX", 1252},       {"", 1252},           {"ses_ML", 1252},
   };
   for (const auto& [locale, page] : kLocales) EXPECT_EQ(CodePageForLocale(locale), page) << locale;
 }

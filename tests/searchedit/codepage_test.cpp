@@ -1,5 +1,7 @@
 // Names in the alphabet of the code page velmora.ini names: stored as that
-// page's bytes, shown, printed, exported as UTF-8 and imported back equal.
+// page's bytes, found as typed in lower case and through the letter grid,
+// shown, printed, exported as UTF-8 and imported back equal.
+#include <QLocale>
 #include <QTextEdit>
 
 #include "exchange/csv.h"
@@ -18,30 +20,83 @@ using testing::RecordsOf;
 
 struct Alphabet {
   int page;
+  const char* locale;
   const char* name;     // UTF-8
   const char* surname;  // UTF-8
   const char* bytes;    // NAME, a blank, SURNAME in the page, as iconv spells them
+  int gridRows;         // of the letter grid under the locale
 };
 
 const Alphabet kAlphabets[] = {
-    {1250, "Łukasz", "Żółw", "\xa3ukasz \xaf\xf3\xb3w"},
-    {1251, "Борис", "Щукин", "\xc1\xee\xf0\xe8\xf1 \xd9\xf3\xea\xe8\xed"},
-    {1253, "Νίκος", "Ζαχαρίου", "\xcd\xdf\xea\xef\xf2 \xc6\xe1\xf7\xe1\xf1\xdf\xef\xf5"},
-    {1254, "Şükrü", "Öztürk", "\xde\xfckr\xfc \xd6zt\xfcrk"},
+    {1250, "pl_PL", "Łukasz", "Żółw", "\xa3ukasz \xaf\xf3\xb3w", 3},
+    {1251, "ru_RU", "Борис", "Щукин", "\xc1\xee\xf0\xe8\xf1 \xd9\xf3\xea\xe8\xed", 3},
+    {1253, "el_GR", "Νίκος", "Παππάς", "\xcd\xdf\xea\xef\xf2 \xd0\xe1\xf0\xf0\xdc\xf2", 2},
+    {1254, "tr_TR", "Şükrü", "Işık", "\xde\xfckr\xfc I\xfe\xfdk", 3},
+    // Letters 1258 lacks whole go in as a letter and its tone mark.
+    {1258, "vi_VN", "Đức Phạm", "Nguyễn", "\xd0\xfd\xec\x63 Pha\xf2m Nguy\xea\xde\x6e", 3},
+    // UTF-8: every script, the grid A to Z.
+    {65001, "zh_CN", "小明", "王", "小明 王", 2},
+    {65001, "ru_RU", "Пётр", "Петров", "Пётр Петров", 2},
 };
 
 class CodePageWindows : public testing::WindowsTest {
  protected:
-  ~CodePageWindows() override { SetTextCodePage(CodePage::Windows1252()); }
+  ~CodePageWindows() override {
+    SetTextCodePage(CodePage::Windows1252());
+    QLocale::setDefault(locale_);
+  }
+  const QLocale locale_;
 };
 
 TEST_F(CodePageWindows, AnUnusableCodePageIsToldAtStart) {
-  iniExtra = "[text]\r\ncodepage=65001\r\n";
+  iniExtra = "[text]\r\ncodepage=932\r\n";
   Start({});
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].kind, MsgKind::Warning);
-  EXPECT_TRUE(dialogs.shown[0].text.startsWith("velmora.ini names the code page \"65001\""));
+  EXPECT_TRUE(dialogs.shown[0].text.startsWith("velmora.ini names the code page \"932\""));
   EXPECT_EQ(form1->windowTitle(), "FRIENDS");
+}
+
+// DONE asks before a character the page lacks becomes "?"; No goes back to
+// the entry as typed, Yes stores it.
+TEST_F(CodePageWindows, DoneAsksBeforeStoringAQuestionMark) {
+  Start({});
+  Menu("NEW RECORD");
+  Type(kName, QString::fromUtf8("王"));
+  Type(kSurname, QString::fromUtf8("小明é"));
+  Answer(MsgResult::No, DoneButton());
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::YesNo);
+  EXPECT_TRUE(dialogs.shown[0].text.startsWith("Code page 1252 cannot store"));
+  EXPECT_TRUE(dialogs.shown[0].text.contains(QString::fromUtf8("\nNAME: 王\nSURNAME: 小 明\n")))
+      << dialogs.shown[0].text.toStdString();
+  EXPECT_TRUE(RecordsOf(Working()).empty());
+  EXPECT_EQ(Field(kSurname)->text(), QString::fromUtf8("小明é"));
+
+  Answer(MsgResult::Yes, DoneButton());
+  const std::vector<ContactRecord> stored = RecordsOf(Working());
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].Text(ContactRecord::kSurname), "??\xe9");
+}
+
+// Two names that differ only where "?" stands for what the page lacked
+// never share a note: such a name has none, and an old file of that name is
+// left alone, neither shown nor exported.
+TEST_F(CodePageWindows, ANoteNameWithAQuestionMarkIsRefused) {
+  dir.Write("???", "{\\rtf1 someone else's}");
+  Start({testing::Rec("?", "??"), testing::Rec("?", "??")});
+  Search("?");
+  DoubleClickRow(1);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_TRUE(dialogs.shown[0].text.startsWith("No extra text for ???: a \"?\" in its name"));
+  EXPECT_FALSE(Viewer()->isVisible());
+  OpenEditor(2);
+  EXPECT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_FALSE(TextEditorGroup()->isVisible());
+  std::string vcard;
+  ExportEntries(s, ExchangeFormat::kVcard, [&](std::string_view b) { vcard.append(b); });
+  EXPECT_EQ(vcard.find("else"), std::string::npos);
+  EXPECT_EQ(dir.Read("???"), "{\\rtf1 someone else's}");
 }
 
 class CodePageTest : public CodePageWindows, public ::testing::WithParamInterface<Alphabet> {
@@ -66,6 +121,7 @@ class CodePageTest : public CodePageWindows, public ::testing::WithParamInterfac
 TEST_P(CodePageTest, ANameInItsAlphabetIsStoredShownPrintedAndExchangedWhole) {
   const Alphabet& a = GetParam();
   iniExtra = "[text]\r\ncodepage=" + std::to_string(a.page) + "\r\n";
+  QLocale::setDefault(QLocale(QString::fromLatin1(a.locale)));
   Start({});
   RecordingPrinter printer;
 
@@ -79,8 +135,27 @@ TEST_P(CodePageTest, ANameInItsAlphabetIsStoredShownPrintedAndExchangedWhole) {
                 std::string(stored[0].Text(ContactRecord::kSurname)),
             a.bytes);
 
-  // Found by its first letters, shown and printed as typed.
-  Search(U(a.surname).left(2));
+  // Found by its first letters as people type them, in lower case.
+  Search(QLocale().toLower(U(a.surname).left(2)));
+  EXPECT_EQ(Cell(1, 1), U(a.surname));
+  Click(BackButton());
+
+  // The grid holds the alphabet, in whole rows; its first letter finds it.
+  Menu("SEARCH/EDIT");
+  const QStringList letters = LetterGrid::Letters();
+  EXPECT_EQ(Letters()->rowCount(), a.gridRows) << letters.join(' ').toStdString();
+  if (const qsizetype at = letters.indexOf(U(a.surname).left(1)); at >= 0) {
+    QTest::mouseClick(
+        Letters()->viewport(), Qt::LeftButton, {},
+        Letters()->visualRect(Letters()->model()->index(int(at / 13), int(at % 13))).center());
+    EXPECT_EQ(SearchField()->text(), U(a.surname).left(1));
+  } else {
+    EXPECT_EQ(a.page, CodePage::kUtf8Number) << letters.join(' ').toStdString();
+    TypeInto(SearchField(), U(a.surname).left(1));
+  }
+  Click(StartSearchButton());
+
+  // Shown and printed as typed.
   EXPECT_EQ(Cell(1, 0), U(a.name));
   EXPECT_EQ(Cell(1, 1), U(a.surname));
   Click(PrintButton());
@@ -93,7 +168,8 @@ TEST_P(CodePageTest, ANameInItsAlphabetIsStoredShownPrintedAndExchangedWhole) {
   Click(CancelEditButton());
   DoubleClickRow(1);
   EXPECT_EQ(Viewer()->toPlainText(), U(a.surname));
-  EXPECT_NE(dir.Read(std::string(a.name) + a.surname).find("\\ansicpg" + std::to_string(a.page)),
+  EXPECT_NE(dir.Read(CodePageToUtf8(ToCodePage(U(a.name) + U(a.surname))))
+                .find("\\ansicpg" + std::to_string(a.page)),
             std::string::npos);
 
   // UTF-8 out, the same bytes back in.
@@ -113,7 +189,9 @@ TEST_P(CodePageTest, ANameInItsAlphabetIsStoredShownPrintedAndExchangedWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Alphabets, CodePageTest, ::testing::ValuesIn(kAlphabets),
-                         [](const auto& info) { return std::to_string(info.param.page); });
+                         [](const auto& info) {
+                           return std::to_string(info.param.page) + "_" + info.param.locale;
+                         });
 
 }  // namespace
 }  // namespace velmora

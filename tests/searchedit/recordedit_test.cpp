@@ -164,6 +164,7 @@ TEST_F(RecordEditTest, AddModeStoresAsTypedCutAndRefusesABlankName) {
   Field(kName)->insert(QString::fromUtf8("\u4e00"));  // outside the code page
   Type(kPhone1, QString(25, '1'));
   Type(kComments, QString(60, 'c'));
+  dialogs.Queue(MsgResult::Yes);  // store it as "?"
   Done();
   EXPECT_FALSE(form2->isVisible());
   EXPECT_TRUE(form1->isVisible());
