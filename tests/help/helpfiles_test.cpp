@@ -227,7 +227,16 @@ std::vector<std::string> MessagesAUserCanMeet() {
       "No authority vouches for the server's certificate. Trust it for this account only if its "
       "SHA-256 fingerprint is the one your server's owner gives you:",
       "Trust this certificate?",
-      "Remove the account? Syncing stops; the entries stay in the data file and on the server."};
+      "Remove the account? Syncing stops; the entries stay in the data file and on the server.",
+      "Cannot reach", ": the connection was refused", ": no such host", ": no answer for 60 seconds",
+      ": this is no server address", "The server refused the user name or password",
+      "is no address book", "No address book found at", "The server answered",
+      "The server's answer could not be read", "The server's certificate is not trusted",
+      "; or --sync --account with the same options", "in the address book",
+      "the server's version kept", "--allow-empty deletes them in the address book too",
+      "velmora: no CardDAV account is set up; add one in the window: SYNC, ACCOUNT...",
+      "velmora: the desktop's keyring holds no password for", "; enter it in the window: SYNC, ACCOUNT...",
+      "The desktop's keyring could not be used", "may not hold a line break"};
   // The file steps' texts, and the launcher's for each way HELP can fail.
   for (int code : {IoError::kFileNotFound, IoError::kInvalidFilename, IoError::kTooManyOpenFiles,
                    IoError::kAccessDenied, IoError::kReadBeyondEnd, IoError::kDiskFull})
