@@ -4,16 +4,11 @@
 // and one with 100 contacts changed on velmora's side. The address book is
 // laid out on disk before Radicale starts, as a server holding it already
 // would, and warmed by one listing. Radicale (no login) runs on a free
-// loopback port and is stopped by its pid; without radicale or vdirsyncer
-// on the PATH the run says so and does nothing.
+// loopback port, started and stopped by its pid as the tests' servers are;
+// without radicale or vdirsyncer on the PATH the run says so and does
+// nothing.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
@@ -21,18 +16,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench/support/rundir.h"
 #include "store/contactrecord.h"
+#include "support/servers.h"
 #include "sync/account.h"
 
 namespace {
 
 using namespace velmora::bench;
+using velmora::testing::Installed;
+using velmora::testing::RunningRadicale;
+using velmora::testing::Shell;
 
 // VELMORA_BENCH_CONTACTS sets another number: Radicale's listing of 10,000
 // takes tens of seconds on a loaded machine.
@@ -56,42 +55,15 @@ std::string Slurp(const std::string& path) {
   return out;
 }
 
-int Run(const std::string& cmd) {
-  const int status = std::system(cmd.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-bool Listening(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(uint16_t(port));
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
-
 // The server, the data file and the vdir every benchmark of the run shares.
 struct World {
   World() : dir("velmora-account-bench") {
     for (const char* p : {"radicale", "vdirsyncer", "curl"})
-      if (Run(std::string("command -v ") + p + " >/dev/null") != 0)
-        problem = std::string(p) + " is not installed (scripts/deps.sh installs it)";
+      if (!Installed(p)) problem = std::string(p) + " is not installed (scripts/deps.sh installs it)";
     if (!problem.empty()) return;
-    const std::string book = dir.Root() + "radicale/collection-root/bench/book/";
+    server = std::make_unique<RunningRadicale>();
+    server->Stop();
+    const std::string book = server->dir() / "store/collection-root/bench/book/";
     std::filesystem::create_directories(book);
     Spill(book + ".Radicale.props", "{\"tag\": \"VADDRESSBOOK\"}");
     for (int i = 0, count = Contacts(); i < count; ++i) {
@@ -101,21 +73,10 @@ struct World {
                                          ";;;\r\nTEL:+49 30 " + n + "\r\nEMAIL:n" + n +
                                          "@example.org\r\nNOTE:met at " + n + "\r\nEND:VCARD\r\n");
     }
-    port = FreePort();
-    pid = ::fork();
-    if (pid == 0) {
-      const std::string folder = "--storage-filesystem-folder=" + dir.Root() + "radicale";
-      const std::string hosts = "--server-hosts=127.0.0.1:" + std::to_string(port);
-      ::execlp("radicale", "radicale", "--config=", folder.c_str(), hosts.c_str(),
-               "--auth-type=none", "--rights-type=authenticated", "--logging-level=warning",
-               nullptr);
-      ::_exit(127);
-    }
-    for (int i = 0; i < 300 && !Listening(port); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    url = "http://127.0.0.1:" + std::to_string(port) + "/bench/book/";
+    server->Start();
+    url = server->url() + "/bench/book/";
     // Radicale's cache of the items, made by the first listing.
-    Run("curl -s -o /dev/null -X PROPFIND -H 'Depth: 1' " + url);
+    server->Request("PROPFIND", "/bench/book/", {}, {}, {}, {"Depth: 1"});
     account = {url, "", url, "BENCH", ""};
     dir.EmptyWork();
     Spill(dir.WorkingFile(), "");
@@ -133,21 +94,14 @@ struct World {
               "url = \"" +
               url + "\"\n");
   }
-  ~World() {
-    if (pid > 0) {
-      ::kill(pid, SIGTERM);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
   int Vdirsyncer(const std::string& what) {
-    return Run("vdirsyncer -c '" + dir.Root() + "vdirsyncer.conf' " + what + " >>'" + dir.Root() +
-               "vdirsyncer.log' 2>&1");
+    return Shell("vdirsyncer -c '" + dir.Root() + "vdirsyncer.conf' " + what + " >>'" + dir.Root() +
+                 "vdirsyncer.log' 2>&1");
   }
 
   RunDir dir;
+  std::unique_ptr<RunningRadicale> server;  // stopped by its pid when the run ends
   std::string problem, url;
-  int port = 0;
-  pid_t pid = 0;
   velmora::Account account;
 };
 
