@@ -22,6 +22,7 @@
 #include "searchedit/tform2.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
+#include "sync/account.h"
 
 namespace velmora {
 namespace {
@@ -250,10 +251,16 @@ void TForm1::RenameWorkingFile(const std::string& name) {
     return;
   }
   // On disk the file is spelled as entered; the program names it upper-cased.
-  RenameFileReplacing(session_, session_.WorkingName + "." + session_.WorkingExt,
-                      name + "." + session_.WorkingExt);
+  const std::string old = session_.WorkingName + "." + session_.WorkingExt;
+  RenameFileReplacing(session_, old, name + "." + session_.WorkingExt);
   SetWorkingName(UpperCase(Trim(name)));
   SetDefaultFile(session_, session_.WorkingName);
+  // The account follows its data file, as the sync state does: left naming
+  // the old name, its syncs would stop.
+  if (std::optional<Account> a = LoadAccount(session_); a && SameName(a->dataFile, old)) {
+    a->dataFile = session_.WorkingName + "." + session_.WorkingExt;
+    SaveAccount(session_, *a);
+  }
 }
 
 }  // namespace velmora

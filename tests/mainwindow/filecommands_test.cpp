@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "support/windows_fixture.h"
+#include "sync/account.h"
 
 namespace velmora {
 namespace {
@@ -87,8 +88,10 @@ TEST_F(FileCommandsTest, RenameOntoAnotherCaseLeavesOneFileSpelledAsEntered) {
   dir.Write("PALS.VLM", "old");
   dir.Write(".FRIENDS.VLM.sync", "friends' state");
   dir.Write(".PALS.VLM.sync", "old pals' state");
+  SaveAccount(s, {"dav.example.org", "ann", "https://dav.example.org/ann/book/", "FRIENDS.VLM", ""});
   dialogs.Queue(MsgResult::Yes);
   Named("RENAME", RenameDeleteOkButton(), "Pals");
+  EXPECT_EQ(LoadAccount(s)->dataFile, "PALS.VLM");
   EXPECT_EQ(dialogs.shown.size(), 1u);  // the default is set unasked
   EXPECT_EQ(dir.Names(), (Names{".Pals.VLM.sync", "Pals.VLM", "brink.vlm", "velmora.ini"}));
   EXPECT_EQ(dir.Read("Pals.VLM"), friends);
