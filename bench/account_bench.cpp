@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/plainfile.h"
 #include "bench/support/rundir.h"
 #include "store/contactrecord.h"
 #include "support/servers.h"
@@ -40,20 +41,7 @@ int Contacts() {
   return n && std::atoi(n) > 100 ? std::atoi(n) : 10000;
 }
 
-void Spill(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
 
-std::string Slurp(const std::string& path) {
-  std::string out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  char buf[65536];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-  std::fclose(f);
-  return out;
-}
 
 // The server, the data file and the vdir every benchmark of the run shares.
 struct World {
@@ -65,10 +53,10 @@ struct World {
     server->Stop();
     const std::string book = server->dir() / "store/collection-root/bench/book/";
     std::filesystem::create_directories(book);
-    Spill(book + ".Radicale.props", "{\"tag\": \"VADDRESSBOOK\"}");
+    WriteFile(book + ".Radicale.props", "{\"tag\": \"VADDRESSBOOK\"}");
     for (int i = 0, count = Contacts(); i < count; ++i) {
       const std::string n = std::to_string(i);
-      Spill(book + "c" + n + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c" + n + "\r\nFN:Name" + n +
+      WriteFile(book + "c" + n + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c" + n + "\r\nFN:Name" + n +
                                          " Surname" + n + "\r\nN:Surname" + n + ";Name" + n +
                                          ";;;\r\nTEL:+49 30 " + n + "\r\nEMAIL:n" + n +
                                          "@example.org\r\nNOTE:met at " + n + "\r\nEND:VCARD\r\n");
@@ -79,12 +67,12 @@ struct World {
     server->Request("PROPFIND", "/bench/book/", {}, {}, {}, {"Depth: 1"});
     account = {url, "", url, "BENCH", ""};
     dir.EmptyWork();
-    Spill(dir.WorkingFile(), "");
+    WriteFile(dir.WorkingFile(), "");
 
     const std::string vdir = dir.Root() + "vdir/";
     std::filesystem::create_directories(vdir);
     std::filesystem::create_directories(dir.Root() + "status/");
-    Spill(dir.Root() + "vdirsyncer.conf",
+    WriteFile(dir.Root() + "vdirsyncer.conf",
           "[general]\nstatus_path = \"" + dir.Root() +
               "status/\"\n\n[pair book]\na = \"local\"\n"
               "b = \"server\"\ncollections = null\n\n[storage local]\ntype = \"filesystem\"\n"
@@ -145,7 +133,7 @@ BENCHMARK(BM_VelmoraNothingChanged)->Unit(benchmark::kMillisecond)->Iterations(1
 void BM_VelmoraHundredChanges(benchmark::State& state) {
   Velmora(state, [] {
     World& w = TheWorld();
-    std::string bytes = Slurp(w.dir.WorkingFile());
+    std::string bytes = ReadFile(w.dir.WorkingFile());
     constexpr size_t k = velmora::ContactRecord::kSize;
     const size_t stride = bytes.size() / k / 100;
     if (stride == 0) throw std::runtime_error("the first sync brought too few");
@@ -156,7 +144,7 @@ void BM_VelmoraHundredChanges(benchmark::State& state) {
       r.SetText(velmora::ContactRecord::kComments, "changed " + std::to_string(i));
       bytes.replace(at, k, reinterpret_cast<const char*>(r.bytes.data()), k);
     }
-    Spill(w.dir.WorkingFile(), bytes);
+    WriteFile(w.dir.WorkingFile(), bytes);
   });
 }
 BENCHMARK(BM_VelmoraHundredChanges)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -177,9 +165,9 @@ void BM_VdirsyncerHundredChanges(benchmark::State& state) {
     for (const auto& e : std::filesystem::directory_iterator(vdir)) {
       if (e.path().extension() != ".vcf" || n++ % (Contacts() / 100) != 0) continue;
       if (changed++ == 100) break;
-      std::string card = Slurp(e.path());
+      std::string card = ReadFile(e.path());
       card.insert(card.rfind("END:VCARD"), "X-CHANGED:" + std::to_string(n) + "\r\n");
-      Spill(e.path(), card);
+      WriteFile(e.path(), card);
     }
   });
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/support/heap.h"
+#include "bench/support/plainfile.h"
 #include "bench/support/rundir.h"
 #include "exchange/vcard.h"
 #include "store/contactrecord.h"
@@ -51,20 +52,7 @@ void WriteDataFile(const RunDir& dir, int entries) {
   std::fclose(f);
 }
 
-std::string Slurp(const std::string& path) {
-  std::string out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  char buf[65536];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-  std::fclose(f);
-  return out;
-}
 
-void Spill(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
 
 void BM_SyncHundredChangesEachSide(benchmark::State& state) {
   RunDir dir("velmora-sync-bench");
@@ -80,19 +68,19 @@ void BM_SyncHundredChangesEachSide(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     // 100 entries edited here (one field each), 100 cards edited there.
-    std::string bytes = Slurp(dir.WorkingFile());
+    std::string bytes = ReadFile(dir.WorkingFile());
     for (int i = 0; i < 100; ++i) {
       ContactRecord r = ContactRecord::FromBytes(
           reinterpret_cast<const unsigned char*>(bytes.data()) + size_t(i * 997) * 135);
       r.SetText(ContactRecord::kComments, "round " + std::to_string(round));
       bytes.replace(size_t(i * 997) * 135, 135, reinterpret_cast<const char*>(r.bytes.data()), 135);
     }
-    Spill(dir.WorkingFile(), bytes);
+    WriteFile(dir.WorkingFile(), bytes);
     for (int i = 0; i < 100; ++i) {
       const std::string& path = cards[size_t(i * 991 + 500) % cards.size()];
-      std::string card = Slurp(path);
+      std::string card = ReadFile(path);
       card.insert(card.rfind("END:VCARD"), "EMAIL:r" + std::to_string(round) + "@example.org\r\n");
-      Spill(path, card);
+      WriteFile(path, card);
     }
     ++round;
     state.ResumeTiming();
@@ -110,7 +98,7 @@ double PlainWriteRename(const std::string& from, const std::string& to) {
   std::filesystem::create_directories(to);
   std::vector<std::pair<std::string, std::string>> cards;
   for (const auto& e : std::filesystem::directory_iterator(from))
-    if (e.path().extension() == ".vcf") cards.emplace_back(e.path().filename(), Slurp(e.path()));
+    if (e.path().extension() == ".vcf") cards.emplace_back(e.path().filename(), ReadFile(e.path()));
   const auto start = Clock::now();
   for (const auto& [name, bytes] : cards) {
     const std::string tmp = to + "." + name + ".tmp";
@@ -166,14 +154,14 @@ void BM_SyncEveryCommentChanged(benchmark::State& state) {
     auto start = Clock::now();
     velmora::SyncWithVdir(s, vdir);
     first += std::chrono::duration<double>(Clock::now() - start).count();
-    std::string bytes = Slurp(dir.WorkingFile());
+    std::string bytes = ReadFile(dir.WorkingFile());
     for (int i = 0; i < kChanged; ++i) {
       auto* at = reinterpret_cast<const unsigned char*>(bytes.data()) + size_t(i) * 135;
       ContactRecord r = ContactRecord::FromBytes(at);
       r.SetText(ContactRecord::kComments, "changed " + std::to_string(i));
       bytes.replace(size_t(i) * 135, 135, reinterpret_cast<const char*>(r.bytes.data()), 135);
     }
-    Spill(dir.WorkingFile(), bytes);
+    WriteFile(dir.WorkingFile(), bytes);
     state.ResumeTiming();
     heap.Start();
     start = Clock::now();

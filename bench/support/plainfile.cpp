@@ -59,4 +59,16 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   ::close(fd);
 }
 
+std::string ReadFile(const std::string& path) {
+  const int fd = OpenFd(path, O_RDONLY);
+  std::string out;
+  char buf[65536];
+  for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) != 0;) {
+    if (n < 0) Fail("read " + path);
+    out.append(buf, size_t(n));
+  }
+  ::close(fd);
+  return out;
+}
+
 }  // namespace velmora::bench

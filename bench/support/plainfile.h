@@ -24,5 +24,7 @@ void ReadAllAt(int fd, void* data, size_t n, uint64_t at);
 
 // Creates or truncates path and writes bytes into it.
 void WriteFile(const std::string& path, const std::string& bytes);
+// The whole file.
+std::string ReadFile(const std::string& path);
 
 }  // namespace velmora::bench
