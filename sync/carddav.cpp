@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <unordered_map>
 
@@ -55,79 +56,64 @@ QString FolderPath(const QUrl& url) {
 }
 
 // The bodies of the requests, written by the XML writer so that every
-// text in them is escaped.
-QByteArray PropfindBody(bool discovery) {
+// text in them is escaped: the root element, what fill writes into it.
+QByteArray Body(const char* ns, const char* root, const std::function<void(QXmlStreamWriter&)>& fill) {
   QByteArray out;
   QXmlStreamWriter w(&out);
   w.writeStartDocument();
   w.writeNamespace(kDav, "D");
   w.writeNamespace(kCardDav, "C");
-  w.writeStartElement(kDav, "propfind");
-  w.writeStartElement(kDav, "prop");
-  w.writeEmptyElement(kDav, "resourcetype");
-  if (discovery) {
-    w.writeEmptyElement(kDav, "displayname");
-    w.writeEmptyElement(kDav, "current-user-principal");
-    w.writeEmptyElement(kCardDav, "addressbook-home-set");
-  } else {
-    w.writeEmptyElement(kDav, "getetag");
-    w.writeEmptyElement(kDav, "sync-token");
-  }
-  w.writeEndElement();
+  w.writeStartElement(ns, root);
+  fill(w);
   w.writeEndElement();
   w.writeEndDocument();
   return out;
+}
+
+// A prop element asking for the properties named, each "ns name".
+void WriteProp(QXmlStreamWriter& w, std::initializer_list<std::pair<const char*, const char*>> props) {
+  w.writeStartElement(kDav, "prop");
+  for (const auto& [ns, name] : props) w.writeEmptyElement(ns, name);
+  w.writeEndElement();
+}
+
+QByteArray PropfindBody(bool discovery) {
+  return Body(kDav, "propfind", [&](QXmlStreamWriter& w) {
+    if (discovery)
+      WriteProp(w, {{kDav, "resourcetype"},
+                    {kDav, "displayname"},
+                    {kDav, "current-user-principal"},
+                    {kCardDav, "addressbook-home-set"}});
+    else
+      WriteProp(w, {{kDav, "resourcetype"}, {kDav, "getetag"}, {kDav, "sync-token"}});
+  });
 }
 
 // An addressbook-query of every card's etag: a filter that tests nothing
 // matches all.
 QByteArray QueryBody() {
-  QByteArray out;
-  QXmlStreamWriter w(&out);
-  w.writeStartDocument();
-  w.writeNamespace(kDav, "D");
-  w.writeNamespace(kCardDav, "C");
-  w.writeStartElement(kCardDav, "addressbook-query");
-  w.writeStartElement(kDav, "prop");
-  w.writeEmptyElement(kDav, "getetag");
-  w.writeEndElement();
-  w.writeEmptyElement(kCardDav, "filter");
-  w.writeEndElement();
-  w.writeEndDocument();
-  return out;
+  return Body(kCardDav, "addressbook-query", [](QXmlStreamWriter& w) {
+    WriteProp(w, {{kDav, "getetag"}});
+    w.writeEmptyElement(kCardDav, "filter");
+  });
 }
 
 QByteArray SyncCollectionBody(const std::string& token) {
-  QByteArray out;
-  QXmlStreamWriter w(&out);
-  w.writeStartDocument();
-  w.writeNamespace(kDav, "D");
-  w.writeStartElement(kDav, "sync-collection");
-  w.writeTextElement(kDav, "sync-token", QStr(token));
-  w.writeTextElement(kDav, "sync-level", "1");
-  w.writeStartElement(kDav, "prop");
-  w.writeEmptyElement(kDav, "getetag");
-  w.writeEndElement();
-  w.writeEndElement();
-  w.writeEndDocument();
-  return out;
+  return Body(kDav, "sync-collection", [&](QXmlStreamWriter& w) {
+    w.writeTextElement(kDav, "sync-token", QStr(token));
+    w.writeTextElement(kDav, "sync-level", "1");
+    WriteProp(w, {{kDav, "getetag"}});
+  });
 }
 
 QByteArray MultigetBody(const std::vector<QString>& paths, bool withData) {
-  QByteArray out;
-  QXmlStreamWriter w(&out);
-  w.writeStartDocument();
-  w.writeNamespace(kDav, "D");
-  w.writeNamespace(kCardDav, "C");
-  w.writeStartElement(kCardDav, "addressbook-multiget");
-  w.writeStartElement(kDav, "prop");
-  w.writeEmptyElement(kDav, "getetag");
-  if (withData) w.writeEmptyElement(kCardDav, "address-data");
-  w.writeEndElement();
-  for (const QString& p : paths) w.writeTextElement(kDav, "href", p);
-  w.writeEndElement();
-  w.writeEndDocument();
-  return out;
+  return Body(kCardDav, "addressbook-multiget", [&](QXmlStreamWriter& w) {
+    if (withData)
+      WriteProp(w, {{kDav, "getetag"}, {kCardDav, "address-data"}});
+    else
+      WriteProp(w, {{kDav, "getetag"}});
+    for (const QString& p : paths) w.writeTextElement(kDav, "href", p);
+  });
 }
 
 // Requests to one server from the calling thread, each awaited in a local
