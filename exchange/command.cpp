@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QChar>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -27,13 +28,17 @@ namespace velmora {
 namespace {
 
 // A name the name entry of FILE NEW would accept: up to twelve letters or
-// digits of the code page.
+// digits of the code page, a character of several bytes counting once.
 bool IsNewDataFileName(const std::string& name) {
-  if (name.empty() || name.size() > 12) return false;
-  for (char c : name)
-    if (!QChar(TextCodePage().ToUnicode(static_cast<unsigned char>(c))).isLetterOrNumber())
-      return false;
-  return true;
+  const CodePage& page = TextCodePage();
+  QString chars;
+  if (page.IsMultiByte()) {
+    chars = page.Decode(name);
+  } else {
+    for (char c : name) chars += QChar(page.ToUnicode(static_cast<unsigned char>(c)));
+  }
+  return !chars.isEmpty() && chars.size() <= 12 &&
+         std::all_of(chars.begin(), chars.end(), [](QChar c) { return c.isLetterOrNumber(); });
 }
 
 std::string WithCommas(uint64_t n) {

@@ -276,6 +276,11 @@ constexpr size_t LanesOf(ContactRecord::Field f) { return (ContactRecord::kCapac
 }  // namespace
 
 char* PutCsvRow(char* w, const TextsView& t) {
+  if (const std::optional<RecordTexts> decoded = DecodedForWriters(t)) [[unlikely]] {
+    TextsView utf8(*decoded);
+    utf8.utf8 = true;
+    return PutCsvRow(w, utf8);
+  }
   const Utf8Code* codes = CsvCodes();
   w = PutCsvField<LanesOf(ContactRecord::kName)>(w, t, t.name, codes);
   *w++ = ',';

@@ -35,7 +35,7 @@ class ExtraTexts {
     for (const DirEntry& e : s.env().ListDir(s.ProgramDir)) {
       if (!e.regular) continue;
       const std::string name = Utf8ToCodePage(e.name);
-      if (CodePageToUtf8(name) == e.name && IsSafeTextName(s, name)) names_.insert(UpperCase(name));
+      if (CodePageToUtf8(name) == e.name && IsSafeTextName(s, name)) names_.insert(UpperCaseText(name));
     }
   }
 
@@ -46,7 +46,7 @@ class ExtraTexts {
     // The name the viewer forms, upper-cased to look it up.
     const std::string file = ViewerTextName(std::string(name), std::string(surname));
     key_.assign(file);
-    for (char& c : key_) c = UpperChar(c);
+    UpperCaseTextIn(key_.data(), key_.size());
     if (file.empty() || !names_.count(key_) || !IsSafeTextName(s_, file)) return std::nullopt;
     try {
       const std::string bytes = LoadExtraText(s_, file);

@@ -96,6 +96,10 @@ std::string ToField(std::string_view utf8, ContactRecord::Field f, ImportCounts&
 }  // namespace
 
 void AppendUtf8(std::string& out, std::string_view bytes) {
+  if (TextCodePage().IsDoubleByte()) {
+    out += CodePageToUtf8(bytes);
+    return;
+  }
   const Utf8Code* codes = Utf8Codes();
   // Runs of ASCII, which most texts are wholly, go in one piece.
   const char* p = bytes.data();
@@ -109,6 +113,12 @@ void AppendUtf8(std::string& out, std::string_view bytes) {
       out.append(u.bytes, u.len);
     }
   }
+}
+
+std::optional<RecordTexts> DecodedForWriters(const TextsView& t) {
+  if (t.utf8 || !TextCodePage().IsDoubleByte()) return std::nullopt;
+  return RecordTexts{CodePageToUtf8(t.name), CodePageToUtf8(t.surname), CodePageToUtf8(t.phone1),
+                     CodePageToUtf8(t.phone2), CodePageToUtf8(t.comments)};
 }
 
 void AppendUtf8OrCodePage(std::string& out, std::string_view bytes) {

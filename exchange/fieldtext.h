@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,7 +36,15 @@ struct TextsView {
   // the record reader's buffer; so each has at least kSlack readable bytes
   // after its field's end.
   bool slack = false;
+  // The texts are UTF-8 already: a double-byte page's, decoded for the
+  // writers.
+  bool utf8 = false;
 };
+
+// A double-byte page's bytes are no characters one by one, as the writers'
+// loops take them: its texts decoded to UTF-8, whose bytes the page's table
+// keeps as they are. Nothing for the texts of any other page.
+std::optional<RecordTexts> DecodedForWriters(const TextsView& texts);
 
 // Bytes of the stored texts' code page as UTF-8, appended; every byte has
 // a character.

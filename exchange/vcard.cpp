@@ -431,6 +431,11 @@ char* EndLine(char* start, char* w) {
 // The card up to its comments' NOTE, which comes also when the comments are
 // empty if noteAlways.
 char* PutCardStart(char* w, const TextsView& t, bool noteAlways) {
+  if (const std::optional<RecordTexts> decoded = DecodedForWriters(t)) [[unlikely]] {
+    TextsView utf8(*decoded);
+    utf8.utf8 = true;
+    return PutCardStart(w, utf8, noteAlways);
+  }
   w = Put(w, "BEGIN:VCARD\r\nVERSION:4.0\r\n");
   char* line = w;
   auto escaped = [&t](char* at, std::string_view text, bool component) {

@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "platform/ioerror.h"
 #include "platform/text.h"
 #include "store/startup.h"
@@ -89,7 +90,7 @@ std::optional<Account> BackgroundSync::AccountHere() const {
     // velmora.ini unreadable: start-up has said so; there is no account.
     return std::nullopt;
   }
-  if (!a || !SameName(a->dataFile, window_.WorkingName + "." + window_.WorkingExt))
+  if (!a || !SameText(a->dataFile, window_.WorkingName + "." + window_.WorkingExt))
     return std::nullopt;
   return a;
 }

@@ -64,7 +64,7 @@ QStringList AlphabetLetters(const QLocale& locale, const CodePage& page) {
 QStringList LetterGrid::Letters() {
   const CodePage& page = TextCodePage();
   // Chinese and Japanese names are searched by typing.
-  if (page.number() == CodePage::kDefaultNumber || page.IsUtf8()) return LatinLetters();
+  if (page.number() == CodePage::kDefaultNumber || page.IsMultiByte()) return LatinLetters();
   const QStringList letters = AlphabetLetters(QLocale(), page);
   return letters.isEmpty() ? LatinLetters() : letters;
 }

@@ -209,7 +209,7 @@ void TForm1::Button1Click() {
 void TForm1::DeleteSelectedFile() {
   // The panel stays open, so that more files can be deleted.
   const std::string entry = SelectedEntry();
-  if (SameName(session_.WorkingName + "." + session_.WorkingExt, entry)) {
+  if (SameText(session_.WorkingName + "." + session_.WorkingExt, entry)) {
     MessageDlg(QStringLiteral("Cannot delete current working file!"), MsgKind::Error,
                MsgButtons::OK);
   } else if (AskYes(QStringLiteral("File ") + FromCodePage(entry) + QStringLiteral(" will be ") +
@@ -222,7 +222,7 @@ void TForm1::DeleteSelectedFile() {
 }
 
 void TForm1::MakeNewFile(const std::string& name) {
-  if (SameName(name, session_.WorkingName)) {
+  if (SameText(name, session_.WorkingName)) {
     MessageDlg(QStringLiteral("Cannot overwrite current working file!"), MsgKind::Error,
                MsgButtons::OK);
     return;
@@ -232,7 +232,7 @@ void TForm1::MakeNewFile(const std::string& name) {
   WriteSampleFile(session_);
   const std::string sample = std::string(kSampleName) + "." + kSampleExt;
   const std::string target = name + "." + session_.WorkingExt;
-  if (!SameName(sample, target)) CopyFileReplacing(session_, sample, target);
+  if (!SameText(sample, target)) CopyFileReplacing(session_, sample, target);
   if (AskYes(kMakeDefault, MsgKind::Warning)) SetDefaultFile(session_, name);
   SetWorkingName(name);
 }
@@ -246,18 +246,18 @@ void TForm1::SaveWorkingFileAs(const std::string& name) {
 }
 
 void TForm1::RenameWorkingFile(const std::string& name) {
-  if (SameName(name, session_.WorkingName)) {
+  if (SameText(name, session_.WorkingName)) {
     MessageDlg(QStringLiteral("Cannot rename to the same name!"), MsgKind::Error, MsgButtons::OK);
     return;
   }
   // On disk the file is spelled as entered; the program names it upper-cased.
   const std::string old = session_.WorkingName + "." + session_.WorkingExt;
   RenameFileReplacing(session_, old, name + "." + session_.WorkingExt);
-  SetWorkingName(UpperCase(Trim(name)));
+  SetWorkingName(UpperCaseText(Trim(name)));
   SetDefaultFile(session_, session_.WorkingName);
   // The account follows its data file, as the sync state does: left naming
   // the old name, its syncs would stop.
-  if (std::optional<Account> a = LoadAccount(session_); a && SameName(a->dataFile, old)) {
+  if (std::optional<Account> a = LoadAccount(session_); a && SameText(a->dataFile, old)) {
     a->dataFile = session_.WorkingName + "." + session_.WorkingExt;
     SaveAccount(session_, *a);
   }

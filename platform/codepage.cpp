@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/text.h"
+
 namespace velmora {
 namespace {
 
@@ -25,15 +27,15 @@ Utf8Code Utf8Of(char16_t c) {
   return {{char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))}, 3};
 }
 
-// One byte through iconv, its state flushed: the characters it stands for.
-// Empty when the page leaves it unassigned; nullopt when it only begins a
-// longer sequence (a multi-byte page).
-std::optional<std::u32string> DecodeByte(iconv_t cd, unsigned char byte) {
+// Bytes through iconv, its state flushed: the characters they stand for.
+// Empty when the page leaves them unassigned; nullopt when they only begin a
+// longer sequence.
+std::optional<std::u32string> DecodeBytes(iconv_t cd, std::string_view bytes) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char in[1] = {char(byte)};
+  std::string in(bytes);
   char32_t out[8];
-  char* inp = in;
-  size_t inLeft = 1;
+  char* inp = in.data();
+  size_t inLeft = in.size();
   char* outp = reinterpret_cast<char*>(out);
   size_t outLeft = sizeof out;
   if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == size_t(-1)) {
@@ -43,6 +45,20 @@ std::optional<std::u32string> DecodeByte(iconv_t cd, unsigned char byte) {
   // A page that composes (Vietnamese) holds a letter back for its accent.
   iconv(cd, nullptr, nullptr, &outp, &outLeft);
   return std::u32string(out, size_t(reinterpret_cast<char32_t*>(outp) - out));
+}
+
+// The code (a byte, or lead * 256 + trail) iconv writes for a character;
+// 0 when it writes none, or more than two bytes.
+uint16_t EncodedCode(iconv_t cd, char32_t c) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* inp = reinterpret_cast<char*>(&c);
+  size_t inLeft = sizeof c;
+  unsigned char out[4];
+  char* outp = reinterpret_cast<char*>(out);
+  size_t outLeft = sizeof out;
+  if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == size_t(-1)) return 0;
+  const size_t n = sizeof out - outLeft;
+  return n == 1 ? out[0] : n == 2 ? uint16_t(out[0] << 8 | out[1]) : 0;
 }
 
 }  // namespace
@@ -59,10 +75,18 @@ bool CodePage::Build() {
   iconv_t cd = iconv_open("UTF-32LE", name.c_str());
   if (cd == iconv_t(-1)) return false;
   bool usable = true;
+  std::vector<unsigned char> leads;  // bytes that only begin a character
   for (int b = 0; b < 256 && usable; ++b) {
-    const std::optional<std::u32string> chars = DecodeByte(cd, static_cast<unsigned char>(b));
-    if (!chars || chars->size() > 1 || (b < 0x80 && *chars != std::u32string(1, char32_t(b))) ||
-        (!chars->empty() && chars->front() > 0xFFFF)) {
+    const char byte = char(b);
+    const std::optional<std::u32string> chars = DecodeBytes(cd, std::string_view(&byte, 1));
+    if (!chars && b >= 0x80) {
+      // Alone, as where the pair is unassigned, a lead byte keeps its value.
+      leads.push_back(static_cast<unsigned char>(b));
+      leads_[size_t(b)] = true;
+      unicode_[size_t(b)] = char16_t(kUnassignedBase + char32_t(b));
+    } else if (!chars || chars->size() > 1 ||
+               (b < 0x80 && *chars != std::u32string(1, char32_t(b))) ||
+               (!chars->empty() && chars->front() > 0xFFFF)) {
       usable = false;
     } else if (chars->empty()) {
       unicode_[size_t(b)] = char16_t(b < 0xA0 ? char32_t(b) : kUnassignedBase + char32_t(b));
@@ -72,6 +96,7 @@ bool CodePage::Build() {
   }
   iconv_close(cd);
   if (!usable) return false;
+  if (!leads.empty()) return BuildPairs(leads);
   for (int b = 0; b < 256; ++b) utf8_[size_t(b)] = Utf8Of(unicode_[size_t(b)]);
   for (int b = 0x80; b < 256; ++b) {
     bytesByChar_.emplace_back(unicode_[size_t(b)], static_cast<unsigned char>(b));
@@ -81,6 +106,71 @@ bool CodePage::Build() {
   std::stable_sort(bytesByChar_.begin(), bytesByChar_.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   return true;
+}
+
+bool CodePage::BuildPairs(const std::vector<unsigned char>& leads) {
+  const std::string name = "CP" + std::to_string(number_);
+  iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+  iconv_t back = iconv_open(name.c_str(), "UTF-32LE");
+  bool usable = cd != iconv_t(-1) && back != iconv_t(-1);
+  pairs_.assign(size_t(0x80) << 8, 0);
+  codes_.assign(0x10000, 0);
+  auto assign = [&](char16_t c, uint16_t code) {
+    uint16_t& at = codes_[c];
+    if (at == 0) {
+      at = code;
+    } else if (const uint16_t written = EncodedCode(back, c); written != 0) {
+      at = written;
+    }
+  };
+  for (int b = 0x80; b < 256; ++b) assign(unicode_[size_t(b)], uint16_t(b));
+  for (size_t l = 0; l < leads.size() && usable; ++l) {
+    for (int trail = 0; trail < 256 && usable; ++trail) {
+      const char pair[2] = {char(leads[l]), char(trail)};
+      const std::optional<std::u32string> chars = DecodeBytes(cd, std::string_view(pair, 2));
+      usable = chars.has_value();  // a third byte: no double-byte page
+      // A pair for a character of the block lone bytes decode into (950
+      // puts user-defined ones there) stays two bytes of their own.
+      if (!usable || chars->size() != 1 || chars->front() == 0 || chars->front() > 0xFFFF ||
+          (chars->front() >= kUnassignedBase && chars->front() <= kUnassignedBase + 0xFF))
+        continue;
+      const auto c = char16_t(chars->front());
+      pairs_[size_t(leads[l] - 0x80) << 8 | size_t(trail)] = c;
+      assign(c, uint16_t(leads[l] << 8 | trail));
+    }
+  }
+  if (cd != iconv_t(-1)) iconv_close(cd);
+  if (back != iconv_t(-1)) iconv_close(back);
+  for (int b = 0; b < 256; ++b) utf8_[size_t(b)] = {{char(b)}, 1};
+  return usable;
+}
+
+bool CodePage::SplitsPair(std::string_view text, size_t at) const {
+  size_t i = 0;
+  while (i < at) NextChar(text, i);
+  return i != at;
+}
+
+char32_t CodePage::NextChar(std::string_view s, size_t& i) const {
+  const auto b = static_cast<unsigned char>(s[i]);
+  if (IsUtf8()) {
+    const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    if (len == 0 || i + len > s.size()) {
+      ++i;
+      return U'\uFFFD';
+    }
+    char32_t c = len == 1 ? b : b & (0x7F >> len);
+    for (size_t n = 1; n < len; ++n) c = (c << 6) | (static_cast<unsigned char>(s[i + n]) & 0x3F);
+    i += len;
+    return c;
+  }
+  if (IsDoubleByte() && b >= 0x80 && i + 1 < s.size())
+    if (const char16_t c = PairAt(b, static_cast<unsigned char>(s[i + 1]))) {
+      i += 2;
+      return c;
+    }
+  ++i;
+  return unicode_[b];
 }
 
 const CodePage* CodePage::Find(int number) {
@@ -104,6 +194,7 @@ const CodePage& CodePage::Windows1252() {
 int CodePage::FromUnicode(char32_t ch) const {
   if (ch < 0x80) return int(ch);
   if (IsUtf8()) return -1;
+  if (IsDoubleByte()) return ch <= 0xFFFF && codes_[ch] != 0 ? codes_[ch] : -1;
   auto at = std::lower_bound(bytesByChar_.begin(), bytesByChar_.end(), ch,
                              [](const auto& entry, char32_t c) { return entry.first < c; });
   return at != bytesByChar_.end() && at->first == ch ? at->second : -1;
@@ -113,6 +204,10 @@ QString CodePage::Decode(std::string_view bytes) const {
   if (IsUtf8()) return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
   QString out;
   out.reserve(qsizetype(bytes.size()));
+  if (IsDoubleByte()) {
+    for (size_t i = 0; i < bytes.size();) out.append(QChar(char16_t(NextChar(bytes, i))));
+    return out;
+  }
   if (!combines_) {
     for (char c : bytes) out.append(QChar(ToUnicode(static_cast<unsigned char>(c))));
     return out;
@@ -145,8 +240,9 @@ bool CodePage::AppendChar(std::string& out, char32_t ch) const {
     out += QString::fromUcs4(&ch, 1).toStdString();
     return true;
   }
-  if (const int b = FromUnicode(ch); b >= 0) {
-    out.push_back(char(b));
+  if (const int code = FromUnicode(ch); code >= 0) {
+    if (code > 0xFF) out.push_back(char(code >> 8));
+    out.push_back(char(code));
     return true;
   }
   if (!combines_) return false;
@@ -198,8 +294,33 @@ void SetTextCodePage(const CodePage& page) { g_textPage = &page; }
 QString FromCodePage(std::string_view bytes) { return TextCodePage().Decode(bytes); }
 std::string ToCodePage(const QString& text) { return TextCodePage().Encode(text); }
 
+void UpperCaseTextIn(char* text, size_t n) {
+  const CodePage& page = TextCodePage();
+  if (!page.IsDoubleByte()) {
+    for (size_t i = 0; i < n; ++i) text[i] = UpperChar(text[i]);
+    return;
+  }
+  const std::string_view view(text, n);
+  for (size_t i = 0; i < n;) {
+    const size_t at = i;
+    page.NextChar(view, i);
+    if (i == at + 1) text[at] = UpperChar(text[at]);
+  }
+}
+
+std::string UpperCaseText(std::string_view text) {
+  std::string out(text);
+  UpperCaseTextIn(out.data(), out.size());
+  return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && UpperCaseText(a) == UpperCaseText(b);
+}
+
 std::string CodePageToUtf8(std::string_view bytes) {
   if (TextCodePage().IsUtf8()) return std::string(bytes);
+  if (TextCodePage().IsDoubleByte()) return TextCodePage().Decode(bytes).toStdString();
   const Utf8Code* codes = TextCodePage().Utf8Codes();
   std::string out;
   out.reserve(bytes.size());

@@ -3,8 +3,11 @@
 // values and rich text hold bytes of one Windows code page, Windows-1252
 // unless velmora.ini names another. Each single-byte page's tables are
 // worked out once, through iconv, the first time the page is asked for.
-// UTF-8 (65001) is the one page of several bytes to a character: its texts
-// are their own UTF-8, converted as a whole, and a cut never splits one.
+// Two kinds of page take several bytes to a character: UTF-8 (65001), whose
+// texts are their own UTF-8, and the double-byte pages of East Asia (932,
+// 936, 949, 950), where a lead byte and the byte after it make one
+// character. Their texts are converted a character at a time, and a cut
+// never splits one.
 //
 // Every byte has a character, so decoding never fails: a byte the page
 // leaves unassigned keeps its own value when it lies in 0x80 to 0x9F (the C1
@@ -17,6 +20,7 @@
 
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,9 +40,9 @@ class CodePage {
   static constexpr int kDefaultNumber = 1252;
 
   // The page of a Windows code page number; nullptr when iconv does not
-  // know it, or when it is neither UTF-8 nor a single-byte page whose lower
-  // half is ASCII (932, an EBCDIC page). The page lives as long as the
-  // process.
+  // know it, or when its lower half is not ASCII (an EBCDIC page), or when it
+  // is neither UTF-8 nor of one or two bytes to a character. The page lives
+  // as long as the process.
   static const CodePage* Find(int number);
   static const CodePage& Windows1252();
 
@@ -49,10 +53,18 @@ class CodePage {
   // above 0x7F decodes into the private block, and encodes as itself), and
   // a character is read and written whole.
   bool IsUtf8() const { return number_ == kUtf8Number; }
+  // A lead byte and any byte after it are one character where the page
+  // assigns the pair; ToUnicode then tells only what a byte is alone, and
+  // the UTF-8 table keeps the upper half as it is, as UTF-8's does.
+  bool IsDoubleByte() const { return !pairs_.empty(); }
+  bool IsMultiByte() const { return IsUtf8() || IsDoubleByte(); }
+  // A byte that begins a pair of a double-byte page.
+  bool IsLeadByte(unsigned char b) const { return leads_[b]; }
   // True when some byte is a combining mark: Decode then composes.
   bool Combines() const { return combines_; }
   char16_t ToUnicode(unsigned char byte) const { return unicode_[byte]; }
-  // The byte of a character, -1 when the page lacks it.
+  // The byte of a character, -1 when the page lacks it; a double-byte
+  // page's pair as lead * 256 + trail.
   int FromUnicode(char32_t ch) const;
   // The bytes of one character, a letter and its marks where the page
   // composes; false (nothing appended) when the page cannot hold it.
@@ -66,16 +78,26 @@ class CodePage {
   // letter plus marks, each once, in the order met: what Encode writes as "?".
   QString Lacking(const QString& text) const;
   // True when a cut of the text just before `at` would split a character:
-  // a UTF-8 sequence, or a letter from the mark that follows it.
+  // a UTF-8 sequence or a pair, or a letter from the mark that follows it.
   bool SplitsCharacter(std::string_view text, size_t at) const {
     const auto b = static_cast<unsigned char>(text[at]);
+    if (IsDoubleByte()) return SplitsPair(text, at);
     return IsUtf8() ? (b & 0xC0) == 0x80 : combines_ && QChar(unicode_[b]).isMark();
   }
+  // Of a multi-byte page: the character at i, and i moved past it. A byte
+  // that begins no character is one on its own (U+FFFD under UTF-8).
+  char32_t NextChar(std::string_view text, size_t& i) const;
 
  private:
   explicit CodePage(int number) : number_(number) {}
   // Fills the tables through iconv; false when the page is unusable.
   bool Build();
+  bool BuildPairs(const std::vector<unsigned char>& leads);
+  bool SplitsPair(std::string_view text, size_t at) const;
+  // The pair's character, 0 where the page assigns none.
+  char16_t PairAt(unsigned char lead, unsigned char trail) const {
+    return pairs_[size_t(lead - 0x80) << 8 | trail];
+  }
 
   int number_;
   std::array<char16_t, 256> unicode_{};  // the character of each byte
@@ -83,6 +105,12 @@ class CodePage {
   // The upper half by character, for encoding: (character, byte), sorted.
   std::vector<std::pair<char32_t, unsigned char>> bytesByChar_;
   bool combines_ = false;  // some byte is a combining mark
+  // Double-byte pages: the character of each pair whose lead is in the upper
+  // half, and the code (byte or pair) of each character of the BMP, 0 where
+  // none; a character of two codes has the one iconv writes.
+  std::vector<char16_t> pairs_;
+  std::array<bool, 256> leads_{};
+  std::vector<uint16_t> codes_;
 };
 
 // The page of the stored texts: Windows-1252 until the start-up sets the
@@ -93,6 +121,12 @@ void SetTextCodePage(const CodePage& page);
 // Conversions on the stored texts' page.
 QString FromCodePage(std::string_view bytes);
 std::string ToCodePage(const QString& text);
+// Stored texts upper-cased, and compared so, as names and sort keys are: a
+// to z only, and never the second byte of a double-byte page's character,
+// whatever its value.
+std::string UpperCaseText(std::string_view text);
+void UpperCaseTextIn(char* text, size_t n);
+bool SameText(std::string_view a, std::string_view b);
 // File names on disk are the UTF-8 spelling of the texts, byte by byte
 // (a letter and its mark stay two characters, as the files of existing
 // folders are named).

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -142,7 +143,8 @@ class RtfSink {
 int FontCharset(int codePage) {
   static constexpr std::pair<int, int> kCharsets[] = {
       {874, 222},  {1250, 238}, {1251, 204}, {1253, 161}, {1254, 162},
-      {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163},
+      {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163}, {932, 128},
+      {936, 134},  {949, 129},  {950, 136},
   };
   for (const auto& [page, charset] : kCharsets)
     if (page == codePage) return charset;
@@ -162,9 +164,13 @@ void WriteChar(RtfSink& rtf, char16_t c) {
     rtf.Literal(char(c));
   } else if (IsStructure(c)) {
     // Nothing to keep (see IsStructure).
-  } else if (int b = TextCodePage().FromUnicode(c); b >= 0) {
-    const char esc[] = {'\\', '\'', kHex[b >> 4], kHex[b & 15], 0};
-    rtf.Escape(esc);
+  } else if (int code = TextCodePage().FromUnicode(c); code >= 0) {
+    // A double-byte page's pair as two escapes, the lead first.
+    for (int b : {code >> 8, code & 0xFF}) {
+      if (b == 0 && code <= 0xFF) continue;
+      const char esc[] = {'\\', '\'', kHex[b >> 4], kHex[b & 15], 0};
+      rtf.Escape(esc);
+    }
   } else {
     // Each UTF-16 unit on its own, so a character beyond U+FFFF goes out
     // as its surrogate pair, as readers expect; "\uc1" in the header says
@@ -274,7 +280,7 @@ class RtfReader {
           if (skip_chars_ > 0) {
             --skip_chars_;
           } else if (c >= 0x20 || c == '\t') {
-            Put(page_->ToUnicode(c));
+            PutByte(c);
           }
           // Other control bytes in the source are noise.
       }
@@ -411,7 +417,7 @@ class RtfReader {
         --skip_chars_;
         return;
       }
-      if (digits == 2 && overflow_ == 0) Put(page_->ToUnicode(static_cast<unsigned char>(value)));
+      if (digits == 2 && overflow_ == 0) PutByte(static_cast<unsigned char>(value));
       return;  // a cut-off "\'4" stands for nothing
     }
     if (skip_chars_ > 0) {
@@ -439,11 +445,41 @@ class RtfReader {
 
   void Paragraph() {
     if (!Shown()) return;
+    PutLeadAlone();
     DropHighSurrogate();
     ++pending_pars_;
   }
 
+  // A byte of the document's page. A double-byte page's lead byte waits for
+  // the byte after it, written as it is or as an escape.
+  void PutByte(unsigned char b) {
+    if (lead_ != 0) {
+      const char pair[2] = {char(lead_), char(b)};
+      size_t end = 0;
+      const char32_t c = page_->NextChar(std::string_view(pair, 2), end);
+      if (end == 2) {
+        lead_ = 0;
+        return PutChar(char16_t(c));
+      }
+      PutLeadAlone();
+    }
+    if (page_->IsLeadByte(b)) {
+      lead_ = b;
+      return;
+    }
+    PutChar(page_->ToUnicode(b));
+  }
+
+  void PutLeadAlone() {
+    if (lead_ != 0) PutChar(page_->ToUnicode(std::exchange(lead_, 0)));
+  }
+
   void Put(char16_t c) {
+    PutLeadAlone();
+    PutChar(c);
+  }
+
+  void PutChar(char16_t c) {
     if (!Shown() || IsStructure(c)) return;
     if (QChar::isHighSurrogate(c)) {
       DropHighSurrogate();
@@ -498,6 +534,7 @@ class RtfReader {
   // Every "\par" ended a paragraph; the last one ends the last paragraph
   // rather than opening an empty one after it.
   void Finish() {
+    PutLeadAlone();
     DropHighSurrogate();
     FlushRun();
     for (; pending_pars_ > 1; --pending_pars_) NewBlock();
@@ -510,6 +547,7 @@ class RtfReader {
   int64_t overflow_ = 0;    // groups opened beyond kMaxDepth, still open
   int64_t skip_chars_ = 0;  // fallback characters of the last "\uN" still to drop
   char16_t high_ = 0;       // a high surrogate waiting for its low half
+  unsigned char lead_ = 0;  // a lead byte waiting for the rest of its character
   // Of the file's bytes, as it declares.
   const CodePage* page_ = TextCodePage().IsUtf8() ? &CodePage::Windows1252() : &TextCodePage();
 
@@ -574,8 +612,9 @@ namespace {
 QString PlainTextOf(const QByteArray& bytes) {
   const CodePage& page = TextCodePage();
   QString text;
-  if (page.IsUtf8()) {
-    text = QString::fromUtf8(bytes);
+  if (page.IsMultiByte()) {
+    // CR and LF are never part of a character of several bytes.
+    text = page.Decode(std::string_view(bytes.data(), size_t(bytes.size())));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     if (text.endsWith(u'\n')) text.chop(1);
     return text;

@@ -45,7 +45,7 @@ FoldTable MakeFoldTable(const CodePage& page, bool dotless) {
 struct CurrentFold {
   const CodePage* page = nullptr;
   bool dotless = false;
-  bool utf8 = false;  // the page's, read once a key rather than once a record
+  bool multiByte = false;  // the page's, read once a key rather than once a record
   FoldTable table{};
 };
 
@@ -53,7 +53,7 @@ CurrentFold& Current() {
   static CurrentFold current;
   if (!current.page) {
     current.page = &TextCodePage();
-    current.utf8 = current.page->IsUtf8();
+    current.multiByte = current.page->IsMultiByte();
     current.dotless = DotlessLocale();
     current.table = MakeFoldTable(*current.page, current.dotless);
   }
@@ -67,7 +67,7 @@ const FoldTable& RefreshedFoldTable() {
   if (current.page != &page || current.dotless != dotless) {
     current.table = MakeFoldTable(page, dotless);
     current.page = &page;
-    current.utf8 = page.IsUtf8();
+    current.multiByte = page.IsMultiByte();
     current.dotless = dotless;
   }
   return current.table;
@@ -79,25 +79,11 @@ char32_t FoldedChar(char32_t c, bool dotless) {
   return QChar::toCaseFolded(c);
 }
 
-// The character of the UTF-8 at i, i moved past it; U+FFFD for a byte that
-// begins none.
-char32_t NextChar(std::string_view s, size_t& i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-  if (len == 0 || i + len > s.size()) {
-    ++i;
-    return U'\uFFFD';
-  }
-  char32_t c = len == 1 ? b : b & (0x7F >> len);
-  for (size_t n = 1; n < len; ++n) c = (c << 6) | (static_cast<unsigned char>(s[i + n]) & 0x3F);
-  i += len;
-  return c;
-}
-
-// Under UTF-8 the key is the UTF-8 of its folded characters, and a field's
-// characters are folded as far as the key reaches: ASCII through the table,
-// the rest one character at a time.
-bool MatchesUtf8(std::string_view field, std::string_view key, const CurrentFold& fold) {
+// Under a page of several bytes to a character the key is the UTF-8 of its
+// folded characters, and a field's characters are folded as far as the key
+// reaches: ASCII through the table, the rest one character at a time.
+bool MatchesChars(std::string_view field, std::string_view key, const CurrentFold& fold) {
+  static const CodePage& utf8 = *CodePage::Find(CodePage::kUtf8Number);
   size_t f = 0, k = 0;
   while (k < key.size()) {
     if (f >= field.size()) return false;
@@ -105,7 +91,7 @@ bool MatchesUtf8(std::string_view field, std::string_view key, const CurrentFold
     if (((fb | kb) & 0x80) == 0 && !fold.dotless) {
       if (fold.table[fb] != fold.table[kb]) return false;
       ++f, ++k;
-    } else if (FoldedChar(NextChar(field, f), fold.dotless) != NextChar(key, k)) {
+    } else if (FoldedChar(fold.page->NextChar(field, f), fold.dotless) != utf8.NextChar(key, k)) {
       return false;
     }
   }
@@ -117,8 +103,8 @@ bool MatchesUtf8(std::string_view field, std::string_view key, const CurrentFold
 std::string SearchKey(const QString& fieldText) {
   const FoldTable& fold = RefreshedFoldTable();
   std::string key = Trim(ToCodePage(fieldText));
-  if (TextCodePage().IsUtf8()) {
-    QList<uint> chars = QString::fromStdString(key).toUcs4().mid(0, kSearchKeyLength);
+  if (TextCodePage().IsMultiByte()) {
+    QList<uint> chars = FromCodePage(key).toUcs4().mid(0, kSearchKeyLength);
     for (uint& c : chars) c = FoldedChar(c, Current().dotless);
     return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.data()), chars.size())
         .toStdString();
@@ -137,8 +123,8 @@ bool Matches(std::string_view field, std::string_view key) {
   // prefix can equal it.
   if (!key.empty() && IsTrimmed(key.back())) return false;
   const CurrentFold& current = Current();
-  if (current.utf8) [[unlikely]]
-    return MatchesUtf8(field, key, current);
+  if (current.multiByte) [[unlikely]]
+    return MatchesChars(field, key, current);
   if (field.size() < key.size()) return false;
   const FoldTable& fold = current.table;
   for (size_t i = 0; i < key.size(); ++i)

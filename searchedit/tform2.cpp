@@ -342,7 +342,7 @@ void TForm2::DeleteRow(int row) {
     if (gone) {
       std::string owner(removed.Text(ContactRecord::kName));
       owner += removed.Text(ContactRecord::kSurname);
-      RemoveOrphanText(session_, UpperCase(Trim(owner)));
+      RemoveOrphanText(session_, UpperCaseText(Trim(owner)));
     }
   }
   // The box waits for the user outside the lock.

@@ -53,13 +53,21 @@ std::string_view ContactRecord::IdentityIn(const unsigned char* rec, char (&buf)
 
 std::string_view ContactRecord::SortKeyIn(const unsigned char* rec, char (&buf)[kMaxSortKey]) {
   std::string_view surname = TextIn(rec, kSurname), name = TextIn(rec, kName);
-  size_t n = 0;
-  for (char c : surname) buf[n++] = UpperChar(c);
-  for (char c : name) buf[n++] = UpperChar(c);
-  return {buf, n};
+  std::memcpy(buf, surname.data(), surname.size());
+  UpperCaseTextIn(buf, surname.size());
+  std::memcpy(buf + surname.size(), name.data(), name.size());
+  UpperCaseTextIn(buf + surname.size(), name.size());
+  return {buf, surname.size() + name.size()};
 }
 
 int ContactRecord::CompareSortKeys(const unsigned char* a, const unsigned char* b) {
+  if (TextCodePage().IsDoubleByte()) [[unlikely]] {
+    // The second byte of a character is no letter: the keys made whole.
+    char ka[kMaxSortKey], kb[kMaxSortKey];
+    const std::string_view x = SortKeyIn(a, ka), y = SortKeyIn(b, kb);
+    const int c = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
+    return c != 0 ? (c < 0 ? -1 : 1) : x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+  }
   const std::string_view as = TextIn(a, kSurname), an = TextIn(a, kName);
   const std::string_view bs = TextIn(b, kSurname), bn = TextIn(b, kName);
   const size_t la = as.size() + an.size(), lb = bs.size() + bn.size();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/filenames.h"
 #include "platform/ioerror.h"
 #include "platform/savefile.h"
@@ -107,7 +108,7 @@ void RemoveOrphanText(Session& s, const std::string& name) {
     std::memcpy(s.RemovedRecord.bytes.data(), rec, kRec);
     std::string owner(s.RemovedRecord.Text(ContactRecord::kName));
     owner += s.RemovedRecord.Text(ContactRecord::kSurname);
-    if (UpperCase(Trim(owner)) == name) used = true;
+    if (UpperCaseText(Trim(owner)) == name) used = true;
   }
   in->Close();
   if (used) return;

@@ -44,7 +44,7 @@ std::string EditorTextName(const std::string& name, const std::string& surname) 
 }
 
 std::string CleanupTextName(const std::string& name, const std::string& surname) {
-  return UpperCase(Trim(name + surname));
+  return UpperCaseText(Trim(name + surname));
 }
 
 bool ExtraTextExists(Session& s, const std::string& fileName) {

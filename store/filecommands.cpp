@@ -28,10 +28,10 @@ std::vector<std::string> ListDataFiles(Session& s) {
     // character outside the code page) would be shown with "?" in it, and
     // OPEN or DELETE would then act on a name that is not the file's.
     if (CodePageToUtf8(name) != e.name || IsProgramFileName(name)) continue;
-    if (SameName(Utf8ToCodePage(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
+    if (SameText(Utf8ToCodePage(e.name.substr(dot + 1)), s.WorkingExt)) out.push_back(name);
   }
   std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
-    std::string ua = UpperCase(a), ub = UpperCase(b);
+    std::string ua = UpperCaseText(a), ub = UpperCaseText(b);
     return ua != ub ? ua < ub : a < b;
   });
   return out;

@@ -92,8 +92,8 @@ void ChooseWorkingFile(Session& s) {
 
   s.WorkingExt = ReadProfileString(s.env(), config, kConfigSection, "extention", "ERROR");
   s.WorkingName = ReadProfileString(s.env(), config, kConfigSection, "defaultfile", "ERROR");
-  s.WorkingExt = UpperCase(s.WorkingExt);
-  s.WorkingName = UpperCase(s.WorkingName);
+  s.WorkingExt = UpperCaseText(s.WorkingExt);
+  s.WorkingName = UpperCaseText(s.WorkingName);
 
   // The program writes and runs these files for its own ends: records kept
   // under one of their names would be overwritten, or overwrite them.

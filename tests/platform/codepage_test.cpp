@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "platform/text.h"
 #include "store/contactrecord.h"
 
 #include <gtest/gtest.h>
@@ -50,9 +51,37 @@ TEST(CodePage, EachSingleBytePageKeepsEveryByteAndOtherPagesAreRefused) {
   EXPECT_EQ(CodePageToUtf8("\xe7\x8e\x8b"), "\xe7\x8e\x8b");
   r.SetText(ContactRecord::kName, filled + "\xe7\x8e\x8b");
   EXPECT_EQ(r.Text(ContactRecord::kName), filled);
+  // A double-byte page: a second byte is no character of its own, whatever
+  // its value ("田" is 0x93 "c" in 932, "表" 0x95 "\\"), neither for a cut
+  // nor for upper-casing; a lone lead byte comes back as it was.
+  const struct {
+    int page;
+    const char* utf8;
+    const char* bytes;
+  } kPairs[] = {{932, "山田表", "\x8eR\x93" "c\x95\\"},
+                {936, "王小明", "\xcd\xf5\xd0\xa1\xc3\xf7"},
+                {949, "김민준", "\xb1\xe8\xb9\xce\xc1\xd8"},
+                {950, "大文", "\xa4j\xa4\xe5"}};
+  for (const auto& p : kPairs) {
+    const CodePage* page = CodePage::Find(p.page);
+    ASSERT_NE(page, nullptr) << p.page;
+    SetTextCodePage(*page);
+    const std::string bytes = std::string(p.bytes) + "x";
+    EXPECT_EQ(ToCodePage(QString::fromUtf8(p.utf8) + "x"), bytes) << p.page;
+    EXPECT_EQ(FromCodePage(bytes), QString::fromUtf8(p.utf8) + "x") << p.page;
+    EXPECT_EQ(CodePageToUtf8(bytes), std::string(p.utf8) + "x") << p.page;
+    EXPECT_EQ(UpperCaseText(bytes), std::string(p.bytes) + "X") << p.page;
+    EXPECT_EQ(SameText(p.bytes, UpperCase(p.bytes)), p.bytes == UpperCase(p.bytes)) << p.page;
+    r.SetText(ContactRecord::kName, filled + bytes);
+    EXPECT_EQ(r.Text(ContactRecord::kName), filled) << p.page;
+    r.SetText(ContactRecord::kName, filled.substr(1) + bytes);
+    EXPECT_EQ(r.Text(ContactRecord::kName), filled.substr(1) + bytes.substr(0, 2)) << p.page;
+    for (const char* kept : {"a\xb1", "\xc8" "E\xa4"})
+      EXPECT_EQ(page->Encode(page->Decode(kept)), kept) << p.page;
+  }
   SetTextCodePage(CodePage::Windows1252());
-  // Several bytes to a character but not UTF-8, EBCDIC, no such page.
-  for (int refused : {0, 932, 936, 37, 12345, 99999}) EXPECT_EQ(CodePage::Find(refused), nullptr);
+  // EBCDIC, of one byte and of two; no such page.
+  for (int refused : {37, 930, 0, 20932, 99999}) EXPECT_EQ(CodePage::Find(refused), nullptr);
 }
 
 TEST(CodePage, AFreshInstallationTakesThePageOfItsLocalesLanguage) {

@@ -238,7 +238,8 @@ TEST_F(StartUp, WithoutTheKey1252AndAnUnusableCodePageFallsBackWithoutWriting) {
       {kDefaultIni, 1252, ""},
       {kDefaultIni + "[text]\r\ncodepage=1251\r\n", 1251, ""},
       {kDefaultIni + "[TEXT]\r\nCodePage= 1257 \r\n", 1257, ""},
-      {kDefaultIni + "[text]\r\ncodepage=932\r\n", 1252, "932"},
+      {kDefaultIni + "[text]\r\ncodepage=20932\r\n", 1252, "20932"},
+      {kDefaultIni + "[text]\r\ncodepage=932\r\n", 932, ""},
       {kDefaultIni + "[text]\r\ncodepage=99999\r\n", 1252, "99999"},
       {kDefaultIni + "[text]\r\ncodepage=cyrillic\r\n", 1252, "cyrillic"},
   };
