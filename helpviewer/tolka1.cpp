@@ -65,6 +65,9 @@ void TForm1::BuildControls() {
   Memo1->setAccessibleName(QStringLiteral("Topic text"));
   SetPlace(Memo1, kMemo1);
   Memo1->setReadOnly(true);
+  // A caret that the arrow keys move and a screen reader follows, line by
+  // line; read-only leaves only the mouse's selection.
+  Memo1->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -153,17 +156,22 @@ void TForm1::Navigate(Step step) {
 }
 
 void TForm1::ShowNavigation() {
+  const bool list = navigator_.listInFront();
+  // The current item moves only when a step brings a list, never under a
+  // user who is moving in the list shown.
+  const bool listBrought = shownListVersion_ != navigator_.listVersion() || (list && !listShown_);
   if (shownListVersion_ != navigator_.listVersion()) {
     ListBox2->clear();
     ListBox2->addItems(navigator_.entries());
     shownListVersion_ = navigator_.listVersion();
   }
+  if (listBrought) ListBox2->setCurrentRow(navigator_.currentEntry());
+  listShown_ = list;
   if (shownTextVersion_ != navigator_.textVersion()) {
     Memo1->setPlainText(navigator_.topicText());
     shownTextVersion_ = navigator_.textVersion();
   }
   GroupBox1->setTitle(navigator_.topicCaption());
-  const bool list = navigator_.listInFront();
   GroupBox2->setVisible(list);
   // The covered page is hidden, not just covered: neither Tab nor a screen
   // reader may reach a control nobody can see. The list page hides it

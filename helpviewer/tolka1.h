@@ -58,6 +58,7 @@ class TForm1 : public QWidget {
   HelpNavigator navigator_;
   int shownListVersion_ = -1;  // the navigator's list that ListBox2 holds
   int shownTextVersion_ = -1;  // the navigator's text that Memo1 holds
+  bool listShown_ = false;     // the list page was in front when last shown
 
   QGroupBox* GroupBox1;   // the topic page; titled by its entry, untitled before any
   QPlainTextEdit* Memo1;  // the topic's text, read-only; "Topic not found." when none
