@@ -160,27 +160,37 @@ void TForm1::ShowNavigation() {
   // The current item moves only when a step brings a list, never under a
   // user who is moving in the list shown.
   const bool listBrought = shownListVersion_ != navigator_.listVersion() || (list && !listShown_);
+  listShown_ = list;
+  GroupBox1->setTitle(navigator_.topicCaption());
+  // The covered page is hidden, not just covered: neither Tab nor a screen
+  // reader may reach a control nobody can see. The list page hides it
+  // wholly, so the screen shows the same. The page in front is shown and
+  // focused before the other is hidden, so that the focus never wanders.
+  QGroupBox* front = list ? GroupBox2 : GroupBox1;
+  front->setVisible(true);
+  if (list)
+    ListBox2->setFocus();
+  else
+    Memo1->setFocus();
+  (list ? GroupBox1 : GroupBox2)->setVisible(false);
+  // Contents change only in the focused control: a screen reader takes a
+  // change in a control it is not in as a move of the focus into it, and
+  // then stays silent when the focus really comes, or reads out the text a
+  // control it is leaving loses.
   if (shownListVersion_ != navigator_.listVersion()) {
     ListBox2->clear();
     ListBox2->addItems(navigator_.entries());
     shownListVersion_ = navigator_.listVersion();
   }
-  if (listBrought) ListBox2->setCurrentRow(navigator_.currentEntry());
-  listShown_ = list;
+  if (listBrought) {
+    // Set anew even when it is there already, so that a reader hears it.
+    ListBox2->setCurrentRow(-1);
+    ListBox2->setCurrentRow(navigator_.currentEntry());
+  }
   if (shownTextVersion_ != navigator_.textVersion()) {
     Memo1->setPlainText(navigator_.topicText());
     shownTextVersion_ = navigator_.textVersion();
   }
-  GroupBox1->setTitle(navigator_.topicCaption());
-  GroupBox2->setVisible(list);
-  // The covered page is hidden, not just covered: neither Tab nor a screen
-  // reader may reach a control nobody can see. The list page hides it
-  // wholly, so the screen shows the same.
-  GroupBox1->setVisible(!list);
-  if (list)
-    ListBox2->setFocus();
-  else
-    Memo1->setFocus();
 }
 
 int TForm1::SelectedEntry() const {
