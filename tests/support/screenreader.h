@@ -12,7 +12,7 @@
 //   3. speech-dispatcher in single mode (-s -t 0) on a socket of its own,
 //      with a configuration folder (-C) whose only output module is
 //      sd_generic with GenericExecuteSynth "printf '%s\n' \"$DATA\" >> LOG".
-//      Its default modules wait forever for a sound device there is not.
+//      Its speech modules need a sound device; this one only a shell.
 //   4. orca --replace with HOME and the XDG folders in the scratch folder
 //      and SPEECHD_ADDRESS naming the socket: its default settings speak
 //      through speech-dispatcher. It is ready once it has said "Screen
