@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <utility>
 
 #include "platform/guard.h"
@@ -182,14 +183,30 @@ void TForm1::ShowNavigation() {
     ListBox2->addItems(navigator_.entries());
     shownListVersion_ = navigator_.listVersion();
   }
-  if (listBrought) {
-    // Set anew even when it is there already, so that a reader hears it.
-    ListBox2->setCurrentRow(-1);
-    ListBox2->setCurrentRow(navigator_.currentEntry());
-  }
+  if (listBrought) AnnounceCurrentEntry(navigator_.currentEntry());
   if (shownTextVersion_ != navigator_.textVersion()) {
     Memo1->setPlainText(navigator_.topicText());
     shownTextVersion_ = navigator_.textVersion();
+  }
+}
+
+void TForm1::AnnounceCurrentEntry(int entry) {
+  // Set anew even when it is there already: only a change is announced.
+  ListBox2->setCurrentRow(-1);
+  ListBox2->setCurrentRow(entry);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The root list took the focus before the window was shown, and a screen
+  // reader, which follows the active window, heard of it only as a list;
+  // a Down would then pass the first entry unheard.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !everActive_) {
+    everActive_ = true;
+    // After the list has had its focus event, which follows this one.
+    QTimer::singleShot(0, this, [this] {
+      if (ListBox2->hasFocus()) AnnounceCurrentEntry(ListBox2->currentRow());
+    });
   }
 }
 
