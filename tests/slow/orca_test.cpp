@@ -31,7 +31,9 @@ std::string HelpLine(const std::string& file, int n) {
 
 TEST(Orca, ReadsTheHelpAndTheAddressBookDrivenByKeys) {
   ScreenReader reader;
-  if (!reader.problem().empty()) GTEST_SKIP() << reader.problem();
+  // Skipped where a part is missing; a part there that does not start fails.
+  if (reader.problem().rfind("SKIPPED", 0) == 0) GTEST_SKIP() << reader.problem();
+  ASSERT_EQ(reader.problem(), "");
   auto step = [&](const std::vector<std::string>& keys, const std::string& words) {
     reader.Forget();
     reader.Press(keys);
