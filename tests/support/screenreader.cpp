@@ -86,13 +86,13 @@ std::string ReadAll(const std::string& path) {
   return s.str();
 }
 
-// The program a script's "#!" line names; empty without one.
+// The command a script's "#!" line names ("/usr/bin/python3", or
+// "/usr/bin/env python3"); empty without one.
 std::string Interpreter(const std::string& script) {
   std::string line;
   std::ifstream in(script);
   if (!std::getline(in, line) || line.rfind("#!", 0) != 0) return {};
-  line = line.substr(2);
-  return line.substr(0, line.find(' '));
+  return line.substr(2);
 }
 
 std::string Which(const std::string& program) {
@@ -257,7 +257,10 @@ pid_t ScreenReader::Spawn(const std::vector<std::string>& argv,
     ::execvpe(args[0], args.data(), envp.data());
     ::_exit(127);
   }
-  if (pid > 0) pids_.push_back(pid);
+  if (pid > 0) {
+    ::setpgid(pid, pid);  // also here, so that End never finds it without its group
+    pids_.push_back(pid);
+  }
   return pid;
 }
 

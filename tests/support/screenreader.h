@@ -25,8 +25,8 @@
 //      it has the AT-SPI bindings whenever Orca is installed.
 //
 // Every process is a child of the test in a process group of its own, ended
-// by its pid and group when the reader is destroyed, and with the test
-// should it crash.
+// by its pid and group when the reader is destroyed; the children also end
+// with the test should it crash.
 
 #include <sys/types.h>
 
