@@ -68,7 +68,7 @@ class ScreenReader {
 
   // Whether the reader has said `words` since the last Forget, waiting up
   // to `seconds` for it.
-  bool Hears(const std::string& words, double seconds = 5) const;
+  bool Hears(const std::string& words, double seconds = 10) const;
   // All it said since the last Forget, one utterance a line.
   std::string Said() const;
   // What it said so far no longer counts.
