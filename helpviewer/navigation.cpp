@@ -67,10 +67,10 @@ bool HelpNavigator::Exists(const std::string& name) const {
 void HelpNavigator::Start() {
   topicPath_ = kRootPath;
   listInFront_ = true;
-  EnterLevel(kRootPath);
+  EnterLevel(kRootPath, 0);
 }
 
-void HelpNavigator::EnterLevel(const std::string& level) {
+void HelpNavigator::EnterLevel(const std::string& level, int current) {
   QStringList lines =
       ReadTextLines(env_, PathOf(IndexFileName(level)), kMaxHelpFileBytes, kMaxHelpLines);
   // The path follows the list only once the list is read: were it to move
@@ -78,16 +78,22 @@ void HelpNavigator::EnterLevel(const std::string& level) {
   // the ones shown, and every later double click would open the wrong file.
   topicPath_ = level;
   entries_ = std::move(lines);
+  SetCurrentEntry(current);
   ++listVersion_;
+}
+
+void HelpNavigator::SetCurrentEntry(int entry) {
+  currentEntry_ = entries_.isEmpty() ? -1 : std::clamp<int>(entry, 0, int(entries_.size()) - 1);
 }
 
 void HelpNavigator::OpenEntry(int selected) {
   const std::string child = ChildPath(topicPath_, selected + 1);
   if (Exists(IndexFileName(child))) {
-    EnterLevel(child);
+    EnterLevel(child, 0);
     return;
   }
   listInFront_ = false;
+  SetCurrentEntry(selected);
   if (Exists(TopicFileName(child)))
     SetTopicText(ReadTextLines(env_, PathOf(TopicFileName(child)), kMaxHelpFileBytes, kMaxHelpLines)
                      .join('\n'));
@@ -103,7 +109,9 @@ void HelpNavigator::BackToList() {
 
 void HelpNavigator::LevelUp() {
   if (topicPath_.size() <= std::string_view(kRootPath).size()) return;
-  EnterLevel(topicPath_.substr(0, LastPos("#", topicPath_) - 1));
+  const size_t hash = LastPos("#", topicPath_);
+  // The level left is the parent's entry n, its last "#n".
+  EnterLevel(topicPath_.substr(0, hash - 1), std::stoi(topicPath_.substr(hash)) - 1);
 }
 
 void HelpNavigator::SetTopicText(QString text) {

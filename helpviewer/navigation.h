@@ -79,6 +79,12 @@ class HelpNavigator {
   // the root. Throws "Cannot open file <path>"; the level is then unchanged.
   void LevelUp();
 
+  // The entry the list's current item is to be on when a step shows the
+  // list: the first of a level entered, the one that was opened after Back
+  // from its page or its level; -1 only for an empty list. A list without
+  // a current item would have Enter open entry 0's page, "Topic not found."
+  int currentEntry() const { return currentEntry_; }
+
   // The full path of a help file's name.
   std::string PathOf(const std::string& name) const;
 
@@ -94,8 +100,10 @@ class HelpNavigator {
 
  private:
   bool Exists(const std::string& name) const;
-  // Shows the list of the level at `level`; on failure nothing changes.
-  void EnterLevel(const std::string& level);
+  // Shows the list of the level at `level` with entry `current` as the
+  // current one; on failure nothing changes.
+  void EnterLevel(const std::string& level, int current);
+  void SetCurrentEntry(int entry);
   void SetTopicText(QString text);
 
   velmora::Env& env_;
@@ -105,6 +113,7 @@ class HelpNavigator {
   bool listInFront_ = true;            // else the topic page is seen
   QString topicText_ = QString::fromLatin1(kTopicNotFound);
   QString topicCaption_;  // the page's entry; none before the first page
+  int currentEntry_ = -1;
   int listVersion_ = 0;
   int textVersion_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <utility>
 
 #include "platform/guard.h"
@@ -65,6 +66,9 @@ void TForm1::BuildControls() {
   Memo1->setAccessibleName(QStringLiteral("Topic text"));
   SetPlace(Memo1, kMemo1);
   Memo1->setReadOnly(true);
+  // A caret that the arrow keys move and a screen reader follows, line by
+  // line; read-only leaves only the mouse's selection.
+  Memo1->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -153,26 +157,57 @@ void TForm1::Navigate(Step step) {
 }
 
 void TForm1::ShowNavigation() {
+  const bool list = navigator_.listInFront();
+  // The current item moves only when a step brings a list, never under a
+  // user who is moving in the list shown.
+  const bool listBrought = shownListVersion_ != navigator_.listVersion() || (list && !listShown_);
+  listShown_ = list;
+  GroupBox1->setTitle(navigator_.topicCaption());
+  // The covered page is hidden, not just covered: neither Tab nor a screen
+  // reader may reach a control nobody can see. The list page hides it
+  // wholly, so the screen shows the same. The page in front is shown and
+  // focused before the other is hidden, so that the focus never wanders.
+  QGroupBox* front = list ? GroupBox2 : GroupBox1;
+  front->setVisible(true);
+  if (list)
+    ListBox2->setFocus();
+  else
+    Memo1->setFocus();
+  (list ? GroupBox1 : GroupBox2)->setVisible(false);
+  // Contents change only in the focused control: a screen reader takes a
+  // change in a control it is not in as a move of the focus into it, and
+  // then stays silent when the focus really comes, or reads out the text a
+  // control it is leaving loses.
   if (shownListVersion_ != navigator_.listVersion()) {
     ListBox2->clear();
     ListBox2->addItems(navigator_.entries());
     shownListVersion_ = navigator_.listVersion();
   }
+  if (listBrought) AnnounceCurrentEntry(navigator_.currentEntry());
   if (shownTextVersion_ != navigator_.textVersion()) {
     Memo1->setPlainText(navigator_.topicText());
     shownTextVersion_ = navigator_.textVersion();
   }
-  GroupBox1->setTitle(navigator_.topicCaption());
-  const bool list = navigator_.listInFront();
-  GroupBox2->setVisible(list);
-  // The covered page is hidden, not just covered: neither Tab nor a screen
-  // reader may reach a control nobody can see. The list page hides it
-  // wholly, so the screen shows the same.
-  GroupBox1->setVisible(!list);
-  if (list)
-    ListBox2->setFocus();
-  else
-    Memo1->setFocus();
+}
+
+void TForm1::AnnounceCurrentEntry(int entry) {
+  // Set anew even when it is there already: only a change is announced.
+  ListBox2->setCurrentRow(-1);
+  ListBox2->setCurrentRow(entry);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The root list took the focus before the window was shown, and a screen
+  // reader, which follows the active window, heard of it only as a list;
+  // a Down would then pass the first entry unheard.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !everActive_) {
+    everActive_ = true;
+    // After the list has had its focus event, which follows this one.
+    QTimer::singleShot(0, this, [this] {
+      if (ListBox2->hasFocus()) AnnounceCurrentEntry(ListBox2->currentRow());
+    });
+  }
 }
 
 int TForm1::SelectedEntry() const {

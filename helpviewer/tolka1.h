@@ -35,6 +35,7 @@ class TForm1 : public QWidget {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void BuildControls();
@@ -43,6 +44,9 @@ class TForm1 : public QWidget {
   template <class Step>
   void Navigate(Step step);
   void ShowNavigation();
+  // Makes the list's current item current anew, so that a screen reader in
+  // the list hears it.
+  void AnnounceCurrentEntry(int entry);
   int SelectedEntry() const;
   // Escape is Exit Help; Backspace and Alt+Left are the Back of the page in
   // front. False for any other key.
@@ -58,6 +62,8 @@ class TForm1 : public QWidget {
   HelpNavigator navigator_;
   int shownListVersion_ = -1;  // the navigator's list that ListBox2 holds
   int shownTextVersion_ = -1;  // the navigator's text that Memo1 holds
+  bool listShown_ = false;     // the list page was in front when last shown
+  bool everActive_ = false;    // the window has been the active one
 
   QGroupBox* GroupBox1;   // the topic page; titled by its entry, untitled before any
   QPlainTextEdit* Memo1;  // the topic's text, read-only; "Topic not found." when none

@@ -91,14 +91,15 @@ TEST_F(Navigation, AnEntryOpensItsSubLevelElseItsPageElseTheNotFoundPage) {
     const char* path;
     bool list;
     QString text, caption;
+    int current;  // after Back from the page, or in the level entered
   } kCases[] = {
-      {0, "hlp#0", false, "Page one\nline two", "First"},
-      {1, "hlp#0#2", true, notFound, ""},
-      {2, "hlp#0", false, "Under an empty title", ""},
-      {3, "hlp#0", false, notFound, "4"},  // no files for entry 4
-      {4, "hlp#0", false, "Upper-case name", "5"},
-      {9, "hlp#0", false, "Page ten", "Tenth"},  // never hlp#0#1h
-      {-1, "hlp#0", false, "Page zero", ""},     // nothing selected: entry 0
+      {0, "hlp#0", false, "Page one\nline two", "First", 0},
+      {1, "hlp#0#2", true, notFound, "", 0},
+      {2, "hlp#0", false, "Under an empty title", "", 2},
+      {3, "hlp#0", false, notFound, "4", 3},  // no files for entry 4
+      {4, "hlp#0", false, "Upper-case name", "5", 4},
+      {9, "hlp#0", false, "Page ten", "Tenth", 9},  // never hlp#0#1h
+      {-1, "hlp#0", false, "Page zero", "", 0},     // nothing selected: entry 0
   };
   for (const auto& c : kCases) {
     HelpNavigator n(env, dir.path());
@@ -108,6 +109,8 @@ TEST_F(Navigation, AnEntryOpensItsSubLevelElseItsPageElseTheNotFoundPage) {
     EXPECT_EQ(n.listInFront(), c.list) << c.selected;
     EXPECT_EQ(n.topicText(), c.text) << c.selected;
     EXPECT_EQ(n.topicCaption(), c.caption) << c.selected;
+    n.BackToList();
+    EXPECT_EQ(n.currentEntry(), c.current) << c.selected;
   }
 }
 
@@ -125,6 +128,7 @@ TEST_F(Navigation, BackLeavesThePageThenClimbsToTheRootReadAgain) {
   nav.LevelUp();
   EXPECT_EQ(nav.topicPath(), "hlp#0");
   EXPECT_EQ(nav.entries(), QStringList{"Read again"});
+  EXPECT_EQ(nav.currentEntry(), 0);  // the list grew shorter
   const int version = nav.listVersion();
   nav.LevelUp();
   EXPECT_EQ(nav.listVersion(), version);

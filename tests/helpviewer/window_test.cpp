@@ -92,7 +92,7 @@ TEST_F(HelpWindow, DownALevelToAPageAndBackTwice) {
   EXPECT_EQ(form->windowTitle(), "");
   Open(1);
   EXPECT_EQ(FirstEntry(), "By surname");
-  EXPECT_EQ(Selected(), -1);
+  EXPECT_EQ(Selected(), 0);
   Open(0);
   EXPECT_FALSE(ListPageShown());
   EXPECT_EQ(Text(), "Click the letters\nof the surname.");
@@ -101,7 +101,7 @@ TEST_F(HelpWindow, DownALevelToAPageAndBackTwice) {
   EXPECT_EQ(Selected(), 0);
   Click(ListBack());
   EXPECT_EQ(FirstEntry(), "Getting started");
-  EXPECT_EQ(Selected(), -1);
+  EXPECT_EQ(Selected(), 1);  // the level left
 
   // Enter opens the entry that has the focus, as a double click would.
   list->setCurrentRow(0);
@@ -139,8 +139,22 @@ TEST_F(HelpWindow, KeysGoBackAndExitAndTheCoveredPageIsHiddenFromScreenReaders) 
   list->setCurrentRow(1);
   key(Qt::Key_Return);
   EXPECT_EQ(FirstEntry(), "By surname");
+  // The sub-list has a current item, so a second Enter opens a page, whose
+  // caret the keys move and a screen reader follows.
+  key(Qt::Key_Return);
+  ASSERT_EQ(form->focusWidget()->objectName(), "Memo1");
+  auto* page = form->findChild<QPlainTextEdit*>("Memo1");
+  key(Qt::Key_Down);
+  EXPECT_EQ(page->textCursor().blockNumber(), 1);
+  key(Qt::Key_Backspace);
+  key(Qt::Key_Down);
+  EXPECT_EQ(Selected(), 1);
   key(Qt::Key_Backspace);
   EXPECT_EQ(FirstEntry(), "Getting started");
+  EXPECT_EQ(Selected(), 1);
+  key(Qt::Key_Up);
+  key(Qt::Key_Backspace);  // at the root: nothing, not even a move
+  EXPECT_EQ(Selected(), 0);
   for (Qt::KeyboardModifiers way : {Qt::NoModifier, Qt::AltModifier}) {
     list->setCurrentRow(0);
     key(Qt::Key_Return);
