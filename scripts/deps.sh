@@ -12,7 +12,9 @@
 # a second CardDAV server, and gnome-keyring the keyring the account's
 # password is kept in, started with dbus on a private session bus by the
 # tests; openssl makes the self-signed certificate of the HTTPS tests, and
-# curl puts the servers' test data in place.
+# curl puts the servers' test data in place. orca is the screen reader the
+# accessibility test listens to, through speech-dispatcher, on its own
+# AT-SPI bus.
 set -euo pipefail
 
 run_packages=(
@@ -26,6 +28,7 @@ test_packages=(
   desktop-file-utils appstream lintian man-db
   python3-vobject abook
   radicale vdirsyncer khard xandikos gnome-keyring dbus-bin openssl curl
+  orca speech-dispatcher at-spi2-core
 )
 
 case "${1:-test}" in
