@@ -133,6 +133,9 @@ void LetterGrid::keyPressEvent(QKeyEvent* event) {
     emit picked();
     return;
   }
+  // Escape belongs to the window, which closes the panel; the view would
+  // take it for a typed letter.
+  if (key == Qt::Key_Escape) return event->ignore();
   QTableWidget::keyPressEvent(event);
 }
 

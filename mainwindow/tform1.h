@@ -52,12 +52,10 @@ class TForm1 : public QMainWindow, public MainWindowLink {
 
   QString SearchFieldText() const override;
   bool SearchByName() const override;
-  // Shown and given the keyboard, which the hidden window held.
-  void ShowMainWindow() override {
-    show();
-    activateWindow();
-  }
-  void HideMainWindow() override { hide(); }
+  // Shown where it was, and given the keyboard, which the hidden window held.
+  void ShowMainWindow() override;
+  void HideMainWindow() override;
+  std::optional<QPoint> MainWindowPlace() const override { return pos(); }
   // A sync follows once the user's changes pause.
   void EntriesChanged() override;
 
@@ -65,7 +63,7 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // While HELP waits for the viewer the window stays on screen: closing is
   // put off until the wait is over.
   void closeEvent(QCloseEvent* event) override;
-  // Enter and Escape in the file panels.
+  // Enter and Escape in the file panels, Escape in the search-entry panel.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
@@ -153,6 +151,7 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   Session& session_;
   TForm2* form2_ = nullptr;         // the search/edit window
   bool closeWhenHelpEnds_ = false;  // EXIT or the close box while HELP waited
+  std::optional<QPoint> placeWhenHidden_;  // where the hidden window comes back
 
   // The menu bar.
   QMenu* FILE1;            // "FILE", the sub-menu of the file commands
