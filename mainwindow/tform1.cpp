@@ -1,5 +1,6 @@
 #include "mainwindow/tform1.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <algorithm>
 
 #include "components/appexec.h"
 #include "components/timelabel.h"
@@ -224,7 +226,15 @@ void TForm1::ShowMainWindow() {
 }
 
 void TForm1::HideSearchPanel() {
+  KeepFocusOffHidden(searchPanel_);
   for (QWidget* w : searchPanel_) w->hide();
+}
+
+void TForm1::KeepFocusOffHidden(const std::vector<QWidget*>& panel) {
+  // Left where it is, the focus would pass from each hidden control to the
+  // next, and a screen reader would announce every one.
+  QWidget* focused = QApplication::focusWidget();
+  if (focused && std::find(panel.begin(), panel.end(), focused) != panel.end()) setFocus();
 }
 
 void TForm1::HideOtherPanels() {
@@ -303,6 +313,8 @@ void TForm1::OpenSearchPanel() {
 void TForm1::StringGrid1Click() {
   if (Edit1->text().size() >= kSearchFieldLength) return;
   Edit1->setText(Edit1->text() + StringGrid1->SelectedLetter());
+  // The focus stays in the letters: the reader hears the field's change there.
+  StringGrid1->AnnouncePick(Edit1->text());
 }
 
 void TForm1::Button2Click() { ClearLastCharacter(); }
@@ -318,10 +330,11 @@ void TForm1::Button8Click() { Edit1->clear(); }
 void TForm1::Button6Click() { StartSearch(); }
 
 void TForm1::StartSearch() {
+  // Showing the window runs its search; it hides this window itself, before
+  // the panel hides, so that the focus does not wander through the panel.
+  if (form2_) form2_->show();
   HideSearchPanel();
   if (!form2_) return;
-  // Showing the window runs its search; it hides this window itself.
-  form2_->show();
   form2_->ShowGridAndButtons();
 }
 

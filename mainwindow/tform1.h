@@ -73,6 +73,9 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void BuildComponents();
   void BuildSync();
   void HideSearchPanel();
+  // The window takes the focus when a control of the panel about to hide
+  // holds it.
+  void KeepFocusOffHidden(const std::vector<QWidget*>& panel);
   // Opening a panel hides every other panel and the search/edit window.
   void HideOtherPanels();
 

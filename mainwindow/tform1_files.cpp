@@ -106,6 +106,7 @@ void TForm1::SetFilePanel(FilePanel panel) {
     if (form2_) form2_->hide();
     HideSearchPanel();
   }
+  if (panel == FilePanel::kNone) KeepFocusOffHidden(filePanels_);
   for (QWidget* w : filePanels_) w->hide();
   if (panel == FilePanel::kNone) return;
   Label4->show();

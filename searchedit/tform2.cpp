@@ -439,10 +439,19 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::FormActivate() {
   // Over the main window's place, before the window manager first maps it.
   if (const std::optional<QPoint> place = main_.MainWindowPlace()) move(*place);
-  main_.HideMainWindow();
-  // The keyboard comes along from the hidden main window.
-  activateWindow();
-  RunSearch(1);
+  // The keyboard comes along from the hidden main window, once the rows are
+  // there: a screen reader then hears the grid and its current row once.
+  auto takeOver = [this] {
+    main_.HideMainWindow();
+    activateWindow();
+  };
+  try {
+    RunSearch(1);
+  } catch (...) {
+    takeOver();
+    throw;
+  }
+  takeOver();
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
