@@ -122,7 +122,8 @@ class AccessibleLetters final : public QAccessibleWidget {
   QAccessibleInterface* child(int index) const override {
     if (index < 0 || index >= childCount()) return nullptr;
     auto [at, added] = cells_.try_emplace(index, 0);
-    if (added) at->second = QAccessible::registerAccessibleInterface(new AccessibleLetter(Grid(), index));
+    if (added)
+      at->second = QAccessible::registerAccessibleInterface(new AccessibleLetter(Grid(), index));
     return QAccessible::accessibleInterface(at->second);
   }
   int indexOfChild(const QAccessibleInterface* child) const override {

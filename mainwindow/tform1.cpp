@@ -182,7 +182,8 @@ void TForm1::BuildSearchPanel() {
   Label1->setBuddy(Edit1);
   RadioButton2 =
       PlaceRadio(area, "RadioButton2", "BY SURNAME", 'U', {kRadioButton2.x, kRadioButton2.y});
-  RadioButton1 = PlaceRadio(area, "RadioButton1", "BY NAME", 'B', {kRadioButton1.x, kRadioButton1.y});
+  RadioButton1 =
+      PlaceRadio(area, "RadioButton1", "BY NAME", 'B', {kRadioButton1.x, kRadioButton1.y});
   auto* choice = new QButtonGroup(area);
   choice->addButton(RadioButton2);
   choice->addButton(RadioButton1);
@@ -213,14 +214,15 @@ QString TForm1::SearchFieldText() const { return Edit1->text(); }
 bool TForm1::SearchByName() const { return RadioButton1->isChecked(); }
 
 void TForm1::HideMainWindow() {
-  if (isVisible()) placeWhenHidden_ = pos();
+  if (isVisible()) placeWhenHidden_ = geometry().topLeft();
   hide();
 }
 
 void TForm1::ShowMainWindow() {
   // Placed anew, a window shown again lands wherever the window manager
-  // likes; moved there, it keeps its place.
-  if (placeWhenHidden_) move(*placeWhenHidden_);
+  // likes; put back, it keeps its place. By the inside, which is known
+  // before the window manager adds its frame.
+  if (placeWhenHidden_) setGeometry(QRect(*placeWhenHidden_, size()));
   show();
   activateWindow();
 }

@@ -55,7 +55,7 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // Shown where it was, and given the keyboard, which the hidden window held.
   void ShowMainWindow() override;
   void HideMainWindow() override;
-  std::optional<QPoint> MainWindowPlace() const override { return pos(); }
+  std::optional<QPoint> MainWindowPlace() const override { return geometry().topLeft(); }
   // A sync follows once the user's changes pause.
   void EntriesChanged() override;
 
@@ -152,8 +152,8 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void RenameWorkingFile(const std::string& name);
 
   Session& session_;
-  TForm2* form2_ = nullptr;         // the search/edit window
-  bool closeWhenHelpEnds_ = false;  // EXIT or the close box while HELP waited
+  TForm2* form2_ = nullptr;                // the search/edit window
+  bool closeWhenHelpEnds_ = false;         // EXIT or the close box while HELP waited
   std::optional<QPoint> placeWhenHidden_;  // where the hidden window comes back
 
   // The menu bar.

@@ -145,7 +145,8 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::RefreshFileList() {
   FileListBox1->clear();
-  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCodePage(entry));
+  for (const std::string& entry : ListDataFiles(session_))
+    FileListBox1->addItem(FromCodePage(entry));
   FileListBox1->setCurrentRow(-1);
 }
 

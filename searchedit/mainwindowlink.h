@@ -18,8 +18,9 @@ class MainWindowLink {
   virtual bool SearchByName() const = 0;
   virtual void ShowMainWindow() = 0;
   virtual void HideMainWindow() = 0;
-  // Where the main window stands on the screen, or stood when hidden: the
-  // search/edit window opens there. Null when there is no main window.
+  // Where the main window's inside (below its title bar) stands on the
+  // screen, or stood when hidden: the search/edit window opens there. Null
+  // when there is no main window.
   virtual std::optional<QPoint> MainWindowPlace() const { return std::nullopt; }
   // The user changed the working file's entries (DONE, a delete).
   virtual void EntriesChanged() {}

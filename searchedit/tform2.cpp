@@ -437,8 +437,10 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormActivate() {
-  // Over the main window's place, before the window manager first maps it.
-  if (const std::optional<QPoint> place = main_.MainWindowPlace()) move(*place);
+  // Over the main window's place, before the window manager maps it; by the
+  // inside, as a window's frame is not known before its first show.
+  if (const std::optional<QPoint> place = main_.MainWindowPlace())
+    setGeometry(QRect(*place, size()));
   // The keyboard comes along from the hidden main window, once the rows are
   // there: a screen reader then hears the grid and its current row once.
   auto takeOver = [this] {
@@ -515,8 +517,8 @@ void TForm2::SetRecordMode(RecordMode mode) {
   }
   // The line has the whole group's width to itself while the surname field
   // is hidden.
-  const QString details = QStringLiteral("Edit details for ") + Edit1->text() +
-                         QLatin1Char(' ') + Edit2->text() + QLatin1Char('.');
+  const QString details = QStringLiteral("Edit details for ") + Edit1->text() + QLatin1Char(' ') +
+                          Edit2->text() + QLatin1Char('.');
   SetCaption(Label3, details);
   // The label names the hidden surname field: a "&" in the name would be
   // taken for an access key.

@@ -218,7 +218,8 @@ TEST_F(KeyboardTest, EveryButtonAndFieldLabelHasAnAccessKeyOfItsOwnInItsView) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QStringList keys;
     if (window == form1.get())
-      for (QAction* a : form1->menuBar()->actions()) keys << QKeySequence::mnemonic(a->text()).toString();
+      for (QAction* a : form1->menuBar()->actions())
+        keys << QKeySequence::mnemonic(a->text()).toString();
     for (QWidget* w : window->findChildren<QWidget*>()) {
       auto* button = qobject_cast<QAbstractButton*>(w);
       auto* label = qobject_cast<QLabel*>(w);

@@ -147,8 +147,7 @@ TEST_F(ScreenReaderTest, EachChangeOfViewTellsTheFirstControlThatMatters) {
                  : all;
     };
     (void)QTest::qWaitFor([&] { return told() == expected; }, 500);
-    EXPECT_EQ(told(), expected)
-        << QKeySequence(row.key | row.modifiers).toString().toStdString();
+    EXPECT_EQ(told(), expected) << QKeySequence(row.key | row.modifiers).toString().toStdString();
   }
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form2.get())->role(), QAccessible::Window);
   EXPECT_EQ(Name(form2.get()), "VELMORA SEARCH/EDIT");

@@ -144,15 +144,15 @@ TEST_F(ResultGridTest, FailedRewriteKeepsTheRowAndTheFile) {
 TEST_F(ResultGridTest, ShowingRunsTheSearchAndClosingBringsTheMainWindowBack) {
   Start(kFriends);
   form1->move(150, 90);
-  const QPoint place = form1->pos();
+  const QPoint place = form1->geometry().topLeft();
   Search("SM");
   EXPECT_FALSE(form1->isVisible());
-  EXPECT_EQ(form2->pos(), place);  // over the main window, wherever it stood
+  EXPECT_EQ(form2->geometry().topLeft(), place);  // over the main window, wherever it stood
   form2->move(40, 30);
   form2->close();
   EXPECT_FALSE(form2->isVisible());
   EXPECT_TRUE(form1->isVisible());
-  EXPECT_EQ(form1->pos(), place);
+  EXPECT_EQ(form1->geometry().topLeft(), place);
   EXPECT_EQ(form2->width(), TForm2::kDesignWidth);
 }
 
