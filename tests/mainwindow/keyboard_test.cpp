@@ -4,6 +4,7 @@
 #include <functional>
 #include <sys/stat.h>
 
+#include "mainwindow/accountdialog.h"
 #include "support/printer.h"
 #include "support/windows_fixture.h"
 
@@ -210,10 +211,12 @@ TEST_F(KeyboardTest, EveryButtonAndFieldLabelHasAnAccessKeyOfItsOwnInItsView) {
       [&] { Click(CloseTextButton()), OpenEditor(1); },
       [&] { Answer(MsgResult::Yes, CancelTextButton()); },  // edit mode
       [&] { Click(CancelEditButton()), Click(BackButton()), Menu("NEW RECORD"); },
+      [&] { Click(CancelEditButton()), Menu("ACCOUNT..."); },
   };
   for (size_t i = 0; i < std::size(kViews); ++i) {
     kViews[i]();
     QWidget* window = form2->isVisible() ? static_cast<QWidget*>(form2.get()) : form1.get();
+    if (auto* account = form1->findChild<AccountDialog*>()) window = account;
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QStringList keys;
