@@ -84,6 +84,8 @@ AccountDialog::AccountDialog(Session& session, QWidget* parent)
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
   Label4 = FieldLabel(this, "Label4", "ADDRESS BOOKS", 'B', ListBox1);
+  // A list is not named after its label as a field is.
+  ListBox1->setAccessibleName(QStringLiteral("ADDRESS BOOKS"));
   Button2 = Button(this, "Button2", "OK", 'O');
   Button2->setDefault(true);
   Button3 = Button(this, "Button3", "CANCEL", 'C');

@@ -16,10 +16,14 @@ TEST(TimeText, EachLocaleInItsOwnFormatWithoutTheZone) {
     const char* evening;
     const char* morning;
   } cases[] = {
-      {"en_US", "9:13:39 PM", "9:05:07 AM"}, {"de_DE", "21:13:39", "09:05:07"},
-      {"C", "21:13:39", "09:05:07"},         {"ja_JP", "21時13分39秒", "9時05分07秒"},
-      {"zh_CN", "21:13:39", "09:05:07"},     {"ko_KR", "오후 9시 13분 39초", "오전 9시 5분 7초"},
-      {"ar_EG", "٩:١٣:٣٩ م", "٩:٠٥:٠٧ ص"},   {"fa_IR", "۲۱:۱۳:۳۹", "۹:۰۵:۰۷"},
+      {"en_US", "9:13:39 PM", "9:05:07 AM"},
+      {"de_DE", "21:13:39", "09:05:07"},
+      {"C", "21:13:39", "09:05:07"},
+      {"ja_JP", "21時13分39秒", "9時05分07秒"},
+      {"zh_CN", "21:13:39", "09:05:07"},
+      {"ko_KR", "오후 9시 13분 39초", "오전 9시 5분 7초"},
+      {"ar_EG", "٩:١٣:٣٩ م", "٩:٠٥:٠٧ ص"},
+      {"fa_IR", "۲۱:۱۳:۳۹", "۹:۰۵:۰۷"},
   };
   for (const auto& c : cases) {
     const QLocale locale(QString::fromLatin1(c.locale));
@@ -67,8 +71,7 @@ TEST(Timelabel, TicksOnlyOnceLoadedAndRepaintsOnlyWhenTheSecondChanges) {
   EXPECT_EQ(counter.paints, 1);
   EXPECT_EQ(byCode->text(), "Timelabel1");
 
-  // A screen reader is not told each second: the name stays, the time is
-  // read when asked for.
+  // Not announced each tick: the name stays, the time is read when asked.
   QAccessibleInterface* told = QAccessible::queryAccessibleInterface(loaded);
   EXPECT_EQ(told->text(QAccessible::Name), "Clock");
   EXPECT_EQ(told->text(QAccessible::Description), LongTimeText(now, QLocale()));

@@ -1,5 +1,6 @@
 // What a screen reader is told about the address book's windows.
 #include <QAccessible>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <dlfcn.h>
 #include <functional>
@@ -12,8 +13,7 @@ namespace {
 using testing::Rec;
 
 // What a screen reader says: each move of the focus, and each change of
-// the name of what has it, as "name" (a grid cell's with its row); a
-// focused window that is no window to assistive technology as "filler".
+// the name of what has it, as the name (a grid cell's with its row).
 QStringList& Told() {
   static QStringList told;
   return told;
@@ -23,10 +23,9 @@ void Tell(QAccessibleEvent* event) {
   if (!at || (event->type() != QAccessible::Focus &&
               !(event->type() == QAccessible::NameChanged && at->state().focused)))
     return;
-  QString said = at->text(QAccessible::Name);
-  if (QAccessibleTableCellInterface* cell = at->tableCellInterface())
-    said += QStringLiteral(" (row %1)").arg(cell->rowIndex() + 1);
-  Told() << said;
+  QAccessibleTableCellInterface* cell = at->tableCellInterface();
+  Told() << at->text(QAccessible::Name) +
+                (cell ? QStringLiteral(" (row %1)").arg(cell->rowIndex() + 1) : QString());
 }
 
 // Qt tells assistive technology anything only once a platform bridge has
@@ -67,8 +66,35 @@ class ScreenReaderTest : public testing::WindowsTest {
           out << w->objectName();
     return out;
   }
+  // In the window in front: the shown buttons and field labels without an
+  // access key or with one used before in the window (the menu bar's
+  // included), and the labels whose key misses their field.
+  QStringList Unkeyed() {
+    QWidget* window = QApplication::activeModalWidget();
+    if (!window) window = form2->isVisible() ? static_cast<QWidget*>(form2.get()) : form1.get();
+    QApplication::setActiveWindow(window);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    QStringList keys, out;
+    if (window == form1.get())
+      for (QAction* a : form1->menuBar()->actions())
+        keys << QKeySequence::mnemonic(a->text()).toString();
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+      auto* button = qobject_cast<QAbstractButton*>(w);
+      auto* label = qobject_cast<QLabel*>(w);
+      if (!w->isVisible() || !(button || (label && label->buddy() && label->buddy()->isVisible())))
+        continue;
+      const QKeySequence key = QKeySequence::mnemonic(button ? button->text() : label->text());
+      if (key.isEmpty() || keys.contains(key.toString())) out << w->objectName();
+      keys << key.toString();
+      if (!label || key.isEmpty()) continue;
+      QTest::keyClick(window, key[0].key(), Qt::AltModifier);
+      if (QApplication::focusWidget() != label->buddy()) out << w->objectName();
+    }
+    return out;
+  }
 };
 
+// Announced by its caption, reached by its access key.
 TEST_F(ScreenReaderTest, EveryControlThatTakesTheFocusIsAnnouncedByName) {
   Start({Rec("ANN", "SMITH"), Rec("BOB", "SMALL")});
   dir.Write("ANNSMITH", "note");
@@ -81,10 +107,13 @@ TEST_F(ScreenReaderTest, EveryControlThatTakesTheFocusIsAnnouncedByName) {
       [&] { Click(CloseTextButton()), OpenEditor(1); },
       [&] { Answer(MsgResult::Yes, CancelTextButton()); },  // edit mode
       [&] { Click(CancelEditButton()), Click(BackButton()), Menu("NEW RECORD"); },
+      [&] { Click(CancelEditButton()), Menu("DELETE"); },
+      [&] { Menu("ACCOUNT..."); },
   };
   for (size_t i = 0; i < std::size(kViews); ++i) {
     kViews[i]();
     EXPECT_EQ(Nameless().join(","), "") << "view " << i;
+    EXPECT_EQ(Unkeyed().join(","), "") << "view " << i;
   }
 }
 
@@ -119,7 +148,7 @@ TEST_F(ScreenReaderTest, EachChangeOfViewTellsTheFirstControlThatMatters) {
   const struct {
     int key;
     Qt::KeyboardModifiers modifiers;
-    const char* told;  // joined by "|"; "...|" first: after whatever was told before
+    const char* told;  // joined by "|"
   } kRows[] = {
       {Qt::Key_S, Qt::AltModifier, "SEARCH/EDIT|ENTER SEARCH STRING"},
       {Qt::Key_Tab, Qt::ShiftModifier, "Clear all"},
@@ -128,29 +157,25 @@ TEST_F(ScreenReaderTest, EachChangeOfViewTellsTheFirstControlThatMatters) {
       {Qt::Key_Right, {}, "B"},  // one letter, not the row
       {Qt::Key_Space, {}, "B, search string B"},
       {Qt::Key_Right, {}, "C"},
-      {Qt::Key_T, Qt::AltModifier, "...|Search results|ANN (row 1)"},
-      {Qt::Key_E, Qt::AltModifier, "PHONE1"},  // straight there
-      {Qt::Key_Escape, {}, "Search results|ANN (row 1)"},
+      {Qt::Key_Escape, {}, "FRIENDS"},  // CANCEL, the window itself next
+      {Qt::Key_S, Qt::AltModifier, "ENTER SEARCH STRING"},
+      // First the view's own, as the rows fill under the focus the headless
+      // platform hands over at once.
+      {Qt::Key_T, Qt::AltModifier, "ANN (row 1)|Search results|ANN (row 1)"},
+      {Qt::Key_E, Qt::AltModifier, "PHONE1"},              // straight there
+      {Qt::Key_Return, {}, "Search results|ANN (row 1)"},  // DONE
       {Qt::Key_Return, {}, "Extra text"},
       {Qt::Key_Escape, {}, "Search results|ANN (row 1)"},
-      {Qt::Key_Down, {}, "BOB (row 2)"},
   };
   for (const auto& row : kRows) {
     Told().clear();
     Press(row.key, row.modifiers);
     // An access key clicks as the mouse does, a moment later.
-    const std::string expected = row.told;
-    auto told = [&] {
-      const std::string all = Told().join("|").toStdString();
-      return expected.starts_with("...|") && all.ends_with(expected.substr(3))
-                 ? "..." + expected.substr(3)
-                 : all;
-    };
-    (void)QTest::qWaitFor([&] { return told() == expected; }, 500);
-    EXPECT_EQ(told(), expected) << QKeySequence(row.key | row.modifiers).toString().toStdString();
+    auto told = [] { return Told().join("|").toStdString(); };
+    (void)QTest::qWaitFor([&] { return told() == row.told; }, 500);
+    EXPECT_EQ(told(), row.told) << QKeySequence(row.key | row.modifiers).toString().toStdString();
   }
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form2.get())->role(), QAccessible::Window);
-  EXPECT_EQ(Name(form2.get()), "VELMORA SEARCH/EDIT");
 }
 
 }  // namespace
