@@ -1,11 +1,34 @@
 #include "components/timelabel.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLocale>
 #include <QTimer>
 
 namespace velmora {
+namespace {
+
+// The clock to assistive technology: a name that stays, so the ticks send
+// it nothing, and the time as the description, read when asked for.
+class AccessibleClock final : public QAccessibleWidget {
+ public:
+  explicit AccessibleClock(TTimelabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return QString::fromLatin1(TTimelabel::kAccessibleName);
+    if (t == QAccessible::Description || t == QAccessible::Value)
+      return static_cast<const QLabel*>(widget())->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* AccessibleClockOf(const QString& className, QObject* object) {
+  if (className != QLatin1String(TTimelabel::staticMetaObject.className())) return nullptr;
+  return new AccessibleClock(static_cast<TTimelabel*>(object));
+}
+
+}  // namespace
 
 QString ClockFormatOf(const QLocale& locale) {
   // The long format, which shows the seconds, without its time zone: the
@@ -36,6 +59,10 @@ QString LongTimeText(const QTime& time, const QLocale& locale) {
 TTimelabel::TTimelabel(QWidget* owner)
     : QLabel(owner), clock_([] { return QTime::currentTime(); }) {
   setTextFormat(Qt::PlainText);
+  // A label named by its text is announced anew at each change of it.
+  setAccessibleName(QString::fromLatin1(kAccessibleName));
+  static const bool clockRole = (QAccessible::installFactory(&AccessibleClockOf), true);
+  (void)clockRole;
   ReadLocale();
   update();
 }

@@ -2,7 +2,8 @@
 // TTimelabel: a label that shows the time of day and keeps it current by
 // itself. It ticks every 450 ms, so every second is shown at most 450 ms
 // after it began; a tick that would show the text already shown changes
-// nothing, so the label repaints once a second.
+// nothing, so the label repaints once a second. Screen readers know it by a
+// name that stays, kAccessibleName, and read the time as its description.
 //
 // Like a label read from a window's stored description, it starts ticking
 // only when its window calls Loaded() after setting it up; a label made by
@@ -29,6 +30,7 @@ class TTimelabel : public QLabel {
 
  public:
   static constexpr int kIntervalMs = 450;
+  static constexpr char kAccessibleName[] = "Clock";
 
   explicit TTimelabel(QWidget* owner);
 

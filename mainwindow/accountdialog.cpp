@@ -16,6 +16,7 @@
 #include "platform/messagedialog.h"
 #include "platform/text.h"
 #include "platform/widgets.h"
+#include "searchedit/accesskeys.h"
 #include "searchedit/cannotedit.h"
 #include "store/startup.h"
 
@@ -33,10 +34,12 @@ constexpr char kTrustLast[] = "Trust this certificate?";
 constexpr char kRemove[] =
     "Remove the account? Syncing stops; the entries stay in the data file and on the server.";
 
-QLabel* FieldLabel(QWidget* parent, const char* name, const char* caption, QWidget* field) {
-  auto* l = new QLabel(QString::fromLatin1(caption), parent);
+QLabel* FieldLabel(QWidget* parent, const char* name, const char* caption, char key,
+                   QWidget* field) {
+  auto* l = new QLabel(parent);
   l->setObjectName(QString::fromLatin1(name));
   l->setTextFormat(Qt::PlainText);
+  SetAccessKey(l, QString::fromLatin1(caption), QLatin1Char(key));
   // Screen readers name the field after its label.
   l->setBuddy(field);
   return l;
@@ -49,10 +52,11 @@ QLineEdit* Field(QWidget* parent, const char* name) {
   return e;
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
-  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+// Enter presses the focused button; in a field, OK.
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, char key) {
+  auto* b = new QPushButton(parent);
   b->setObjectName(QString::fromLatin1(name));
-  b->setAutoDefault(false);
+  SetAccessKey(b, QString::fromLatin1(caption), QLatin1Char(key));
   return b;
 }
 
@@ -69,21 +73,23 @@ AccountDialog::AccountDialog(Session& session, QWidget* parent)
   setFont(WindowFont());
 
   Edit1 = Field(this, "Edit1");
-  Label1 = FieldLabel(this, "Label1", "SERVER ADDRESS", Edit1);
+  Label1 = FieldLabel(this, "Label1", "SERVER ADDRESS", 'S', Edit1);
   Edit2 = Field(this, "Edit2");
-  Label2 = FieldLabel(this, "Label2", "USER NAME", Edit2);
+  Label2 = FieldLabel(this, "Label2", "USER NAME", 'U', Edit2);
   Edit3 = Field(this, "Edit3");
   Edit3->setEchoMode(QLineEdit::Password);
-  Label3 = FieldLabel(this, "Label3", "PASSWORD", Edit3);
-  Button1 = Button(this, "Button1", "FIND ADDRESS BOOKS");
+  Label3 = FieldLabel(this, "Label3", "PASSWORD", 'P', Edit3);
+  Button1 = Button(this, "Button1", "FIND ADDRESS BOOKS", 'F');
   ListBox1 = new QListWidget(this);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  Label4 = FieldLabel(this, "Label4", "ADDRESS BOOKS", ListBox1);
-  Button2 = Button(this, "Button2", "OK");
+  Label4 = FieldLabel(this, "Label4", "ADDRESS BOOKS", 'B', ListBox1);
+  // A list is not named after its label as a field is.
+  ListBox1->setAccessibleName(QStringLiteral("ADDRESS BOOKS"));
+  Button2 = Button(this, "Button2", "OK", 'O');
   Button2->setDefault(true);
-  Button3 = Button(this, "Button3", "CANCEL");
-  Button4 = Button(this, "Button4", "REMOVE ACCOUNT");
+  Button3 = Button(this, "Button3", "CANCEL", 'C');
+  Button4 = Button(this, "Button4", "REMOVE ACCOUNT", 'R');
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Label1, 0, 0);

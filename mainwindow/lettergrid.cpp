@@ -4,11 +4,15 @@
 #include <unicode/ulocdata.h>
 #include <unicode/uset.h>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPointer>
 #include <algorithm>
+#include <map>
 
 #include "platform/codepage.h"
 #include "platform/widgets.h"
@@ -59,6 +63,96 @@ QStringList AlphabetLetters(const QLocale& locale, const CodePage& page) {
   return letters;
 }
 
+// One cell: a list item named by its letter. The view's own accessibility
+// events name a cell by row * kColumns + column, as here, since the grid
+// shows no headers.
+class AccessibleLetter final : public QAccessibleInterface {
+ public:
+  AccessibleLetter(LetterGrid* grid, int index) : grid_(grid), index_(index) {}
+  bool isValid() const override { return grid_ && Cell(); }
+  QObject* object() const override { return nullptr; }
+  QWindow* window() const override { return grid_ ? grid_->window()->windowHandle() : nullptr; }
+  QAccessibleInterface* parent() const override {
+    return QAccessible::queryAccessibleInterface(grid_.data());
+  }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QString text(QAccessible::Text t) const override {
+    return t == QAccessible::Name && isValid()
+               ? grid_->AccessibleName(index_ / LetterGrid::kColumns, index_ % LetterGrid::kColumns)
+               : QString();
+  }
+  void setText(QAccessible::Text, const QString&) override {}
+  QRect rect() const override {
+    if (!isValid()) return {};
+    const QRect r = grid_->visualItemRect(Cell());
+    return {grid_->viewport()->mapToGlobal(r.topLeft()), r.size()};
+  }
+  QAccessible::Role role() const override { return QAccessible::ListItem; }
+  QAccessible::State state() const override {
+    QAccessible::State st;
+    const QTableWidgetItem* cell = isValid() ? Cell() : nullptr;
+    if (!cell || !(cell->flags() & Qt::ItemIsEnabled)) {
+      st.disabled = true;
+      return st;
+    }
+    st.focusable = st.selectable = true;
+    st.selected = cell->isSelected();
+    st.focused = grid_->hasFocus() && grid_->currentItem() == cell;
+    return st;
+  }
+
+ private:
+  QTableWidgetItem* Cell() const {
+    return grid_->item(index_ / LetterGrid::kColumns, index_ % LetterGrid::kColumns);
+  }
+  QPointer<LetterGrid> grid_;
+  int index_;
+};
+
+class AccessibleLetters final : public QAccessibleWidget {
+ public:
+  explicit AccessibleLetters(LetterGrid* grid) : QAccessibleWidget(grid, QAccessible::List) {}
+  ~AccessibleLetters() override {
+    for (const auto& [index, id] : cells_) QAccessible::deleteAccessibleInterface(id);
+  }
+  int childCount() const override { return Grid()->rowCount() * LetterGrid::kColumns; }
+  QAccessibleInterface* child(int index) const override {
+    if (index < 0 || index >= childCount()) return nullptr;
+    auto [at, added] = cells_.try_emplace(index, 0);
+    if (added)
+      at->second = QAccessible::registerAccessibleInterface(new AccessibleLetter(Grid(), index));
+    return QAccessible::accessibleInterface(at->second);
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    for (const auto& [index, id] : cells_)
+      if (QAccessible::accessibleInterface(id) == child) return index;
+    return -1;
+  }
+  QAccessibleInterface* childAt(int x, int y) const override {
+    const QPoint at = Grid()->viewport()->mapFromGlobal(QPoint(x, y));
+    const QModelIndex cell = Grid()->indexAt(at);
+    return cell.isValid() ? child(cell.row() * LetterGrid::kColumns + cell.column()) : nullptr;
+  }
+  QAccessibleInterface* focusChild() const override {
+    const QModelIndex cell = Grid()->currentIndex();
+    return Grid()->hasFocus() && cell.isValid()
+               ? child(cell.row() * LetterGrid::kColumns + cell.column())
+               : nullptr;
+  }
+
+ private:
+  LetterGrid* Grid() const { return static_cast<LetterGrid*>(widget()); }
+  mutable std::map<int, QAccessible::Id> cells_;
+};
+
+QAccessibleInterface* AccessibleLettersOf(const QString& className, QObject* object) {
+  if (className != QLatin1String(LetterGrid::staticMetaObject.className())) return nullptr;
+  return new AccessibleLetters(static_cast<LetterGrid*>(object));
+}
+
 }  // namespace
 
 QStringList LetterGrid::Letters() {
@@ -70,6 +164,8 @@ QStringList LetterGrid::Letters() {
 }
 
 LetterGrid::LetterGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) {
+  static const bool listRole = (QAccessible::installFactory(&AccessibleLettersOf), true);
+  (void)listRole;
   horizontalHeader()->hide();
   verticalHeader()->hide();
   for (QHeaderView* h : {horizontalHeader(), verticalHeader()}) {
@@ -119,6 +215,51 @@ QString LetterGrid::SelectedLetter() const {
   return cell ? cell->text() : QString();
 }
 
+void LetterGrid::AnnouncePick(const QString& searchString) {
+  const QModelIndex at = currentIndex();
+  if (!at.isValid()) return;
+  pickedCell_ = at;
+  searchString_ = searchString;
+  QAccessibleEvent named(this, QAccessible::NameChanged);
+  named.setChild(at.row() * kColumns + at.column());
+  QAccessible::updateAccessibility(&named);
+}
+
+QString LetterGrid::AccessibleName(int row, int column) const {
+  const QTableWidgetItem* cell = item(row, column);
+  if (!cell) return {};
+  if (pickedCell_ != model()->index(row, column)) return cell->text();
+  return cell->text() + QStringLiteral(", search string ") + searchString_;
+}
+
+// The table's own accessibility events number the cells as a table's, with
+// its hidden headers among them: the list's events are sent here instead,
+// past the table to the view it is built on.
+void LetterGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  pickedCell_ = QPersistentModelIndex();
+  QAbstractItemView::currentChanged(current, previous);
+  if (hasFocus()) TellFocused(current);
+}
+
+void LetterGrid::selectionChanged(const QItemSelection& selected,
+                                  const QItemSelection& deselected) {
+  QAbstractItemView::selectionChanged(selected, deselected);
+}
+
+void LetterGrid::focusInEvent(QFocusEvent* event) {
+  QTableWidget::focusInEvent(event);
+  // After the list itself, which the focus change announces next.
+  QMetaObject::invokeMethod(
+      this, [this] { TellFocused(currentIndex()); }, Qt::QueuedConnection);
+}
+
+void LetterGrid::TellFocused(const QModelIndex& cell) {
+  if (!QAccessible::isActive() || !hasFocus() || !cell.isValid()) return;
+  QAccessibleEvent focus(this, QAccessible::Focus);
+  focus.setChild(cell.row() * kColumns + cell.column());
+  QAccessible::updateAccessibility(&focus);
+}
+
 void LetterGrid::mousePressEvent(QMouseEvent* event) {
   QTableWidget::mousePressEvent(event);
   const QTableWidgetItem* cell = itemAt(event->position().toPoint());
@@ -133,6 +274,9 @@ void LetterGrid::keyPressEvent(QKeyEvent* event) {
     emit picked();
     return;
   }
+  // Escape belongs to the window, which closes the panel; the view would
+  // take it for a typed letter.
+  if (key == Qt::Key_Escape) return event->ignore();
   QTableWidget::keyPressEvent(event);
 }
 

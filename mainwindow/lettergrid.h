@@ -7,6 +7,9 @@
 // click on a letter cell (also on the cell already selected) and for Space
 // or Enter on the selected cell; the arrow keys only move the selection, so
 // that a keyboard user can reach a letter without picking those on the way.
+//
+// To assistive technology it is a list of letters, not a table: a screen
+// reader announces the one letter reached, not the whole row with it.
 
 #include <QTableWidget>
 
@@ -28,6 +31,12 @@ class LetterGrid : public QTableWidget {
   void FillLetters();
   // The letter of the selected cell, empty when none.
   QString SelectedLetter() const;
+  // Tells assistive technology that the selected letter was added, and what
+  // the search string has become: the cell's name says it until the
+  // selection moves.
+  void AnnouncePick(const QString& searchString);
+  // What assistive technology calls the cell.
+  QString AccessibleName(int row, int column) const;
 
  signals:
   void picked();  // a letter cell picked, as described above
@@ -35,9 +44,19 @@ class LetterGrid : public QTableWidget {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
   // Typed letters pick nothing: the search text is built by clicks and the
   // navigation keys only, never by the view jumping to a matching cell.
   void keyboardSearch(const QString&) override {}
+
+ private:
+  // Tells assistive technology that the cell has the focus.
+  void TellFocused(const QModelIndex& cell);
+
+  QPersistentModelIndex pickedCell_;  // the cell AnnouncePick named
+  QString searchString_;              // what it said
 };
 
 }  // namespace velmora

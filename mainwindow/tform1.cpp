@@ -1,5 +1,6 @@
 #include "mainwindow/tform1.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <algorithm>
 
 #include "components/appexec.h"
 #include "components/timelabel.h"
@@ -19,6 +21,7 @@
 #include "platform/guard.h"
 #include "platform/messagedialog.h"
 #include "platform/widgets.h"
+#include "searchedit/accesskeys.h"
 #include "searchedit/cannotedit.h"
 #include "searchedit/tform2.h"
 #include "store/startup.h"
@@ -26,25 +29,19 @@
 namespace velmora {
 namespace {
 
-// The caption with its access key marked: Alt and the letter, or the letter
-// alone in an open menu, choose the command. Only the underline shows; the
-// caption, and the name screen readers announce, stay the caption.
-QString WithAccessKey(const char* caption, char key) {
-  QString text = QString::fromLatin1(caption);
-  text.insert(text.indexOf(QLatin1Char(key)), QLatin1Char('&'));
-  return text;
-}
-
+// Alt and the letter, or the letter alone in an open menu, choose the
+// command.
 QAction* MenuCommand(QWidget* owner, const char* name, const char* caption, char key) {
-  auto* a = new QAction(WithAccessKey(caption, key), owner);
+  auto* a = new QAction(WithAccessKey(QString::fromLatin1(caption), QLatin1Char(key)), owner);
   a->setObjectName(QString::fromLatin1(name));
   return a;
 }
 
-QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption, QPoint at) {
-  auto* b = new QRadioButton(QString::fromLatin1(caption), parent);
+QRadioButton* PlaceRadio(QWidget* parent, const char* name, const char* caption, char key,
+                         QPoint at) {
+  auto* b = new QRadioButton(parent);
   b->setObjectName(QString::fromLatin1(name));
-  b->setAccessibleName(QString::fromLatin1(caption));
+  SetAccessKey(b, QString::fromLatin1(caption), QLatin1Char(key));
   b->move(at);
   b->resize(b->sizeHint());
   return b;
@@ -81,6 +78,8 @@ TForm1::TForm1(Session& session, const std::string& programDir, QWidget* parent)
   BuildFilePanels();
   BuildComponents();
   BuildSync();
+  // Enter presses the focused button, as Space does.
+  for (QPushButton* b : centralWidget()->findChildren<QPushButton*>()) b->setAutoDefault(true);
   FormCreate(programDir);
   // Set up as stored: the clock starts ticking from here on.
   Timelabel1->Loaded();
@@ -119,7 +118,7 @@ void TForm1::BuildMenu() {
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
   MainMenu1->setNativeMenuBar(false);
 
-  FILE1 = MainMenu1->addMenu(WithAccessKey("FILE", 'F'));
+  FILE1 = MainMenu1->addMenu(WithAccessKey(QStringLiteral("FILE"), u'F'));
   FILE1->setObjectName(QStringLiteral("FILE1"));
   FILE1->menuAction()->setObjectName(QStringLiteral("FILE1Action"));
   NEW1 = MenuCommand(this, "NEW1", "NEW", 'N');
@@ -138,7 +137,7 @@ void TForm1::BuildMenu() {
   MainMenu1->addAction(HELP1);
 
   // S belongs to SEARCH/EDIT.
-  SYNC1 = MainMenu1->addMenu(WithAccessKey("SYNC", 'Y'));
+  SYNC1 = MainMenu1->addMenu(WithAccessKey(QStringLiteral("SYNC"), u'Y'));
   SYNC1->setObjectName(QStringLiteral("SYNC1"));
   SYNC1->menuAction()->setObjectName(QStringLiteral("SYNC1Action"));
   SYNCNOW1 = MenuCommand(this, "SYNCNOW1", "SYNC NOW", 'N');
@@ -181,14 +180,22 @@ void TForm1::BuildSearchPanel() {
   Edit1->setMaxLength(kSearchFieldLength);
   SetPlace(Edit1, kEdit1);
   Label1->setBuddy(Edit1);
-  RadioButton2 = PlaceRadio(area, "RadioButton2", "BY SURNAME", {kRadioButton2.x, kRadioButton2.y});
-  RadioButton1 = PlaceRadio(area, "RadioButton1", "BY NAME", {kRadioButton1.x, kRadioButton1.y});
+  RadioButton2 =
+      PlaceRadio(area, "RadioButton2", "BY SURNAME", 'U', {kRadioButton2.x, kRadioButton2.y});
+  RadioButton1 =
+      PlaceRadio(area, "RadioButton1", "BY NAME", 'B', {kRadioButton1.x, kRadioButton1.y});
   auto* choice = new QButtonGroup(area);
   choice->addButton(RadioButton2);
   choice->addButton(RadioButton1);
   RadioButton2->setChecked(true);
   Button6 = PlaceButton(area, "Button6", QStringLiteral("START SEARCH"), kButton6);
   Button7 = PlaceButton(area, "Button7", QStringLiteral("CANCEL"), kButton7);
+  // The menu bar's F, N, S, H and Y stay free.
+  SetAccessKey(Button2, QStringLiteral("Clear last character"), u'l');
+  SetAccessKey(Button8, QStringLiteral("Clear all"), u'a');
+  SetAccessKey(Label1, QStringLiteral("ENTER SEARCH STRING"), u'E');
+  SetAccessKey(Button6, QStringLiteral("START SEARCH"), u'T');
+  SetAccessKey(Button7, QStringLiteral("CANCEL"), u'C');
 
   searchPanel_ = {Label3, StringGrid1,  Button2,      Button8, Label1,
                   Edit1,  RadioButton2, RadioButton1, Button6, Button7};
@@ -206,8 +213,30 @@ QString TForm1::SearchFieldText() const { return Edit1->text(); }
 
 bool TForm1::SearchByName() const { return RadioButton1->isChecked(); }
 
+void TForm1::HideMainWindow() {
+  if (isVisible()) placeWhenHidden_ = geometry().topLeft();
+  hide();
+}
+
+void TForm1::ShowMainWindow() {
+  // Placed anew, a window shown again lands wherever the window manager
+  // likes; put back, it keeps its place. By the inside, which is known
+  // before the window manager adds its frame.
+  if (placeWhenHidden_) setGeometry(QRect(*placeWhenHidden_, size()));
+  show();
+  activateWindow();
+}
+
 void TForm1::HideSearchPanel() {
+  KeepFocusOffHidden(searchPanel_);
   for (QWidget* w : searchPanel_) w->hide();
+}
+
+void TForm1::KeepFocusOffHidden(const std::vector<QWidget*>& panel) {
+  // Left where it is, the focus would pass from each hidden control to the
+  // next, and a screen reader would announce every one.
+  QWidget* focused = QApplication::focusWidget();
+  if (focused && std::find(panel.begin(), panel.end(), focused) != panel.end()) setFocus();
 }
 
 void TForm1::HideOtherPanels() {
@@ -286,6 +315,8 @@ void TForm1::OpenSearchPanel() {
 void TForm1::StringGrid1Click() {
   if (Edit1->text().size() >= kSearchFieldLength) return;
   Edit1->setText(Edit1->text() + StringGrid1->SelectedLetter());
+  // The focus stays in the letters: the reader hears the field's change there.
+  StringGrid1->AnnouncePick(Edit1->text());
 }
 
 void TForm1::Button2Click() { ClearLastCharacter(); }
@@ -301,10 +332,11 @@ void TForm1::Button8Click() { Edit1->clear(); }
 void TForm1::Button6Click() { StartSearch(); }
 
 void TForm1::StartSearch() {
+  // Showing the window runs its search; it hides this window itself, before
+  // the panel hides, so that the focus does not wander through the panel.
+  if (form2_) form2_->show();
   HideSearchPanel();
   if (!form2_) return;
-  // Showing the window runs its search; it hides this window itself.
-  form2_->show();
   form2_->ShowGridAndButtons();
 }
 
@@ -322,7 +354,7 @@ void TForm1::StartNewRecord() {
   }
   if (!form2_) return;
   form2_->EnterAddMode();
-  hide();
+  HideMainWindow();
   form2_->show();
   form2_->ClearRecordFields();
 }

@@ -52,12 +52,10 @@ class TForm1 : public QMainWindow, public MainWindowLink {
 
   QString SearchFieldText() const override;
   bool SearchByName() const override;
-  // Shown and given the keyboard, which the hidden window held.
-  void ShowMainWindow() override {
-    show();
-    activateWindow();
-  }
-  void HideMainWindow() override { hide(); }
+  // Shown where it was, and given the keyboard, which the hidden window held.
+  void ShowMainWindow() override;
+  void HideMainWindow() override;
+  std::optional<QPoint> MainWindowPlace() const override { return geometry().topLeft(); }
   // A sync follows once the user's changes pause.
   void EntriesChanged() override;
 
@@ -65,7 +63,7 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   // While HELP waits for the viewer the window stays on screen: closing is
   // put off until the wait is over.
   void closeEvent(QCloseEvent* event) override;
-  // Enter and Escape in the file panels.
+  // Enter and Escape in the file panels, Escape in the search-entry panel.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
@@ -75,6 +73,9 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void BuildComponents();
   void BuildSync();
   void HideSearchPanel();
+  // The window takes the focus when a control of the panel about to hide
+  // holds it.
+  void KeepFocusOffHidden(const std::vector<QWidget*>& panel);
   // Opening a panel hides every other panel and the search/edit window.
   void HideOtherPanels();
 
@@ -151,8 +152,9 @@ class TForm1 : public QMainWindow, public MainWindowLink {
   void RenameWorkingFile(const std::string& name);
 
   Session& session_;
-  TForm2* form2_ = nullptr;         // the search/edit window
-  bool closeWhenHelpEnds_ = false;  // EXIT or the close box while HELP waited
+  TForm2* form2_ = nullptr;                // the search/edit window
+  bool closeWhenHelpEnds_ = false;         // EXIT or the close box while HELP waited
+  std::optional<QPoint> placeWhenHidden_;  // where the hidden window comes back
 
   // The menu bar.
   QMenu* FILE1;            // "FILE", the sub-menu of the file commands

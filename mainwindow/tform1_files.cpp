@@ -19,6 +19,7 @@
 #include "platform/messagedialog.h"
 #include "platform/text.h"
 #include "platform/widgets.h"
+#include "searchedit/accesskeys.h"
 #include "searchedit/tform2.h"
 #include "store/filecommands.h"
 #include "store/startup.h"
@@ -62,6 +63,10 @@ void TForm1::BuildFilePanels() {
   Button11 = PlaceButton(area, "Button11", QStringLiteral("OK"), right(kButton11));
   Button1 = PlaceButton(area, "Button1", QStringLiteral("OK"), right(kButton1));
   Button5 = PlaceButton(area, "Button5", QStringLiteral("CANCEL"), right(kButton5));
+  SetAccessKey(Label2, QStringLiteral("ENTER FILENAME"), u'E');
+  for (QPushButton* ok : {Button4, Button9, Button11, Button1})
+    SetAccessKey(ok, QStringLiteral("OK"), u'O');
+  SetAccessKey(Button5, QStringLiteral("CANCEL"), u'C');
 
   filePanels_ = {Label4,  Label2,   MaskEdit2, FileListBox1, Button4,
                  Button9, Button11, Button1,   Button5};
@@ -101,6 +106,7 @@ void TForm1::SetFilePanel(FilePanel panel) {
     if (form2_) form2_->hide();
     HideSearchPanel();
   }
+  if (panel == FilePanel::kNone) KeepFocusOffHidden(filePanels_);
   for (QWidget* w : filePanels_) w->hide();
   if (panel == FilePanel::kNone) return;
   Label4->show();
@@ -121,7 +127,11 @@ void TForm1::SetFilePanel(FilePanel panel) {
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
   // In a file panel Enter is its OK and Escape its CANCEL; the name entry and
-  // the list leave both keys to the window.
+  // the list leave both keys to the window. Escape is the search-entry
+  // panel's CANCEL as well.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      Button7->isVisible())
+    return Button7->click();
   if (filePanel_ != FilePanel::kNone && event->modifiers() == Qt::NoModifier) {
     QPushButton* button = nullptr;
     if (event->key() == Qt::Key_Escape) button = Button5;
@@ -135,7 +145,8 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::RefreshFileList() {
   FileListBox1->clear();
-  for (const std::string& entry : ListDataFiles(session_)) FileListBox1->addItem(FromCodePage(entry));
+  for (const std::string& entry : ListDataFiles(session_))
+    FileListBox1->addItem(FromCodePage(entry));
   FileListBox1->setCurrentRow(-1);
 }
 

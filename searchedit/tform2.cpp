@@ -1,5 +1,7 @@
 #include "searchedit/tform2.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
@@ -20,6 +22,7 @@
 #include "platform/messagedialog.h"
 #include "platform/text.h"
 #include "platform/widgets.h"
+#include "searchedit/accesskeys.h"
 #include "searchedit/cannotedit.h"
 #include "searchedit/search.h"
 #include "store/datafile.h"
@@ -73,6 +76,13 @@ bool StoreLackingAsQuestionMarks(std::initializer_list<std::pair<const char*, QS
                     MsgKind::Confirmation, MsgButtons::YesNo) == MsgResult::Yes;
 }
 
+// Assistive technology meets this window as a window, named by its title,
+// not as a nameless part of the screen.
+QAccessibleInterface* AccessibleWindow(const QString& className, QObject* object) {
+  if (className != QLatin1String(TForm2::staticMetaObject.className())) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 }  // namespace
 
 QLineEdit* TForm2::EditAt(QWidget* parent, const char* name, QLabel* label, Place at) {
@@ -98,6 +108,10 @@ TForm2::TForm2(Session& session, MainWindowLink& mainWindow, QWidget* parent)
   BuildControls();
   BuildRecordGroup();
   BuildExtraTextControls();
+  // Enter presses the focused button, as Space does.
+  for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(true);
+  static const bool windowRole = (QAccessible::installFactory(&AccessibleWindow), true);
+  (void)windowRole;
 }
 
 void TForm2::BuildControls() {
@@ -146,6 +160,9 @@ void TForm2::BuildControls() {
   Button1 = PlaceButton(this, "Button1", QStringLiteral("PRINT"), kButton1);
   Button1->hide();
   Button8 = PlaceButton(this, "Button8", QStringLiteral("BACK"), kButton8);
+  SetAccessKey(Button3, QStringLiteral("EDIT"), u'E');
+  SetAccessKey(Button1, QStringLiteral("PRINT"), u'P');
+  SetAccessKey(Button8, QStringLiteral("BACK"), u'B');
 
   connect(Button3, &QPushButton::clicked, this, GuardedSlot([this] { Button3Click(); }));
   connect(Button8, &QPushButton::clicked, this, GuardedSlot([this] { Button8Click(); }));
@@ -180,6 +197,15 @@ void TForm2::BuildRecordGroup() {
   Button5 = PlaceButton(GroupBox1, "Button5", QStringLiteral("ADD/EDIT EXTRA TEXT"), kButton5);
   Button4 = PlaceButton(GroupBox1, "Button4", QStringLiteral("DONE"), kButton4);
   Button9 = PlaceButton(GroupBox1, "Button9", QStringLiteral("CANCEL"), kButton9);
+  // Each key once in the group and once in the extra-text editor, which
+  // replaces it; Label3 gets its key from ShowSurnameLabel.
+  SetAccessKey(Label2, QStringLiteral("NAME"), u'N');
+  SetAccessKey(PHONE1, QStringLiteral("PHONE1"), u'1');
+  SetAccessKey(PHONE2, QStringLiteral("PHONE2"), u'2');
+  SetAccessKey(COMMENTS, QStringLiteral("COMMENTS"), u'O');
+  SetAccessKey(Button5, QStringLiteral("ADD/EDIT EXTRA TEXT"), u'X');
+  SetAccessKey(Button4, QStringLiteral("DONE"), u'D');
+  SetAccessKey(Button9, QStringLiteral("CANCEL"), u'C');
 
   MakeTitleRoom(GroupBox1);
 
@@ -192,6 +218,9 @@ void TForm2::BuildRecordGroup() {
   setTabOrder(Button4, Button9);
 
   connect(Button4, &QPushButton::clicked, this, GuardedSlot([this] { Button4Click(); }));
+  // Enter in a field is DONE.
+  for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4, Edit5})
+    connect(e, &QLineEdit::returnPressed, this, GuardedSlot([this] { Button4Click(); }));
   connect(Button9, &QPushButton::clicked, this, GuardedSlot([this] { Button9Click(); }));
   connect(Button5, &QPushButton::clicked, this, GuardedSlot([this] { Button5Click(); }));
 }
@@ -215,8 +244,14 @@ void TForm2::RunSearch(int row) {
 
 void TForm2::RemoveGridRow(int row) {
   const int rows = model_.rowCount();
-  if (rows < 2 || row < 1 || row > rows) return;
-  model_.removeRow(ModelRow(row));
+  if (row < 1 || row > rows || model_.IsMessageRow(ModelRow(row))) return;
+  // The last entry gone, the message row stands in, as after a search that
+  // found nothing.
+  if (rows == 1) {
+    ResultModel::Fill nothing(model_);
+  } else {
+    model_.removeRow(ModelRow(row));
+  }
   // The row that moved into its place; the new last row when it was the last.
   SetCurrentRow(std::min(row, model_.rowCount()));
 }
@@ -231,6 +266,19 @@ void TForm2::SetCurrentRow(int row) {
   StringGrid1->selectionModel()->setCurrentIndex(
       at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   StringGrid1->scrollTo(at);
+}
+
+void TForm2::AnnounceCurrentRow() {
+  // The grid's focus alone tells its size; the current row is what the user
+  // acts on. The view tells it only when it changes under the focus.
+  const QModelIndex at = StringGrid1->currentIndex();
+  if (!QAccessible::isActive() || !StringGrid1->hasFocus() || !at.isValid()) return;
+  QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(StringGrid1);
+  QAccessibleTableInterface* table = grid ? grid->tableInterface() : nullptr;
+  QAccessibleInterface* cell = table ? table->cellAt(at.row(), at.column()) : nullptr;
+  if (!cell) return;
+  QAccessibleEvent focus(cell, QAccessible::Focus);
+  QAccessible::updateAccessibility(&focus);
 }
 
 int TForm2::CurrentRow() const {
@@ -286,6 +334,9 @@ void TForm2::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  // Told after the grid itself, once the focus has settled.
+  if (watched == StringGrid1 && event->type() == QEvent::FocusIn)
+    QMetaObject::invokeMethod(this, &TForm2::AnnounceCurrentRow, Qt::QueuedConnection);
   if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
     bool handled = false;
     Guarded([&] { handled = GridKey(*static_cast<QKeyEvent*>(event)); });
@@ -321,9 +372,8 @@ void TForm2::DeleteEntryAt(const QPoint& pos) {
 }
 
 void TForm2::DeleteRow(int row) {
-  if (row < 1 || row > model_.rowCount()) return;
-  // A lone data row, an entry or the message row, is never deleted here.
-  if (GridRowCount() <= 2) return;
+  // The message row stands for no entry; a lone entry is the user's to delete.
+  if (row < 1 || row > model_.rowCount() || model_.IsMessageRow(ModelRow(row))) return;
   const int at = ModelRow(row);
   SetCurrentRow(row);
 
@@ -387,10 +437,23 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormActivate() {
-  main_.HideMainWindow();
-  // The keyboard comes along from the hidden main window.
-  activateWindow();
-  RunSearch(1);
+  // Over the main window's place, before the window manager maps it; by the
+  // inside, as a window's frame is not known before its first show.
+  if (const std::optional<QPoint> place = main_.MainWindowPlace())
+    setGeometry(QRect(*place, size()));
+  // The keyboard comes along from the hidden main window, once the rows are
+  // there: a screen reader then hears the grid and its current row once.
+  auto takeOver = [this] {
+    main_.HideMainWindow();
+    activateWindow();
+  };
+  try {
+    RunSearch(1);
+  } catch (...) {
+    takeOver();
+    throw;
+  }
+  takeOver();
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
@@ -454,8 +517,12 @@ void TForm2::SetRecordMode(RecordMode mode) {
   }
   // The line has the whole group's width to itself while the surname field
   // is hidden.
-  SetCaption(Label3, QStringLiteral("Edit details for ") + Edit1->text() + QLatin1Char(' ') +
-                         Edit2->text() + QLatin1Char('.'));
+  const QString details = QStringLiteral("Edit details for ") + Edit1->text() + QLatin1Char(' ') +
+                          Edit2->text() + QLatin1Char('.');
+  SetCaption(Label3, details);
+  // The label names the hidden surname field: a "&" in the name would be
+  // taken for an access key.
+  Label3->setText(QString(details).replace(QLatin1Char('&'), QStringLiteral("&&")));
   Label3->move(kGroupMargin, Label3->y());
   Label3->resize(std::min(Label3->width(), GroupBox1->width() - 2 * kGroupMargin),
                  Label3->height());
@@ -463,15 +530,16 @@ void TForm2::SetRecordMode(RecordMode mode) {
 
 void TForm2::ShowSurnameLabel() {
   SetCaption(Label3, QStringLiteral("SURNAME"), kLabel3.w);
+  SetAccessKey(Label3, QStringLiteral("SURNAME"), u'S');
   EndBeforeField(Label3, kLabel3, Edit2);
 }
 
 void TForm2::EnterAddMode() {
   GroupBox1->show();
   SetRecordMode(RecordMode::kAdd);
+  Edit1->setFocus();
   HideResultControls();
   SetWidth(kNarrowWidth);
-  Edit1->setFocus();
 }
 
 void TForm2::ClearRecordFields() {
@@ -503,12 +571,14 @@ void TForm2::EditCurrentRow() {
 
   SetWidth(kNarrowWidth);
   SetRecordMode(named ? RecordMode::kEdit : RecordMode::kEditUnnamed);
-  GroupBox1->show();
-  HideResultControls();
   Edit3->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone1)));
   Edit4->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone2)));
   Edit5->setText(FromCodePage(model_.Cell(at, ContactRecord::kComments)));
+  GroupBox1->show();
+  // The focus goes straight to the field: hiding the grid first would pass
+  // it through the hidden buttons, and a screen reader would follow them.
   (named ? Edit3 : nameBlank ? Edit1 : Edit2)->setFocus();
+  HideResultControls();
 }
 
 void TForm2::Button4Click() { SaveRecord(); }

@@ -43,7 +43,8 @@ class TForm2 : public QWidget {
   // Fills the grid for the current search string and makes row `row` current
   // (the last row when there are fewer).
   void RunSearch(int row);
-  // Removes data row `row` from the grid; the counts stay.
+  // Removes data row `row` from the grid, the message row standing in for
+  // the last one; the counts stay.
   void RemoveGridRow(int row);
   // The result controls: Label1, StringGrid1, PRINT, EDIT and BACK.
   void HideResultControls();
@@ -92,6 +93,8 @@ class TForm2 : public QWidget {
   void BuildControls();
   void BuildRecordGroup();
   void SetCurrentRow(int row);
+  // Tells assistive technology the current cell, with its row, as focused.
+  void AnnounceCurrentRow();
   void SetWidth(int width);
 
   // ---- The grid (tform2.cpp) ----
@@ -224,10 +227,6 @@ class TForm2 : public QWidget {
   // edit-mode line of Label3 keeps it on both sides.
   static constexpr int kGroupMargin = kButton5.x;
 
-  // A button whose caption holds "&": doubled so that it shows, not taken as
-  // a keyboard mnemonic.
-  static QPushButton* AmpersandButtonAt(QWidget* parent, const char* name, const QString& caption,
-                                        Place at);
   // One of the two extra-text boxes.
   static void NoteBoxAt(QTextEdit* box, const char* name, Place at);
   // A field named after the label beside it.

@@ -16,6 +16,7 @@
 #include "platform/printing.h"
 #include "platform/richtext.h"
 #include "platform/widgets.h"
+#include "searchedit/accesskeys.h"
 #include "searchedit/tform2.h"
 #include "store/extratext.h"
 
@@ -77,15 +78,6 @@ class NoteEdit final : public QTextEdit {
 
 }  // namespace
 
-QPushButton* TForm2::AmpersandButtonAt(QWidget* parent, const char* name, const QString& caption,
-                                       Place at) {
-  QString shown = caption;
-  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-  QPushButton* b = PlaceButton(parent, name, shown, at);
-  b->setAccessibleName(caption);
-  return b;
-}
-
 void TForm2::NoteBoxAt(QTextEdit* box, const char* name, Place at) {
   box->setObjectName(QString::fromLatin1(name));
   box->setAccessibleName(QStringLiteral("Extra text"));
@@ -102,8 +94,11 @@ void TForm2::BuildExtraTextControls() {
   RichEdit1 = new QTextEdit(this);
   NoteBoxAt(RichEdit1, "RichEdit1", kRichEdit1);
   RichEdit1->setReadOnly(true);
+  // A caret the arrows move, which a screen reader follows line by line.
+  RichEdit1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   RichEdit1->hide();
   Button2 = PlaceButton(this, "Button2", QStringLiteral("CLOSE TEXT"), kButton2);
+  SetAccessKey(Button2, QStringLiteral("CLOSE TEXT"), u'C');
   Button2->hide();
 
   // Its title is "GroupBox2", the control's name, on purpose: that is what
@@ -119,8 +114,11 @@ void TForm2::BuildExtraTextControls() {
   GroupBox2->hide();
   RichEdit2 = new NoteEdit(GroupBox2);
   NoteBoxAt(RichEdit2, "RichEdit2", kRichEdit2);
-  Button6 = AmpersandButtonAt(GroupBox2, "Button6", QStringLiteral("SAVE & EXIT"), kButton6);
-  Button7 = AmpersandButtonAt(GroupBox2, "Button7", QStringLiteral("CANCEL & EXIT"), kButton7);
+  // The captions' own "&" shows; the keys differ from the record group's.
+  Button6 = PlaceButton(GroupBox2, "Button6", QStringLiteral("SAVE & EXIT"), kButton6);
+  Button7 = PlaceButton(GroupBox2, "Button7", QStringLiteral("CANCEL & EXIT"), kButton7);
+  SetAccessKey(Button6, QStringLiteral("SAVE & EXIT"), u'S');
+  SetAccessKey(Button7, QStringLiteral("CANCEL & EXIT"), u'A');
   setTabOrder(RichEdit2, Button6);
   setTabOrder(Button6, Button7);
 
@@ -178,22 +176,23 @@ void TForm2::OpenTextViewer() {
   // user in the list, not in an empty window.
   RichEdit1->clear();
   LoadNoteInto(RichEdit1, name);
-  HideResultControls();
-  SetWidth(kNarrowWidth);
-  RichEdit1->setReadOnly(true);
   RichEdit1->moveCursor(QTextCursor::Start);
   RichEdit1->show();
   Button2->show();
+  // Focused before the grid hides, so that the focus never rests on a
+  // hidden control and the text is what a screen reader reads.
   RichEdit1->setFocus();
+  HideResultControls();
+  SetWidth(kNarrowWidth);
 }
 
 void TForm2::Button2Click() { CloseTextViewer(); }
 
 void TForm2::CloseTextViewer() {
-  RichEdit1->hide();
-  Button2->hide();
   SetWidth(kCloseTextWidth);
   ShowResultControls();
+  RichEdit1->hide();
+  Button2->hide();
 }
 
 // ---- The editor ----
@@ -216,10 +215,10 @@ void TForm2::OpenTextEditor() {
     LoadNoteInto(RichEdit2, name);
   else
     RichEdit2->insertPlainText(QString::fromLatin1(kPlaceholder));
-  GroupBox2->show();
-  GroupBox1->hide();
-  RichEdit2->setFocus();
   RichEdit2->moveCursor(QTextCursor::Start);
+  GroupBox2->show();
+  RichEdit2->setFocus();
+  GroupBox1->hide();
 }
 
 void TForm2::Button6Click() { SaveNoteAndExit(); }
@@ -228,9 +227,9 @@ void TForm2::SaveNoteAndExit() {
   if (MessageDlg(QString::fromLatin1(kSaveQuestion), MsgKind::Information, MsgButtons::YesNo) !=
       MsgResult::Yes)
     return;
-  GroupBox2->hide();
   GroupBox1->show();
   Edit3->setFocus();
+  GroupBox2->hide();
   const QByteArray rtf = WriteRtf(*RichEdit2->document());
   SaveExtraText(session_, EditorFileName(), rtf.toStdString());
 }
@@ -241,9 +240,9 @@ void TForm2::DiscardNoteAndExit() {
   if (MessageDlg(QString::fromLatin1(kCancelQuestion), MsgKind::Information, MsgButtons::YesNo) !=
       MsgResult::Yes)
     return;
-  GroupBox2->hide();
   GroupBox1->show();
   Edit3->setFocus();
+  GroupBox2->hide();
 }
 
 // ---- PRINT ----

@@ -1,5 +1,6 @@
 #include "components/timelabel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLocale>
 #include <QTest>
@@ -69,6 +70,11 @@ TEST(Timelabel, TicksOnlyOnceLoadedAndRepaintsOnlyWhenTheSecondChanges) {
   QTest::qWait(TTimelabel::kIntervalMs + 100);
   EXPECT_EQ(counter.paints, 1);
   EXPECT_EQ(byCode->text(), "Timelabel1");
+
+  // Not announced each tick: the name stays, the time is read when asked.
+  QAccessibleInterface* told = QAccessible::queryAccessibleInterface(loaded);
+  EXPECT_EQ(told->text(QAccessible::Name), "Clock");
+  EXPECT_EQ(told->text(QAccessible::Description), LongTimeText(now, QLocale()));
 }
 
 TEST(Timelabel, AnnouncedLocaleChangeIsUsedFromTheNextTick) {

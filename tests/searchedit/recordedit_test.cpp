@@ -47,7 +47,7 @@ TEST_F(RecordEditTest, PhoneChangeRewritesSortsAndKeepsTheRowNumber) {
   EXPECT_EQ(records[2].Texts(), (RecordTexts{"C", "SMOOT", "777", "", "hi"}));
   EXPECT_EQ(Cell(3, 2), "777");
   EXPECT_EQ(form2->CurrentRow(), 3);
-  EXPECT_EQ(SurnameLabel()->text(), "SURNAME");
+  EXPECT_EQ(SurnameLabel()->text(), "&SURNAME");
 }
 
 TEST_F(RecordEditTest, OnlyARealChangeOfTheThreeFieldsIsWritten) {
@@ -184,7 +184,7 @@ TEST_F(RecordEditTest, ClosingInEditModeLeavesAddModeAllFiveFields) {
   Menu("NEW RECORD");
   for (QWidget* w : std::initializer_list<QWidget*>{Field(kName), Field(kSurname), NameLabel()})
     EXPECT_TRUE(w->isVisible());
-  EXPECT_EQ(SurnameLabel()->text(), "SURNAME");
+  EXPECT_EQ(SurnameLabel()->text(), "&SURNAME");
 
   // CANCEL in edit mode keeps the results view and its current row.
   Click(CancelEditButton());

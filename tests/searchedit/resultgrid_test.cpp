@@ -102,20 +102,25 @@ TEST_F(ResultGridTest, RightClickDeletesFromFileAndGridAfterOK) {
   EXPECT_FALSE(dir.Exists("DSMYTH"));
 }
 
-TEST_F(ResultGridTest, RightClickOnLoneRowHeaderOrEmptyAreaAsksNothing) {
+TEST_F(ResultGridTest, ALoneEntryIsDeletedAfterTheQuestionTheMessageRowNever) {
   Start({Rec("A", "SMALL"), Rec("B", "JONES")});
   Search("SM");
-  RightClickRow(1);
   QTableView* g = form2->grid();
   QTest::mouseClick(g->viewport(), Qt::RightButton, {}, QPoint(10, g->viewport()->height() - 5));
   QTest::mouseClick(g->horizontalHeader(), Qt::RightButton, {}, QPoint(10, 5));
   EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_EQ(Surnames(Working()).size(), 2u);
+  RightClickRow(1);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "You are about to delete the entry for A SMALL");
+  EXPECT_EQ(Surnames(Working()), (std::vector<std::string>{"JONES"}));
+  EXPECT_EQ(Column(4), (std::vector<QString>{"No matching entries found."}));
 
+  // The message row, in the grid after that delete or after a search.
+  QTest::keyClick(g, Qt::Key_Delete);
   Click(BackButton());
-  Search("");
-  QTest::mouseClick(g->viewport(), Qt::RightButton, {}, QPoint(10, g->viewport()->height() - 5));
-  EXPECT_TRUE(dialogs.shown.empty());
+  Search("X");
+  RightClickRow(1);
+  EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
 TEST_F(ResultGridTest, FailedRewriteKeepsTheRowAndTheFile) {
@@ -133,11 +138,16 @@ TEST_F(ResultGridTest, FailedRewriteKeepsTheRowAndTheFile) {
 
 TEST_F(ResultGridTest, ShowingRunsTheSearchAndClosingBringsTheMainWindowBack) {
   Start(kFriends);
+  form1->move(150, 90);
+  const QPoint place = form1->geometry().topLeft();
   Search("SM");
   EXPECT_FALSE(form1->isVisible());
+  EXPECT_EQ(form2->geometry().topLeft(), place);  // over the main window, wherever it stood
+  form2->move(40, 30);
   form2->close();
   EXPECT_FALSE(form2->isVisible());
   EXPECT_TRUE(form1->isVisible());
+  EXPECT_EQ(form1->geometry().topLeft(), place);
   EXPECT_EQ(form2->width(), TForm2::kDesignWidth);
 }
 

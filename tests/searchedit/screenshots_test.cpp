@@ -17,6 +17,9 @@ class Screenshots : public testing::WindowsTest {
  protected:
   void Shoot(QWidget* window, const char* file) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    // A window placed by the program learns its frame from the window
+    // manager a moment after it shows.
+    (void)QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 1000);
     QTest::qWait(300);
     const QPixmap shot = window->screen()->grabWindow(
         0, window->frameGeometry().x(), window->frameGeometry().y(),
