@@ -28,7 +28,8 @@ QPushButton* PlaceButton(QWidget* parent, const char* name, const QString& capti
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(QString::fromLatin1(name));
   b->setAccessibleName(caption);
-  b->setAutoDefault(false);
+  // Enter presses the button that has the focus, as Space does.
+  b->setAutoDefault(true);
   const int needed = b->fontMetrics().horizontalAdvance(caption) + 10;
   b->setGeometry(at.x, at.y, std::max(at.w, needed), at.h);
   return b;

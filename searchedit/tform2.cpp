@@ -571,13 +571,15 @@ void TForm2::EditCurrentRow() {
 
   SetWidth(kNarrowWidth);
   SetRecordMode(named ? RecordMode::kEdit : RecordMode::kEditUnnamed);
-  Edit3->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone1)));
-  Edit4->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone2)));
-  Edit5->setText(FromCodePage(model_.Cell(at, ContactRecord::kComments)));
   GroupBox1->show();
   // The focus goes straight to the field: hiding the grid first would pass
   // it through the hidden buttons, and a screen reader would follow them.
   (named ? Edit3 : nameBlank ? Edit1 : Edit2)->setFocus();
+  // Filled after the focus moved: a reader that meets the fields' caret
+  // events first takes them for the focus, and then says nothing of it.
+  Edit3->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone1)));
+  Edit4->setText(FromCodePage(model_.Cell(at, ContactRecord::kPhone2)));
+  Edit5->setText(FromCodePage(model_.Cell(at, ContactRecord::kComments)));
   HideResultControls();
 }
 
