@@ -152,18 +152,8 @@ bool CodePage::SplitsPair(std::string_view text, size_t at) const {
 }
 
 char32_t CodePage::NextChar(std::string_view s, size_t& i) const {
+  if (IsUtf8()) return NextUtf8Char(s, i);
   const auto b = static_cast<unsigned char>(s[i]);
-  if (IsUtf8()) {
-    const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-    if (len == 0 || i + len > s.size()) {
-      ++i;
-      return U'\uFFFD';
-    }
-    char32_t c = len == 1 ? b : b & (0x7F >> len);
-    for (size_t n = 1; n < len; ++n) c = (c << 6) | (static_cast<unsigned char>(s[i + n]) & 0x3F);
-    i += len;
-    return c;
-  }
   if (IsDoubleByte() && b >= 0x80 && i + 1 < s.size())
     if (const char16_t c = PairAt(b, static_cast<unsigned char>(s[i + 1]))) {
       i += 2;

@@ -87,6 +87,19 @@ class CodePage {
   // Of a multi-byte page: the character at i, and i moved past it. A byte
   // that begins no character is one on its own (U+FFFD under UTF-8).
   char32_t NextChar(std::string_view text, size_t& i) const;
+  // The same for UTF-8, inline for the search's inner loop.
+  static char32_t NextUtf8Char(std::string_view s, size_t& i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    if (len == 0 || i + len > s.size()) {
+      ++i;
+      return U'\uFFFD';
+    }
+    char32_t c = len == 1 ? b : b & (0x7F >> len);
+    for (size_t n = 1; n < len; ++n) c = (c << 6) | (static_cast<unsigned char>(s[i + n]) & 0x3F);
+    i += len;
+    return c;
+  }
 
  private:
   explicit CodePage(int number) : number_(number) {}

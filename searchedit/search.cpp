@@ -83,7 +83,7 @@ char32_t FoldedChar(char32_t c, bool dotless) {
 // folded characters, and a field's characters are folded as far as the key
 // reaches: ASCII through the table, the rest one character at a time.
 bool MatchesChars(std::string_view field, std::string_view key, const CurrentFold& fold) {
-  static const CodePage& utf8 = *CodePage::Find(CodePage::kUtf8Number);
+  const bool utf8 = fold.page->IsUtf8();
   size_t f = 0, k = 0;
   while (k < key.size()) {
     if (f >= field.size()) return false;
@@ -91,7 +91,8 @@ bool MatchesChars(std::string_view field, std::string_view key, const CurrentFol
     if (((fb | kb) & 0x80) == 0 && !fold.dotless) {
       if (fold.table[fb] != fold.table[kb]) return false;
       ++f, ++k;
-    } else if (FoldedChar(fold.page->NextChar(field, f), fold.dotless) != utf8.NextChar(key, k)) {
+    } else if (FoldedChar(utf8 ? CodePage::NextUtf8Char(field, f) : fold.page->NextChar(field, f),
+                          fold.dotless) != CodePage::NextUtf8Char(key, k)) {
       return false;
     }
   }

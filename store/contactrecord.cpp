@@ -53,11 +53,17 @@ std::string_view ContactRecord::IdentityIn(const unsigned char* rec, char (&buf)
 
 std::string_view ContactRecord::SortKeyIn(const unsigned char* rec, char (&buf)[kMaxSortKey]) {
   std::string_view surname = TextIn(rec, kSurname), name = TextIn(rec, kName);
-  std::memcpy(buf, surname.data(), surname.size());
-  UpperCaseTextIn(buf, surname.size());
-  std::memcpy(buf + surname.size(), name.data(), name.size());
-  UpperCaseTextIn(buf + surname.size(), name.size());
-  return {buf, surname.size() + name.size()};
+  if (TextCodePage().IsDoubleByte()) [[unlikely]] {
+    std::memcpy(buf, surname.data(), surname.size());
+    UpperCaseTextIn(buf, surname.size());
+    std::memcpy(buf + surname.size(), name.data(), name.size());
+    UpperCaseTextIn(buf + surname.size(), name.size());
+    return {buf, surname.size() + name.size()};
+  }
+  size_t n = 0;
+  for (char c : surname) buf[n++] = UpperChar(c);
+  for (char c : name) buf[n++] = UpperChar(c);
+  return {buf, n};
 }
 
 int ContactRecord::CompareSortKeys(const unsigned char* a, const unsigned char* b) {
