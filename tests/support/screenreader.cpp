@@ -106,6 +106,16 @@ std::string Which(const std::string& program) {
   return out;
 }
 
+// The first line a started program writes into the pipe's far end: Xvfb's
+// display number, dbus-daemon's address. The pipe is closed afterwards.
+std::string FirstLineOf(int fd) {
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+  ::close(fd);
+  return line;
+}
+
 template <class Ready>
 bool WaitFor(double seconds, Ready ready) {
   const auto end = Clock::now() + std::chrono::duration<double>(seconds);
@@ -161,10 +171,7 @@ bool ScreenReader::Start() {
          "tcp"},
         {}, "xvfb.log", fds[1]);
   ::close(fds[1]);
-  std::string display;
-  char c;
-  while (::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-  ::close(fds[0]);
+  const std::string display = FirstLineOf(fds[0]);
   if (display.empty()) {
     problem_ = "Xvfb gave no display: " + ReadAll(dir_ / "xvfb.log");
     return false;
@@ -176,9 +183,7 @@ bool ScreenReader::Start() {
   Spawn({"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(fds[1])}, {},
         "dbus.log", fds[1]);
   ::close(fds[1]);
-  std::string bus;
-  while (::read(fds[0], &c, 1) == 1 && c != '\n') bus += c;
-  ::close(fds[0]);
+  const std::string bus = FirstLineOf(fds[0]);
   if (bus.empty()) {
     problem_ = "dbus-daemon did not start a session bus";
     return false;
